@@ -1,0 +1,62 @@
+#include "link/port_file.h"
+
+#include "link/comm_error.h"
+#include "link/port_map.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace kv306 {
+
+namespace {
+
+// More than any port name needs; a huge or binary file is not read whole.
+constexpr qint64 kReadLimit = 256;
+
+}  // namespace
+
+std::optional<QString> ParsePortFile(const QByteArray &content)
+{
+    qsizetype i = 0;
+    while (i < content.size() && (content[i] == ' ' || content[i] == '\t'))
+        ++i;
+    QByteArray field;
+    if (i < content.size() && content[i] == '"') {
+        const qsizetype close = content.indexOf('"', i + 1);
+        if (close < 0)
+            return std::nullopt;
+        field = content.mid(i + 1, close - i - 1);
+    } else {
+        qsizetype end = i;
+        while (end < content.size() && content[end] != ',' && content[end] != '\r' && content[end] != '\n')
+            ++end;
+        field = content.mid(i, end - i).trimmed();
+    }
+    const QString name = QString::fromLatin1(field);
+    const int number = PortNumberOfName(name);
+    if (number < kFirstPort || number > kLastPort || name != PortNameOfNumber(number))
+        return std::nullopt;
+    return name;
+}
+
+std::optional<QString> ReadPortFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return ParsePortFile(file.read(kReadLimit));
+}
+
+void WritePortFile(const QString &path, const QString &name)
+{
+    // Written aside and renamed over the old file, so a failed write never loses the port
+    // remembered before; where the directory refuses new files, the file is written in place.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    const QByteArray line = '"' + name.toLatin1() + "\"\r\n";
+    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size() || !file.commit())
+        throw CommError(ErrorNo::PathFileAccess,
+                        QStringLiteral("write %1: %2").arg(path, file.errorString()));
+}
+
+}  // namespace kv306

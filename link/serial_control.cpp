@@ -1,0 +1,206 @@
+#include "link/serial_control.h"
+
+#include "link/comm_error.h"
+#include "link/port_map.h"
+
+#include <QRegularExpression>
+
+#ifndef Q_OS_WIN
+#include <sys/file.h>
+#endif
+
+namespace kv306 {
+
+namespace {
+
+constexpr int kLastPortNumber = 255;
+
+int OpenFailureNumber(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return ErrorNo::NoSuchPort;
+    case QSerialPort::PermissionError:  // Qt's own lock, or the device taken exclusively
+        return ErrorNo::PortInUse;
+    default:
+        return 8010;  // hardware not available
+    }
+}
+
+bool IsDeviceFault(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
+           error == QSerialPort::ResourceError;
+}
+
+}  // namespace
+
+MSComm::MSComm(QObject *parent) : QObject(parent)
+{
+    // A pulled adapter makes Qt read end-of-file over and over while the port stays open;
+    // close it on the first fault so that nothing spins and the next access says "not open".
+    connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::OnPortError);
+}
+
+MSComm::~MSComm()
+{
+    if (port_.isOpen())
+        port_.close();
+}
+
+void MSComm::OnPortError(QSerialPort::SerialPortError error)
+{
+    if (IsDeviceFault(error) && port_.isOpen())
+        port_.close();
+}
+
+void MSComm::SetCommPort(int number)
+{
+    if (port_.isOpen())
+        throw CommError(ErrorNo::PortOpened, QStringLiteral("CommPort %1 set while COM%2 is open")
+                                                 .arg(number)
+                                                 .arg(commPort_));
+    if (number < 1 || number > kLastPortNumber)
+        throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port number %1").arg(number));
+    commPort_ = number;
+}
+
+void MSComm::SetSettings(const QString &settings)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\d{2,7}),([neoms]),([5-8]),(1|1\\.5|2)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = pattern.match(settings);
+    if (!m.hasMatch())
+        throw CommError(ErrorNo::InvalidValue, QStringLiteral("settings \"%1\"").arg(settings));
+    baud_ = m.captured(1).toInt();
+    switch (m.captured(2).toLower().at(0).unicode()) {
+    case 'e': parity_ = QSerialPort::EvenParity; break;
+    case 'o': parity_ = QSerialPort::OddParity; break;
+    case 'm': parity_ = QSerialPort::MarkParity; break;
+    case 's': parity_ = QSerialPort::SpaceParity; break;
+    default: parity_ = QSerialPort::NoParity; break;
+    }
+    dataBits_ = static_cast<QSerialPort::DataBits>(m.captured(3).toInt());
+    const QString stop = m.captured(4);
+    stopBits_ = stop == QLatin1String("2")     ? QSerialPort::TwoStop
+                : stop == QLatin1String("1.5") ? QSerialPort::OneAndHalfStop
+                                               : QSerialPort::OneStop;
+    settings_ = settings;
+    if (port_.isOpen())
+        ApplySettings();
+}
+
+void MSComm::ApplySettings()
+{
+    // Line signals are left alone: a pseudo-terminal refuses them, and the unit needs none.
+    if (!port_.setBaudRate(baud_) || !port_.setParity(parity_) || !port_.setDataBits(dataBits_) ||
+        !port_.setStopBits(stopBits_) || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
+        const QString reason = port_.errorString();
+        port_.close();
+        throw CommError(ErrorNo::BadCommState,
+                        QStringLiteral("settings %1 on %2: %3").arg(settings_, port_.portName(), reason));
+    }
+}
+
+QString MSComm::DevicePath() const
+{
+    return DevicePathForPort(commPort_);
+}
+
+void MSComm::SetPortOpen(bool open)
+{
+    if (!open) {
+        if (port_.isOpen())
+            port_.close();
+        return;
+    }
+    if (port_.isOpen())
+        throw CommError(ErrorNo::PortInUse, QStringLiteral("COM%1 is already open").arg(commPort_));
+    const QString path = DevicePath();
+    if (path.isEmpty())
+        throw CommError(ErrorNo::NoSuchPort, QStringLiteral("COM%1 has no device").arg(commPort_));
+    port_.setPortName(path);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = port_.error();
+        throw CommError(OpenFailureNumber(error),
+                        QStringLiteral("open %1: %2").arg(path, port_.errorString()));
+    }
+#ifndef Q_OS_WIN
+    // Qt's lock file is named after the path and exclusive mode does not bind root; a lock on
+    // the device itself catches another program on any path to the same terminal.
+    if (::flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
+        port_.close();
+        throw CommError(ErrorNo::PortInUse, QStringLiteral("open %1: held by another program").arg(path));
+    }
+#endif
+    ApplySettings();
+    // As on a real line, nothing received while the port was closed is kept.
+    port_.clear(QSerialPort::Input);
+}
+
+void MSComm::RequireOpen(int number) const
+{
+    if (!port_.isOpen())
+        throw CommError(number, QStringLiteral("COM%1 is not open").arg(commPort_));
+}
+
+void MSComm::FailDevice(int number, const QString &what)
+{
+    const QString reason = QStringLiteral("%1 COM%2: %3").arg(what).arg(commPort_).arg(port_.errorString());
+    if (port_.isOpen())
+        port_.close();
+    throw CommError(number, reason);
+}
+
+bool MSComm::Pump(int ms)
+{
+    RequireOpen(ErrorNo::PortNotOpenRead);
+    if (port_.waitForReadyRead(ms))
+        return true;
+    const QSerialPort::SerialPortError error = port_.error();
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError) {
+        port_.clearError();
+        return false;
+    }
+    FailDevice(ErrorNo::ReadFailed, QStringLiteral("read"));
+}
+
+int MSComm::InBufferCount()
+{
+    Pump(0);
+    return static_cast<int>(port_.bytesAvailable());
+}
+
+void MSComm::SetInBufferCount(int count)
+{
+    if (count != 0)
+        throw CommError(ErrorNo::InvalidValue, QStringLiteral("InBufferCount %1").arg(count));
+    RequireOpen(ErrorNo::PortNotOpenRead);
+    port_.clear(QSerialPort::Input);
+}
+
+Bytes MSComm::Input()
+{
+    Pump(0);
+    const QByteArray data = port_.readAll();
+    return Bytes(data.begin(), data.end());
+}
+
+void MSComm::Output(const Bytes &bytes)
+{
+    RequireOpen(ErrorNo::PortNotOpen);
+    const auto size = static_cast<qint64>(bytes.size());
+    if (port_.write(reinterpret_cast<const char *>(bytes.data()), size) != size)
+        FailDevice(ErrorNo::DeviceBusy, QStringLiteral("write"));
+    port_.flush();
+    if (!port_.isOpen() || IsDeviceFault(port_.error()))
+        FailDevice(ErrorNo::DeviceBusy, QStringLiteral("write"));
+}
+
+bool MSComm::WaitForInput(int ms)
+{
+    return Pump(ms);
+}
+
+}  // namespace kv306

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace kv306 {
+
+// Button-and-icon codes of a message box.
+constexpr int kMsgOkOnly = 0;
+constexpr int kMsgCritical = 16;
+
+// What the program needs of its desktop: modal boxes, pauses, a millisecond clock, pending-event
+// processing, its own directory and starting another program. The window provides the real one;
+// tests put a recorder in its place and read what a box would have said.
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    // A modal box with an OK button; returns when the operator closes it. `title` empty gives
+    // an empty title bar, nullopt the application's title.
+    virtual void MsgBox(const QString &text, int code, const std::optional<QString> &title) = 0;
+    // Blocks the calling thread.
+    virtual void Sleep(int ms) = 0;
+    // Monotonic milliseconds.
+    virtual qint64 Clock() = 0;
+    // Handles every window event waiting now, nested inside the call.
+    virtual void DoEvents() = 0;
+    // The directory that holds the program, without a trailing separator.
+    virtual QString AppPath() = 0;
+    // Starts a program with its own window and returns at once; false when it could not start.
+    virtual bool StartProgram(const QString &program, const QStringList &arguments) = 0;
+};
+
+}  // namespace kv306

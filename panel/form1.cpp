@@ -1,0 +1,311 @@
+#include "panel/form1.h"
+
+#include "link/comm_error.h"
+#include "link/port_file.h"
+#include "link/port_map.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace kv306 {
+
+namespace {
+
+// The window is laid out in twips; 15 twips make a pixel at 96 dots per inch.
+void Place(QWidget *w, int left, int top, int width, int height)
+{
+    w->setGeometry(left / 15, top / 15, width / 15, height / 15);
+}
+
+QLabel *MakeLabel(const char *caption, QWidget *parent, int left, int top, int width, int height)
+{
+    auto *label = new QLabel(QString::fromUtf8(caption), parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Place(label, left, top, width, height);
+    return label;
+}
+
+template <typename Button>
+Button *MakeButton(const char *caption, QWidget *parent, int left, int top, int width, int height)
+{
+    auto *button = new Button(QString::fromUtf8(caption), parent);
+    Place(button, left, top, width, height);
+    return button;
+}
+
+DropList *MakeList(QWidget *parent, const QStringList &entries, int left, int top, int width, int height)
+{
+    auto *list = new DropList(parent);
+    list->addItems(entries);
+    list->SetKeepsSelection(true);
+    Place(list, left, top, width, height);
+    return list;
+}
+
+QStringList Numbers(int count)
+{
+    QStringList entries;
+    for (int i = 0; i < count; ++i)
+        entries << QString::number(i);
+    return entries;
+}
+
+struct Preset {
+    int horizontal, vertical, circle, roundness;
+};
+constexpr Preset kPal{22, 20, 25, 3};
+constexpr Preset kNtsc{17, 16, 25, 1};
+
+const char kTitle[] = "圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1";
+const char kNoPort[] = "在你的电脑找不到串口，先安装USB转串口后重新打开程序";
+const char kNoPortField[] = "无串口";
+const char kRememberedGone[] = "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序";
+
+}  // namespace
+
+Form1::Form1(Toolkit &toolkit, QWidget *parent)
+    : QWidget(parent), toolkit_(toolkit), link_(MSComm1, toolkit), actions_(link_, MSComm1, toolkit, *this)
+{
+    setWindowTitle(QString::fromUtf8(kTitle));
+    BuildControls();
+    WireEvents();
+}
+
+Form1::~Form1() = default;
+
+void Form1::BuildControls()
+{
+    QFont font = this->font();
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei"),
+                      QStringLiteral("Noto Sans CJK SC")});
+    font.setPointSize(9);
+    setFont(font);
+    setFixedSize(7995 / 15, 3435 / 15);
+
+    Label5 = MakeLabel("选择串口", this, 360, 240, 1215, 375);
+    Combo2 = new DropList(this);
+    Place(Combo2, 1200, 240, 1215, 300);
+    Command5[0] = MakeButton<QPushButton>("叠加开关", this, 2640, 120, 1575, 495);
+    Command5[1] = MakeButton<QPushButton>("十字线开关", this, 4440, 120, 1575, 495);
+    Command4 = MakeButton<QPushButton>("使用帮助", this, 6480, 120, 1215, 495);
+    Frame1 = new QGroupBox(this);
+    Place(Frame1, 240, 600, 7575, 2295);
+    Label7 = MakeLabel("发送：", this, 240, 3120, 855, 255);
+    Text1 = new QLineEdit(this);
+    Place(Text1, 840, 3000, 6975, 375);
+
+    QWidget *f = Frame1;
+    Label1[0] = MakeLabel("水平偏移", f, 360, 360, 1455, 255);
+    Combo1[0] = MakeList(f, Numbers(64), 360, 600, 1095, 300);
+    Command6[0] = MakeButton<NudgeButton>(">", f, 1440, 360, 495, 375);
+    Command6[1] = MakeButton<NudgeButton>("<", f, 1440, 720, 495, 375);
+    Label1[1] = MakeLabel("垂直偏移", f, 2280, 360, 1455, 255);
+    Combo1[1] = MakeList(f, Numbers(64), 2280, 600, 1095, 300);
+    Command8[1] = MakeButton<NudgeButton>("∧", f, 3360, 360, 495, 375);
+    Command8[0] = MakeButton<NudgeButton>("∨", f, 3360, 720, 495, 375);
+    Label4 = MakeLabel("圆大小调整", f, 4080, 360, 1095, 375);
+    Combo1[2] = MakeList(f, Numbers(52), 4080, 600, 1095, 300);
+    Command2[0] = MakeButton<NudgeButton>("∧", f, 5160, 360, 495, 375);
+    Command2[1] = MakeButton<NudgeButton>("∨", f, 5160, 720, 495, 375);
+    Command3 = MakeButton<QPushButton>("读出", f, 6000, 240, 1455, 375);
+    Command1 = MakeButton<QPushButton>("保存", f, 5760, 1200, 1695, 855);
+    Label2 = MakeLabel("视频制式", f, 360, 1440, 1215, 255);
+    Combo1[3] = MakeList(f, {QStringLiteral("PAL"), QStringLiteral("NTSC")}, 360, 1680, 1095, 300);
+    Label3 = MakeLabel("圆度调整", f, 2280, 1440, 1215, 255);
+    Combo1[4] = MakeList(f, Numbers(4), 2280, 1680, 1095, 300);
+    Label6 = MakeLabel("最大圆外十字线", f, 4080, 1440, 1575, 255);
+    Combo1[5] = MakeList(f, {QStringLiteral("保留"), QStringLiteral("去除")}, 4080, 1680, 1455, 300);
+
+    const std::array<QWidget *, 19> tabOrder{
+        Combo1[0],  Combo1[1],   Combo1[3],   Combo1[4],   Command2[0], Command2[1], Command3,
+        Combo1[2],  Text1,       Command1,    Combo2,      Command4,    Combo1[5],   Command6[0],
+        Command6[1], Command8[1], Command8[0], Command5[0], Command5[1]};
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    Combo1[0]->setFocus();
+}
+
+void Form1::WireEvents()
+{
+    for (qint16 k = 0; k < 6; ++k)
+        connect(Combo1[static_cast<std::size_t>(k)], &DropList::Click, this, [this, k] { Combo1Click(k); });
+    connect(Combo2, &DropList::Click, this, &Form1::Combo2Click);
+    connect(Command1, &QPushButton::clicked, this, [this] { actions_.SaveClick(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { actions_.ReadClick(); });
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4Click);
+    for (qint16 i = 0; i < 2; ++i) {
+        const auto u = static_cast<std::size_t>(i);
+        connect(Command5[u], &QPushButton::clicked, this, [this, i] { actions_.ToggleClick(i); });
+        const std::array<std::pair<NudgeButton *, NudgePair>, 3> nudges{
+            {{Command6[u], NudgePair::Command6}, {Command8[u], NudgePair::Command8}, {Command2[u], NudgePair::Command2}}};
+        for (const auto &[button, pair] : nudges) {
+            connect(button, &NudgeButton::MouseDown, this, [this, pair = pair, i] { actions_.NudgePress(pair, i); });
+            connect(button, &NudgeButton::MouseUp, this, [this] { actions_.NudgeRelease(); });
+        }
+    }
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // A hold cannot outlive the window: its release will never come.
+    actions_.NudgeStop = true;
+    QWidget::closeEvent(event);
+}
+
+int Form1::ListIndex(int list) const
+{
+    return Combo1[static_cast<std::size_t>(list)]->ListIndex();
+}
+
+void Form1::SelectListIndex(int list, int position)
+{
+    Combo1[static_cast<std::size_t>(list)]->SetListIndex(position);
+}
+
+QString Form1::DisplayText() const
+{
+    return Text1->text();
+}
+
+void Form1::SetDisplayText(const QString &text)
+{
+    Text1->setText(text);
+}
+
+void Form1::Combo1Click(qint16 index)
+{
+    // Choosing a video standard presets the offsets, the circle size and the roundness.
+    if (index != 3 || presetHeld_)
+        return;
+    const int standard = ListIndex(3);
+    if (standard != 0 && standard != 1)
+        return;
+    const Preset &p = standard == 0 ? kPal : kNtsc;
+    SelectListIndex(0, p.horizontal);
+    SelectListIndex(1, p.vertical);
+    SelectListIndex(2, p.circle);
+    SelectListIndex(4, p.roundness);
+}
+
+QString Form1::PortFilePath()
+{
+    return toolkit_.AppPath() + QLatin1Char('/') + QLatin1String(kPortFileName);
+}
+
+bool Form1::Load()
+{
+    SelectListIndex(0, 13);
+    SelectListIndex(1, 20);
+    SelectListIndex(2, 0);
+    SelectListIndex(3, 0);
+    SelectListIndex(4, 3);
+    SelectListIndex(5, 0);
+    SelectListIndex(3, 0);
+
+    MSComm1.SetSettings(QStringLiteral("9600") + QStringLiteral(",n,8,1"));
+    MSComm1.SetInputLen(0);
+    MSComm1.SetInputMode(1);
+    MSComm1.SetRThreshold(1);
+    if (MSComm1.PortOpen())
+        MSComm1.SetPortOpen(false);
+
+    const QString ports = ScanPorts();
+    if (ports.isEmpty()) {
+        Combo2->SetText(QString::fromUtf8(kNoPortField));
+        toolkit_.MsgBox(QString::fromUtf8(kNoPort), kMsgOkOnly, std::nullopt);
+        return false;
+    }
+
+    // A file that names no port from COM1 to COM20 remembers nothing.
+    const std::optional<QString> remembered =
+        QFileInfo::exists(PortFilePath()) ? ReadPortFile(PortFilePath()) : std::nullopt;
+    if (!remembered) {
+        Combo2->SetListIndex(0);
+        return true;
+    }
+    link_.CloseLink();
+    try {
+        MSComm1.SetCommPort(PortNumberOfName(*remembered));
+        MSComm1.SetPortOpen(true);
+        Combo2->SetText(*remembered);
+        return true;
+    } catch (const CommError &) {
+        // The remembered port is gone: fall back on the first one found.
+    }
+    try {
+        MSComm1.SetPortOpen(false);
+    } catch (const CommError &) {
+    }
+    Combo2->SetListIndex(0);
+    Combo2->SetText(QString::fromUtf8(kRememberedGone));
+    return true;
+}
+
+QString Form1::ScanPorts()
+{
+    QString ports;
+    Combo2->clear();
+    for (int n = kFirstPort; n <= kLastPort; ++n) {
+        try {
+            if (MSComm1.PortOpen())
+                MSComm1.SetPortOpen(false);
+            MSComm1.SetCommPort(n);
+            MSComm1.SetPortOpen(true);
+            ports += QString::number(n) + QLatin1Char(',');
+            Combo2->addItem(PortNameOfNumber(n));
+        } catch (const CommError &) {
+            try {
+                MSComm1.SetPortOpen(false);
+            } catch (const CommError &) {
+            }
+        }
+        toolkit_.DoEvents();
+    }
+    ports.chop(1);
+    return ports;
+}
+
+void Form1::Combo2Click()
+{
+    int error = 0;
+    try {
+        link_.CloseLink();
+        const QString text = Combo2->Text();
+        if (!text.isEmpty()) {
+            MSComm1.SetCommPort(PortNumberOfName(text));
+        } else {
+            if (Combo2->count() == 0)
+                throw CommError(ErrorNo::InvalidValue, QStringLiteral("the port list is empty"));
+            Combo2->SetListIndex(0);
+        }
+        WritePortFile(PortFilePath(), Combo2->Text());
+    } catch (const CommError &e) {
+        error = e.number();
+    }
+    link_.ReportCommError(error);
+}
+
+void Form1::Command4Click()
+{
+    const QString help = toolkit_.AppPath() + QStringLiteral("/help.txt");
+#ifdef Q_OS_WIN
+    const QStringList viewers{QStringLiteral("notepad")};
+#else
+    // The desktop's own handler for text first, then the editors desktops commonly ship.
+    const QStringList viewers{QStringLiteral("xdg-open"), QStringLiteral("gnome-text-editor"),
+                              QStringLiteral("gedit"),    QStringLiteral("mousepad"),
+                              QStringLiteral("kwrite"),   QStringLiteral("kate"),
+                              QStringLiteral("pluma"),    QStringLiteral("xed"),
+                              QStringLiteral("featherpad"), QStringLiteral("leafpad")};
+#endif
+    for (const QString &viewer : viewers) {
+        const QString program = QStandardPaths::findExecutable(viewer);
+        if (!program.isEmpty() && toolkit_.StartProgram(program, {help}))
+            return;
+    }
+    toolkit_.MsgBox(QStringLiteral("找不到可以打开帮助文件的程序，请用文本编辑器打开：\n") + help,
+                    kMsgOkOnly, QString());
+}
+
+}  // namespace kv306

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace kv306 {
+
+// What the unit's actions see of the window: the six parameter lists by position, the
+// sent-frame line Text1, and the video standard preset.
+class PanelView {
+public:
+    virtual ~PanelView() = default;
+
+    virtual int ListIndex(int list) const = 0;
+    // Selects an entry and runs the list's click behaviour, as an operator's pick does.
+    virtual void SelectListIndex(int list, int position) = 0;
+    // While held, choosing a video standard leaves the other lists alone.
+    virtual void HoldPreset(bool held) = 0;
+    virtual QString DisplayText() const = 0;
+    virtual void SetDisplayText(const QString &text) = 0;
+};
+
+}  // namespace kv306

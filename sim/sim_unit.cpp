@@ -1,0 +1,383 @@
+#include "sim/sim_unit.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kv306::sim {
+
+namespace {
+
+constexpr double kByteMs = 10.0 / 9.6;  // ten bits a byte at 9600 baud
+constexpr std::uint8_t kStart = 0x55;
+constexpr std::uint8_t kCommand = 0xD0;
+constexpr std::uint8_t kParameters = 0xEE;
+constexpr std::size_t kCommandLength = 7;
+constexpr std::size_t kParameterLength = 12;
+constexpr std::array<std::uint8_t, 6> kLimits{63, 63, 51, 1, 3, 1};
+
+double NowMs()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::uint8_t Xor(const Bytes &b, std::size_t first, std::size_t last)
+{
+    std::uint8_t x = 0;
+    for (std::size_t i = first; i <= last; ++i)
+        x ^= b[i];
+    return x;
+}
+
+}  // namespace
+
+const std::vector<std::string> &FaultNames()
+{
+    static const std::vector<std::string> names{"none",         "silent", "partial",      "extra",
+                                                "trickle",      "babble", "corrupt-check", "bad-ack",
+                                                "unequal-echo", "out-of-range", "hang-up"};
+    return names;
+}
+
+std::optional<Fault> FaultByName(const std::string &name)
+{
+    const auto &names = FaultNames();
+    const auto it = std::find(names.begin(), names.end(), name);
+    if (it == names.end())
+        return std::nullopt;
+    return static_cast<Fault>(it - names.begin());
+}
+
+SimUnit::SimUnit(SimOptions options) : options_(options) {}
+
+SimUnit::~SimUnit()
+{
+    Unplug();
+}
+
+bool SimUnit::Start(const std::string &linkPath, std::string *error)
+{
+    auto fail = [&](const std::string &what) {
+        if (error)
+            *error = what + ": " + std::strerror(errno);
+        Close();
+        return false;
+    };
+    char name[128] = {};
+    if (::openpty(&master_, &slaveHold_, name, nullptr, nullptr) != 0)
+        return fail("openpty");
+    terminal_ = name;
+    // Raw, so the terminal neither echoes the unit's replies back to it nor translates bytes.
+    termios raw{};
+    ::tcgetattr(slaveHold_, &raw);
+    ::cfmakeraw(&raw);
+    ::cfsetspeed(&raw, B9600);
+    ::tcsetattr(slaveHold_, TCSANOW, &raw);
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slaveHold_, F_SETFD, FD_CLOEXEC);
+    if (::pipe2(wake_, O_CLOEXEC) != 0)
+        return fail("pipe");
+    if (!linkPath.empty()) {
+        ::unlink(linkPath.c_str());
+        if (::symlink(terminal_.c_str(), linkPath.c_str()) != 0)
+            return fail("link " + linkPath);
+        link_ = linkPath;
+    }
+    stop_ = false;
+    hungUp_ = false;
+    running_ = true;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void SimUnit::Close()
+{
+    // The unit keeps its own end of the slave open so that the tool may close and reopen the
+    // port between exchanges; closing both is what a pulled adapter looks like.
+    for (int *fd : {&master_, &slaveHold_, &wake_[0], &wake_[1]}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+    std::lock_guard lock(mutex_);
+    if (!link_.empty())
+        ::unlink(link_.c_str());
+    link_.clear();
+    running_ = false;
+}
+
+void SimUnit::Unplug()
+{
+    if (thread_.joinable()) {
+        stop_ = true;
+        const char wake = 1;
+        if (wake_[1] >= 0 && ::write(wake_[1], &wake, 1) < 0) {
+            // The thread also notices stop_ at its next pause.
+        }
+        thread_.join();
+    }
+    Close();
+}
+
+void SimUnit::SetFault(Fault fault)
+{
+    std::lock_guard lock(mutex_);
+    options_.fault = fault;
+}
+
+void SimUnit::SetReplyDelay(int ms)
+{
+    std::lock_guard lock(mutex_);
+    options_.replyDelayMs = ms;
+}
+
+void SimUnit::SetReplyOverride(std::function<std::optional<Bytes>(const Bytes &)> reply)
+{
+    std::lock_guard lock(mutex_);
+    override_ = std::move(reply);
+}
+
+std::vector<Bytes> SimUnit::Requests() const
+{
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+Bytes SimUnit::Received() const
+{
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+void SimUnit::ClearLog()
+{
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+    received_.clear();
+}
+
+UnitState SimUnit::State() const
+{
+    std::lock_guard lock(mutex_);
+    return state_;
+}
+
+void SimUnit::SetState(const UnitState &state)
+{
+    std::lock_guard lock(mutex_);
+    state_ = state;
+}
+
+bool SimUnit::Pause(double ms)
+{
+    const double until = NowMs() + ms;
+    for (;;) {
+        if (stop_)
+            return false;
+        const double left = until - NowMs();
+        if (left <= 0)
+            return true;
+        if (left < 2.0) {
+            // Short waits (the pace of one byte) need better than poll's millisecond.
+            timespec ts{0, static_cast<long>(left * 1e6)};
+            ::nanosleep(&ts, nullptr);
+            continue;
+        }
+        pollfd fd{wake_[0], POLLIN, 0};
+        ::poll(&fd, 1, static_cast<int>(left));
+    }
+}
+
+std::optional<Bytes> SimUnit::Answer(const Bytes &request, UnitState &state)
+{
+    if (request.size() == kParameterLength && request[1] == kParameters) {
+        if (request[2] != 0x00 || request[3] != 0x00 || request[4] != 0xFF ||
+            Xor(request, 5, 10) != request[11])
+            return std::nullopt;
+        for (std::size_t i = 0; i < 6; ++i) {
+            if (request[5 + i] > kLimits[i])
+                return std::nullopt;
+        }
+        std::copy(request.begin() + 5, request.begin() + 11, state.params.begin());
+        return Bytes{0x99};
+    }
+    if (request.size() != kCommandLength || request[1] != kCommand || request[4] != 0xFF ||
+        request[5] != 0x01 || Xor(request, 1, 5) != request[6])
+        return std::nullopt;
+    const std::uint8_t op = request[2];
+    const std::uint8_t arg = request[3];
+    if (op >= 0xA0 && op <= 0xA2) {
+        // Argument 0 steps up, 1 down, within the parameter's range.
+        const std::size_t k = op - 0xA0;
+        std::uint8_t &v = state.params[k];
+        if (arg == 0 && v < kLimits[k])
+            ++v;
+        else if (arg == 1 && v > 0)
+            --v;
+        else if (arg > 1)
+            return std::nullopt;
+        return Bytes{v, v};
+    }
+    if (op == 0xA3) {
+        Bytes reply(state.params.begin(), state.params.end());
+        reply.push_back(Xor(reply, 0, 5));
+        return reply;
+    }
+    if (op == 0xA4 || op == 0xA5) {
+        bool &on = op == 0xA4 ? state.overlayOn : state.crosshairOn;
+        on = !on;
+        const std::uint8_t v = on ? 1 : 0;
+        return Bytes{v, v};
+    }
+    return std::nullopt;
+}
+
+void SimUnit::Handle(const Bytes &request)
+{
+    std::optional<Bytes> reply;
+    Fault fault;
+    int delay;
+    {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+        reply = override_ ? override_(request) : Answer(request, state_);
+        fault = options_.fault;
+        delay = options_.replyDelayMs;
+    }
+    // The last byte of the request is only in after its time on the line.
+    if (options_.linePace && !Pause(static_cast<double>(request.size()) * kByteMs))
+        return;
+    if (delay > 0 && !Pause(delay))
+        return;
+    if (!reply || fault == Fault::Silent)
+        return;
+    Bytes &r = *reply;
+    const bool echo = r.size() == 2;
+    const bool params = r.size() == 7;
+    switch (fault) {
+    case Fault::Partial:
+        r.pop_back();
+        break;
+    case Fault::Extra:
+        r.push_back(0x00);
+        break;
+    case Fault::CorruptCheck:
+        if (params)
+            r[6] ^= 0x01;
+        break;
+    case Fault::BadAck:
+        if (r.size() == 1)
+            r[0] = 0x98;
+        break;
+    case Fault::UnequalEcho:
+        if (echo)
+            r[1] = static_cast<std::uint8_t>(r[0] + 1);
+        break;
+    case Fault::OutOfRange:
+        if (echo)
+            r = {0x40, 0x40};
+        if (params) {
+            r[0] = 0x40;
+            r[6] = Xor(r, 0, 5);
+        }
+        break;
+    case Fault::HangUp:
+        Send(Bytes{r[0]});
+        hungUp_ = true;
+        return;
+    default:
+        break;
+    }
+    if (fault == Fault::Trickle) {
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            if (i > 0 && !Pause(options_.trickleGapMs))
+                return;
+            Send(Bytes{r[i]});
+        }
+    } else {
+        Send(r);
+    }
+    if (fault == Fault::Babble)
+        babbleUntilMs_ = NowMs() + options_.babbleMs;
+}
+
+void SimUnit::Send(const Bytes &reply)
+{
+    for (std::uint8_t b : reply) {
+        if (::write(master_, &b, 1) != 1)
+            return;
+        if (options_.linePace && !Pause(kByteMs))
+            return;
+    }
+}
+
+void SimUnit::Run()
+{
+    Bytes pending;
+    std::uint8_t buffer[256];
+    while (!stop_ && !hungUp_) {
+        const bool babbling = NowMs() < babbleUntilMs_;
+        pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        const int ready = ::poll(fds, 2, babbling ? 1 : 200);
+        if (stop_)
+            break;
+        if (babbling) {
+            const std::uint8_t noise = 0xAA;
+            if (::write(master_, &noise, 1) != 1) {
+                // Nobody has the port open and its buffer is full: noise is lost, as on a line.
+            }
+        }
+        if (ready <= 0 || !(fds[0].revents & POLLIN))
+            continue;
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n <= 0)
+            continue;
+        {
+            std::lock_guard lock(mutex_);
+            received_.insert(received_.end(), buffer, buffer + n);
+        }
+        pending.insert(pending.end(), buffer, buffer + n);
+        // Frames start with 0x55; anything else before a start byte is line noise.
+        for (;;) {
+            const auto start = std::find(pending.begin(), pending.end(), kStart);
+            pending.erase(pending.begin(), start);
+            if (pending.size() < 2)
+                break;
+            std::size_t length = 0;
+            if (pending[1] == kCommand)
+                length = kCommandLength;
+            else if (pending[1] == kParameters)
+                length = kParameterLength;
+            if (length == 0) {
+                pending.erase(pending.begin());
+                continue;
+            }
+            if (pending.size() < length)
+                break;
+            const Bytes request(pending.begin(), pending.begin() + static_cast<long>(length));
+            pending.erase(pending.begin(), pending.begin() + static_cast<long>(length));
+            Handle(request);
+        }
+    }
+    if (hungUp_) {
+        // The adapter is gone: close the terminal under the tool's feet.
+        for (int *fd : {&master_, &slaveHold_}) {
+            ::close(*fd);
+            *fd = -1;
+        }
+        std::lock_guard lock(mutex_);
+        if (!link_.empty())
+            ::unlink(link_.c_str());
+        link_.clear();
+    }
+}
+
+}  // namespace kv306::sim
