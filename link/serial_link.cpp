@@ -52,7 +52,7 @@ QString SerialLink::ReadReplyHex(qint16 count, const qint32 &timeoutMs)
     qint32 progress = 0;
     qint64 start = toolkit_.Clock();
     const qint64 firstStart = start;
-    const qint64 wholeLimit = qint64{kWholeWaitLimits} * timeoutMs;
+    const qint64 wholeLimit = std::max(kWholeWaitMs, timeoutMs);
 
     for (;;) {
         if (comm_.InBufferCount() == count)

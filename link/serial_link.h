@@ -12,9 +12,10 @@ namespace kv306 {
 // operator. Senders write their frame straight to the control between OpenLink and ReadReplyHex.
 class SerialLink {
 public:
-    // A reply may trickle in, but the whole wait never lasts longer than this many silence
-    // limits: a line that never falls silent would otherwise freeze the window for ever.
-    static constexpr int kWholeWaitLimits = 3;
+    // A reply may trickle in, but the whole wait never lasts longer than this (or than one
+    // silence limit, if that is longer): a line that never falls silent would otherwise freeze
+    // the window for ever.
+    static constexpr qint32 kWholeWaitMs = 3000;
 
     SerialLink(MSComm &comm, Toolkit &toolkit) : comm_(comm), toolkit_(toolkit) {}
 

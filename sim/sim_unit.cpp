@@ -82,6 +82,8 @@ bool SimUnit::Start(const std::string &linkPath, std::string *error)
     ::cfsetspeed(&raw, B9600);
     ::tcsetattr(slaveHold_, TCSANOW, &raw);
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    // Never block on a full line: with the port closed nobody drains it, and bytes are lost.
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     ::fcntl(slaveHold_, F_SETFD, FD_CLOEXEC);
     if (::pipe2(wake_, O_CLOEXEC) != 0)
         return fail("pipe");
@@ -296,6 +298,11 @@ void SimUnit::Handle(const Bytes &request)
     default:
         break;
     }
+    if (fault == Fault::Babble) {
+        // A line that never falls silent: more than any reply at once, then a byte a millisecond.
+        r.insert(r.end(), 16, 0xAA);
+        babbleUntilMs_ = NowMs() + options_.babbleMs;
+    }
     if (fault == Fault::Trickle) {
         for (std::size_t i = 0; i < r.size(); ++i) {
             if (i > 0 && !Pause(options_.trickleGapMs))
@@ -305,8 +312,6 @@ void SimUnit::Handle(const Bytes &request)
     } else {
         Send(r);
     }
-    if (fault == Fault::Babble)
-        babbleUntilMs_ = NowMs() + options_.babbleMs;
 }
 
 void SimUnit::Send(const Bytes &reply)

@@ -1,0 +1,306 @@
+// The serial link against a simulated unit: open and close, counted replies, silence limits,
+// serial errors and their messages.
+#include "link/comm_error.h"
+#include "link/serial_link.h"
+#include "protocol/frames.h"
+#include "support/recording_toolkit.h"
+#include "support/sim_ports.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace kv306;
+using namespace kv306::test;
+
+namespace {
+
+// A link on COM3 with a simulated unit behind it.
+struct Bench {
+    explicit Bench(sim::SimOptions options = SimPorts::Instant()) : unit(ports.Add(3, options))
+    {
+        toolkit.comm = &comm;
+        toolkit.realSleep = false;
+        comm.SetSettings(QStringLiteral("9600,n,8,1"));
+        comm.SetCommPort(3);
+    }
+    // Sends ReadParams (a 7-byte answer) and waits for `count` bytes.
+    QString Ask(qint16 count, qint32 timeoutMs, Op op = Op::ReadParams, int arg = 0)
+    {
+        link.OpenLink();
+        comm.Output(CommandFrame(op, arg));
+        return link.ReadReplyHex(count, timeoutMs);
+    }
+    SimPorts ports;
+    sim::SimUnit &unit;
+    MSComm comm;
+    RecordingToolkit toolkit;
+    SerialLink link{comm, toolkit};
+};
+
+}  // namespace
+
+class TestLink : public QObject {
+    Q_OBJECT
+private slots:
+    void errorTexts_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1") << 1 << "发送字符";
+        QTest::newRow("7") << 7 << "EOF";
+        QTest::newRow("1006") << 1006 << "端口溢出";
+        QTest::newRow("1008") << 1008 << "接收缓冲区溢出";
+        QTest::newRow("8000") << 8000 << "Operation not valid while the port is opened";
+        QTest::newRow("8001") << 8001 << "Timeout value must be greater than zero";
+        QTest::newRow("8002") << 8002 << "该串口不存在！";
+        QTest::newRow("8005") << 8005 << "串口已被占用";
+        QTest::newRow("8007") << 8007 << "The Device 's baud rate is unsupported";
+        QTest::newRow("8010") << 8010 << "The hardware is not available (locked by another device)";
+        QTest::newRow("8012") << 8012 << "串口还没打开！";
+        QTest::newRow("8016") << 8016 << "Could not set comm event mask";
+        QTest::newRow("8017 has no row") << 8017 << "8017";
+        QTest::newRow("8018") << 8018 << "串口尚未打开!";
+        QTest::newRow("8019") << 8019 << "Device busy";
+        QTest::newRow("8020") << 8020 << "Error reading comm device";
+        QTest::newRow("13") << 13 << "13";
+        QTest::newRow("75") << 75 << "75";
+    }
+    void errorTexts()
+    {
+        QFETCH(int, number);
+        QFETCH(QString, text);
+        RecordingToolkit toolkit;
+        MSComm comm;
+        SerialLink link(comm, toolkit);
+        link.ReportCommError(number);
+        QCOMPARE(toolkit.boxes.size(), 1u);
+        QCOMPARE(toolkit.boxes[0].text, text);
+        QCOMPARE(toolkit.boxes[0].code, 16);
+        QCOMPARE(toolkit.boxes[0].title.value_or(QStringLiteral("<application>")), QStringLiteral("错误"));
+    }
+
+    void errorZeroShowsNothing()
+    {
+        RecordingToolkit toolkit;
+        MSComm comm;
+        SerialLink link(comm, toolkit);
+        link.ReportCommError(0);
+        QVERIFY(toolkit.boxes.empty());
+    }
+
+    void exactCountGivesHexText()
+    {
+        Bench b;
+        b.unit.SetReplyOverride([](const sim::Bytes &) { return sim::Bytes{0x00, 0x0A, 0x0F, 0x10, 0xFF}; });
+        b.comm.SetRThreshold(1);
+        QCOMPARE(b.Ask(5, 1000), QStringLiteral("000A0F10FF"));
+        QCOMPARE(b.link.ReplyBuffer, (Bytes{0x00, 0x0A, 0x0F, 0x10, 0xFF}));
+        QCOMPARE(b.comm.RThreshold(), 0);
+        QCOMPARE(b.comm.InBufferCount(), 0);
+        QVERIFY(b.toolkit.boxes.empty());
+    }
+
+    void replyAtLinePace()
+    {
+        Bench b(SimPorts::LinePace());
+        QCOMPARE(b.Ask(7, 1000), QStringLiteral("16141900030018"));
+    }
+
+    void timeOuts_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("count");
+        QTest::newRow("no reply") << int(sim::Fault::Silent) << 7;
+        QTest::newRow("fewer bytes") << int(sim::Fault::Partial) << 7;
+        QTest::newRow("more bytes") << int(sim::Fault::Extra) << 7;
+    }
+    void timeOuts()
+    {
+        QFETCH(int, fault);
+        QFETCH(int, count);
+        Bench b;
+        b.unit.SetFault(static_cast<sim::Fault>(fault));
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(b.Ask(static_cast<qint16>(count), 400), QString());
+        const qint64 took = timer.elapsed();
+        QVERIFY2(took > 400 && took < 900, qPrintable(QString::number(took)));
+        QCOMPARE(b.link.ReplyBuffer, Bytes(static_cast<std::size_t>(count), 0));
+        QCOMPARE(b.comm.RThreshold(), 0);
+        QCOMPARE(b.comm.InBufferCount(), 0);
+    }
+
+    void tricklingReplyRestartsTheLimit()
+    {
+        sim::SimOptions options = SimPorts::Instant();
+        options.fault = sim::Fault::Trickle;
+        options.trickleGapMs = 250;
+        Bench b(options);
+        QElapsedTimer timer;
+        timer.start();
+        // Six gaps of 250 ms: far longer than the 400 ms limit, but never silent for that long.
+        QCOMPARE(b.Ask(7, 400), QStringLiteral("16141900030018"));
+        QVERIFY(timer.elapsed() >= 1400);
+    }
+
+    void babblingLineEndsAsTimeOut()
+    {
+        sim::SimOptions options = SimPorts::Instant();
+        options.fault = sim::Fault::Babble;
+        Bench b(options);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(b.Ask(2, 400, Op::ToggleOverlay, 2), QString());
+        const qint64 took = timer.elapsed();
+        // Bounded by the whole-wait limit, not by the (never coming) silence.
+        QVERIFY2(took >= SerialLink::kWholeWaitMs && took < SerialLink::kWholeWaitMs + 500,
+                 qPrintable(QString::number(took)));
+        QCOMPARE(b.link.ReplyBuffer, Bytes(2, 0));
+    }
+
+    void openAndClose()
+    {
+        Bench b;
+        b.link.OpenLink();
+        QVERIFY(b.comm.PortOpen());
+        QCOMPARE(b.toolkit.sleeps, (std::vector<int>{5}));
+        b.link.OpenLink();  // already open: nothing, not even the pause
+        QCOMPARE(b.toolkit.sleeps, (std::vector<int>{5}));
+        b.link.CloseLink();
+        QVERIFY(!b.comm.PortOpen());
+        QCOMPARE(b.toolkit.sleeps, (std::vector<int>{5, 100, 5}));
+        b.link.CloseLink();  // closing a closed port is silent too
+        QCOMPARE(b.toolkit.sleeps, (std::vector<int>{5, 100, 5, 100, 5}));
+        QVERIFY(b.toolkit.boxes.empty());
+    }
+
+    void closeLinkTakesItsPauses()
+    {
+        Bench b;
+        b.toolkit.realSleep = true;
+        b.link.OpenLink();
+        QElapsedTimer timer;
+        timer.start();
+        b.link.CloseLink();
+        QVERIFY(timer.elapsed() >= 105);
+    }
+
+    void openFailuresAreShown()
+    {
+        Bench b;
+        b.comm.SetCommPort(4);  // nothing at COM4
+        b.link.OpenLink();
+        QVERIFY(!b.comm.PortOpen());
+        QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("该串口不存在！")});
+        QVERIFY(b.toolkit.sleeps.empty());
+
+        b.toolkit.Clear();
+        b.ports.AddDangling(6);  // an adapter that was unplugged
+        b.comm.SetCommPort(6);
+        b.link.OpenLink();
+        QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("该串口不存在！")});
+    }
+
+    void portHeldElsewhere()
+    {
+        Bench b;
+        MSComm other;
+        other.SetCommPort(3);
+        other.SetPortOpen(true);
+        b.link.OpenLink();
+        QVERIFY(!b.comm.PortOpen());
+        QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("串口已被占用")});
+        other.SetPortOpen(false);
+
+        // Another program on the terminal itself, by another path.
+        b.toolkit.Clear();
+        const int fd = ::open(b.unit.TerminalPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        b.link.OpenLink();
+        QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("串口已被占用")});
+        ::close(fd);
+        b.toolkit.Clear();
+        b.link.OpenLink();
+        QVERIFY(b.comm.PortOpen());
+        QVERIFY(b.toolkit.boxes.empty());
+    }
+
+    void controlRules()
+    {
+        Bench b;
+        b.link.OpenLink();
+        try {
+            b.comm.SetCommPort(5);
+            QFAIL("the port number changed under an open port");
+        } catch (const CommError &e) {
+            QCOMPARE(e.number(), 8000);
+        }
+        QCOMPARE(b.comm.CommPort(), 3);
+        b.link.CloseLink();
+        try {
+            b.comm.Output(CommandFrame(Op::ReadParams, 0));
+            QFAIL("wrote to a closed port");
+        } catch (const CommError &e) {
+            QCOMPARE(e.number(), 8012);
+        }
+        try {
+            b.comm.InBufferCount();
+            QFAIL("read a closed port");
+        } catch (const CommError &e) {
+            QCOMPARE(e.number(), 8018);
+        }
+        QVERIFY_THROWS_EXCEPTION(CommError, b.comm.SetSettings(QStringLiteral("9600;n;8;1")));
+    }
+
+    void staleBytesDoNotSurviveAClose()
+    {
+        Bench b;
+        b.unit.SetReplyDelay(150);
+        b.link.OpenLink();
+        b.comm.Output(CommandFrame(Op::ReadParams, 0));
+        b.link.CloseLink();  // closed before the late answer comes
+        QTest::qWait(200);
+        b.link.OpenLink();
+        QCOMPARE(b.comm.InBufferCount(), 0);
+    }
+
+    void adapterPulledMidReply()
+    {
+        Bench b;
+        b.unit.SetFault(sim::Fault::HangUp);
+        b.link.OpenLink();
+        b.comm.Output(CommandFrame(Op::ReadParams, 0));
+        try {
+            b.link.ReadReplyHex(7, 1000);
+            QFAIL("a vanished device gave a reply");
+        } catch (const CommError &e) {
+            QCOMPARE(e.number(), 8020);
+        }
+        QVERIFY(!b.comm.PortOpen());
+    }
+
+    void adapterPulledWhileOpen()
+    {
+        Bench b;
+        b.link.OpenLink();
+        b.unit.Unplug();
+        try {
+            b.comm.Output(CommandFrame(Op::ReadParams, 0));
+            b.link.ReadReplyHex(7, 1000);
+            QFAIL("a vanished device gave a reply");
+        } catch (const CommError &e) {
+            QVERIFY2(e.number() == 8019 || e.number() == 8020, e.what());
+        }
+        QVERIFY(!b.comm.PortOpen());
+        b.link.OpenLink();
+        QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("该串口不存在！")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "tst_link.moc"

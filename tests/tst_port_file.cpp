@@ -1,0 +1,82 @@
+// Com.TXT: what a remembered port file says, and writing it.
+#include "link/comm_error.h"
+#include "link/port_file.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kv306;
+
+class TestPortFile : public QObject {
+    Q_OBJECT
+private slots:
+    void parse_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("port");  // empty: remembers nothing
+        QTest::newRow("as written") << QByteArray("\"COM3\"\r\n") << "COM3";
+        QTest::newRow("two digits") << QByteArray("\"COM12\"\r\n") << "COM12";
+        QTest::newRow("last port") << QByteArray("\"COM20\"\r\n") << "COM20";
+        QTest::newRow("no line end") << QByteArray("\"COM5\"") << "COM5";
+        QTest::newRow("bare field") << QByteArray("COM7\r\n") << "COM7";
+        QTest::newRow("bare field ends at comma") << QByteArray("COM7,COM8\r\n") << "COM7";
+        QTest::newRow("quoted field keeps its comma") << QByteArray("\"COM7,8\"\r\n") << "";
+        QTest::newRow("second line ignored") << QByteArray("\"COM2\"\r\n\"COM9\"\r\n") << "COM2";
+        QTest::newRow("leading blanks") << QByteArray("  \"COM4\"\r\n") << "COM4";
+        QTest::newRow("empty") << QByteArray() << "";
+        QTest::newRow("empty quotes") << QByteArray("\"\"\r\n") << "";
+        QTest::newRow("unclosed quote") << QByteArray("\"COM3\r\n") << "";
+        QTest::newRow("port 0") << QByteArray("\"COM0\"\r\n") << "";
+        QTest::newRow("port 21") << QByteArray("\"COM21\"\r\n") << "";
+        QTest::newRow("leading zero") << QByteArray("\"COM03\"\r\n") << "";
+        QTest::newRow("lower case") << QByteArray("\"com3\"\r\n") << "";
+        QTest::newRow("not a port") << QByteArray("\"hello\"\r\n") << "";
+        QTest::newRow("number only") << QByteArray("\"3\"\r\n") << "";
+        QTest::newRow("binary") << QByteArray("\x00\xff\x22\x43\x4f\x4d\x00", 7) << "";
+        QTest::newRow("huge number") << QByteArray("\"COM99999999999\"") << "";
+    }
+    void parse()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, port);
+        const std::optional<QString> parsed = ParsePortFile(content);
+        QCOMPARE(parsed.value_or(QString()), port);
+    }
+
+    void writeThenRead()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString::fromLatin1(kPortFileName));
+        WritePortFile(path, QStringLiteral("COM12"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("\"COM12\"\r\n"));
+        QCOMPARE(ReadPortFile(path).value_or(QString()), QStringLiteral("COM12"));
+    }
+
+    void unreadableFilesRememberNothing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(!ReadPortFile(dir.filePath(QStringLiteral("missing"))));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Com.TXT")));
+        QVERIFY(!ReadPortFile(dir.filePath(QStringLiteral("Com.TXT"))));
+    }
+
+    void writeFailureCarriesFileErrorNumber()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Com.TXT"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Com.TXT")));
+        try {
+            WritePortFile(path, QStringLiteral("COM2"));
+            QFAIL("a directory in the file's place was written");
+        } catch (const CommError &e) {
+            QCOMPARE(e.number(), 75);
+            QVERIFY(QString::fromStdString(e.what()).contains(path));
+        }
+        QVERIFY(QFileInfo(path).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortFile)
+#include "tst_port_file.moc"
