@@ -1,0 +1,337 @@
+// The window: its controls, the video standard preset, start-up with the port scan and the
+// remembered port, the port choice, and help.
+#include "support/sim_ports.h"
+#include "support/window.h"
+
+#include <QLineEdit>
+#include <QLocalServer>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace kv306;
+using namespace kv306::test;
+
+namespace {
+
+const QString kRememberedGone = QStringLiteral("找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序");
+const QStringList kOpening{"22", "20", "25", "PAL", "3", "保留"};
+
+// What an operator does to pick an entry: type it into the field and press Enter. (Qt Test
+// types ASCII only, so the text is put into the field as typing would leave it.)
+void Pick(DropList *list, const QString &entry)
+{
+    list->lineEdit()->setText(entry);
+    QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+}
+
+}  // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void windowAsBuilt()
+    {
+        Window w;
+        QCOMPARE(w.form.windowTitle(), QStringLiteral("圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1"));
+        QCOMPARE(w.form.size(), QSize(533, 229));
+        QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
+        QCOMPARE(w.form.Frame1->geometry(), QRect(16, 40, 505, 153));
+        QCOMPARE(w.form.Command1->geometry(), QRect(384, 80, 113, 57));
+        QCOMPARE(w.form.Command1->parentWidget(), w.form.Frame1);
+        QCOMPARE(w.form.Text1->geometry(), QRect(56, 200, 465, 25));
+        QCOMPARE(w.form.Command8[1]->geometry().top(), w.form.Command6[0]->geometry().top());
+        QCOMPARE(w.form.Command8[1]->text(), QStringLiteral("∧"));
+        QCOMPARE(w.form.Command8[0]->text(), QStringLiteral("∨"));
+        QCOMPARE(w.form.Command2[0]->text(), QStringLiteral("∧"));
+        QCOMPARE(w.form.Command6[0]->text(), QStringLiteral(">"));
+        QCOMPARE(w.form.Label7->text(), QStringLiteral("发送："));
+        QCOMPARE(w.form.Label6->text(), QStringLiteral("最大圆外十字线"));
+        const std::array<int, 6> counts{64, 64, 52, 2, 4, 2};
+        for (std::size_t k = 0; k < 6; ++k)
+            QCOMPARE(w.form.Combo1[k]->count(), counts[k]);
+        QCOMPARE(w.form.Combo1[2]->itemText(51), QStringLiteral("51"));
+        QCOMPARE(w.form.Combo1[5]->itemText(1), QStringLiteral("去除"));
+    }
+
+    void tabOrderAndFirstFocus()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        Window w;
+        QVERIFY(w.form.Load());
+        w.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.form));
+        auto owner = [&](QWidget *focus) -> QWidget * {
+            return focus && qobject_cast<DropList *>(focus->parentWidget()) ? focus->parentWidget() : focus;
+        };
+        QCOMPARE(owner(QApplication::focusWidget()), w.form.Combo1[0]);
+        const std::vector<QWidget *> expected{
+            w.form.Combo1[1],   w.form.Combo1[3],   w.form.Combo1[4],   w.form.Command2[0],
+            w.form.Command2[1], w.form.Command3,    w.form.Combo1[2],   w.form.Text1,
+            w.form.Command1,    w.form.Combo2,      w.form.Command4,    w.form.Combo1[5],
+            w.form.Command6[0], w.form.Command6[1], w.form.Command8[1], w.form.Command8[0],
+            w.form.Command5[0], w.form.Command5[1], w.form.Combo1[0]};
+        for (QWidget *next : expected) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(owner(QApplication::focusWidget()), next);
+        }
+    }
+
+    void selectionFromCodeRaisesClick()
+    {
+        Window w;
+        DropList *list = w.form.Combo1[4];
+        QSignalSpy click(list, &DropList::Click);
+        list->addItem(QStringLiteral("extra"));  // Qt's own selection changes raise nothing
+        list->setCurrentIndex(1);
+        QCOMPARE(click.count(), 0);
+        list->SetListIndex(2);
+        list->SetListIndex(2);  // also when the position is already selected
+        QCOMPARE(click.count(), 2);
+    }
+
+    void opensAtPalPreset()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        Window w;
+        QVERIFY(w.form.Load());
+        QCOMPARE(w.ListTexts(), kOpening);
+        QCOMPARE(w.form.Text1->text(), QString());
+    }
+
+    void presetBothWays()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        Window w;
+        QVERIFY(w.form.Load());
+        Pick(w.form.Combo1[5], QStringLiteral("去除"));
+        Pick(w.form.Combo1[3], QStringLiteral("NTSC"));
+        QCOMPARE(w.ListTexts(), (QStringList{"17", "16", "25", "NTSC", "1", "去除"}));
+        Pick(w.form.Combo1[3], QStringLiteral("PAL"));
+        QCOMPARE(w.ListTexts(), (QStringList{"22", "20", "25", "PAL", "3", "去除"}));
+        // Other lists change nothing but themselves.
+        Pick(w.form.Combo1[0], QStringLiteral("40"));
+        Pick(w.form.Combo1[4], QStringLiteral("0"));
+        QCOMPARE(w.ListTexts(), (QStringList{"40", "20", "25", "PAL", "0", "去除"}));
+        QVERIFY(w.toolkit.boxes.empty());
+    }
+
+    void typedTextNeverBecomesAnEntry()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        Window w;
+        QVERIFY(w.form.Load());
+        w.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.form));
+        DropList *list = w.form.Combo1[0];
+        list->setFocus();
+        Pick(list, QStringLiteral("99"));
+        QCOMPARE(list->count(), 64);
+        QCOMPARE(list->ListIndex(), 22);
+        w.form.Combo1[1]->setFocus();
+        QTRY_COMPARE(list->currentText(), QStringLiteral("22"));
+    }
+
+    void portsWithoutPortFile()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(5);
+        ports.AddDangling(7);
+        Window w;
+        QVERIFY(w.form.Load());
+        QCOMPARE(w.PortEntries(), (QStringList{"COM2", "COM5"}));
+        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM2"));
+        QCOMPARE(w.form.MSComm1.CommPort(), 2);
+        QVERIFY(!w.form.MSComm1.PortOpen());
+        QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
+        QVERIFY(w.toolkit.boxes.empty());
+        QCOMPARE(w.form.ScanPorts(), QStringLiteral("2,5"));
+    }
+
+    void rememberedPortOpens()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(5);
+        Window w;
+        // A first field of COM5 with something after it: rewriting would tidy it away.
+        w.WritePortFile("\"COM5\",tail\r\n");
+        QVERIFY(w.form.Load());
+        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM5"));
+        QCOMPARE(w.form.MSComm1.CommPort(), 5);
+        QVERIFY(w.form.MSComm1.PortOpen());
+        QCOMPARE(w.PortFile(), QByteArray("\"COM5\",tail\r\n"));
+        QVERIFY(w.toolkit.boxes.empty());
+    }
+
+    void rememberedPortGone()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(5);
+        ports.AddDangling(7);
+        Window w;
+        w.WritePortFile("\"COM7\"\r\n");
+        QVERIFY(w.form.Load());
+        QCOMPARE(w.form.MSComm1.CommPort(), 2);
+        QVERIFY(!w.form.MSComm1.PortOpen());
+        QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
+        QCOMPARE(w.form.Combo2->currentText(), kRememberedGone);
+        QVERIFY(w.toolkit.boxes.empty());
+    }
+
+    void onlyLastPort()
+    {
+        SimPorts ports;
+        ports.Add(20);
+        Window w;
+        QVERIFY(w.form.Load());
+        QCOMPARE(w.PortEntries(), QStringList{"COM20"});
+        QCOMPARE(w.form.ScanPorts(), QStringLiteral("20"));
+        // The scan leaves the last port it opened open.
+        QVERIFY(w.form.MSComm1.PortOpen());
+    }
+
+    void noPortAtAll()
+    {
+        SimPorts ports;
+        ports.AddDangling(3);
+        Window w;
+        QVERIFY(!w.form.Load());
+        QCOMPARE(w.toolkit.boxes.size(), 1u);
+        QCOMPARE(w.toolkit.boxes[0].text, QStringLiteral("在你的电脑找不到串口，先安装USB转串口后重新打开程序"));
+        QCOMPARE(w.toolkit.boxes[0].code, 0);
+        QVERIFY(!w.toolkit.boxes[0].title.has_value());  // the application's own title
+        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("无串口"));
+        QCOMPARE(w.PortFile(), QByteArray("<none>"));
+    }
+
+    void pickingAPort()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(12);
+        Window w;
+        QVERIFY(w.form.Load());
+        w.toolkit.Clear();
+        w.form.Combo2->setCurrentIndex(1);
+        emit w.form.Combo2->activated(1);  // the operator's pick
+        QCOMPARE(w.form.MSComm1.CommPort(), 12);
+        QCOMPARE(w.PortFile(), QByteArray("\"COM12\"\r\n"));
+        QVERIFY(w.toolkit.boxes.empty());
+        QCOMPARE(w.toolkit.sleeps, (std::vector<int>{100, 5}));  // the link is closed first
+    }
+
+    void pickingAPortInAReadOnlyDirectory()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(5);
+        Window w;
+        QVERIFY(w.form.Load());
+        w.toolkit.Clear();
+        QVERIFY(QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
+                                                           QFile::ExeOther));
+        {
+            Unprivileged user;
+            w.form.Combo2->SetListIndex(1);
+        }
+        QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(w.form.MSComm1.CommPort(), 5);  // the choice still switches the port
+        QCOMPARE(w.toolkit.BoxTexts(), QStringList{"75"});
+        QCOMPARE(w.toolkit.boxes[0].code, 16);
+        QCOMPARE(w.toolkit.boxes[0].title.value_or(QString()), QStringLiteral("错误"));
+        QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
+    }
+
+    void badPortFileIsTreatedAsMissing_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("garbage") << QByteArray("hello world\r\n");
+        QTest::newRow("port 0") << QByteArray("\"COM0\"\r\n");
+        QTest::newRow("port 21") << QByteArray("\"COM21\"\r\n");
+        QTest::newRow("not quoted right") << QByteArray("\"COM5\r\n");
+        QByteArray binary(1 << 20, '\0');
+        for (int i = 0; i < binary.size(); ++i)
+            binary[i] = static_cast<char>((i * 7919) >> 3);
+        QTest::newRow("1 MiB of binary") << binary;
+    }
+    void badPortFileIsTreatedAsMissing()
+    {
+        QFETCH(QByteArray, content);
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(5);
+        Window w;
+        w.WritePortFile(content);
+        QVERIFY(w.form.Load());
+        QCOMPARE(w.form.MSComm1.CommPort(), 2);
+        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM2"));
+        QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
+        QVERIFY(w.toolkit.boxes.empty());
+    }
+
+    void portFileThatCannotBeRead()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        Window w;
+        QLocalServer socket;  // a socket in the file's place opens for nobody
+        QVERIFY(socket.listen(w.PortFilePath()));
+        QVERIFY(w.form.Load());
+        QCOMPARE(w.form.MSComm1.CommPort(), 2);
+        QVERIFY(w.toolkit.boxes.empty());
+        QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));  // replaced by a file that can be
+    }
+
+    void portFileIsADirectory()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        Window w;
+        QVERIFY(QDir(w.appDir.path()).mkdir(QStringLiteral("Com.TXT")));
+        QVERIFY(w.form.Load());
+        QCOMPARE(w.form.MSComm1.CommPort(), 2);
+        QCOMPARE(w.toolkit.BoxTexts(), QStringList{"75"});
+        QVERIFY(QFileInfo(w.PortFilePath()).isDir());
+    }
+
+    void helpOpensBesideTheProgram()
+    {
+        QTemporaryDir bin;
+        const QString viewer = bin.filePath(QStringLiteral("xdg-open"));
+        QFile script(viewer);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\n");
+        script.close();
+        QFile::setPermissions(viewer, QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit());
+
+        Window w;
+        w.toolkit.appPath = QStringLiteral("/opt/kv 306; $(rm -rf x) \"tool\"");
+        QTest::mouseClick(w.form.Command4, Qt::LeftButton);
+        QTest::mouseClick(w.form.Command4, Qt::LeftButton);
+        QCOMPARE(w.toolkit.started.size(), 2u);  // a new viewer for every click
+        QCOMPARE(w.toolkit.started[0].first, viewer);
+        QCOMPARE(w.toolkit.started[0].second, QStringList{w.toolkit.appPath + QStringLiteral("/help.txt")});
+        QVERIFY(w.toolkit.boxes.empty());
+
+        // Nothing to show it with: the operator is told where the file is.
+        w.toolkit.startSucceeds = false;
+        QTest::mouseClick(w.form.Command4, Qt::LeftButton);
+        qputenv("PATH", path);
+        QCOMPARE(w.toolkit.boxes.size(), 1u);
+        QVERIFY(w.toolkit.boxes[0].text.endsWith(w.toolkit.appPath + QStringLiteral("/help.txt")));
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
