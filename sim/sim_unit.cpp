@@ -316,6 +316,13 @@ void SimUnit::Handle(const Bytes &request)
 
 void SimUnit::Send(const Bytes &reply)
 {
+    if (!options_.linePace) {
+        // All at once, as one burst: a reader never sees part of it.
+        if (::write(master_, reply.data(), reply.size()) < 0) {
+            // Nobody is listening and the line is full: the reply is lost, as on a real line.
+        }
+        return;
+    }
     for (std::uint8_t b : reply) {
         if (::write(master_, &b, 1) != 1)
             return;
