@@ -260,7 +260,7 @@ private slots:
         QTest::newRow("not quoted right") << QByteArray("\"COM5\r\n");
         QByteArray binary(1 << 20, '\0');
         for (int i = 0; i < binary.size(); ++i)
-            binary[i] = static_cast<char>((i * 7919) >> 3);
+            binary[i] = static_cast<char>((static_cast<unsigned>(i) * 7919u) >> 3);
         QTest::newRow("1 MiB of binary") << binary;
     }
     void badPortFileIsTreatedAsMissing()

@@ -1,0 +1,22 @@
+// The reading of Com.TXT fed arbitrary content: it names COM1 to COM20 or nothing, and what it
+// names reads back the same once written.
+#include "link/port_file.h"
+#include "link/port_map.h"
+
+#include <cstdlib>
+
+using namespace kv306;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray content(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const std::optional<QString> name = ParsePortFile(content);
+    if (!name)
+        return 0;
+    const int number = PortNumberOfName(*name);
+    if (number < 1 || number > 20 || PortNameOfNumber(number) != *name)
+        std::abort();
+    if (ParsePortFile('"' + name->toLatin1() + "\"\r\n") != name)
+        std::abort();
+    return 0;
+}
