@@ -11,20 +11,18 @@ namespace {
 
 void PrintHelp()
 {
-    std::printf(
-        "Usage: kv306-sim [options]\n"
-        "A simulated KV306 overlay unit on a pseudo-terminal. Runs until interrupted.\n\n"
-        "  --port-dir DIR     make DIR/COMn a link to the unit's terminal (removed on exit)\n"
-        "  --com N            the port number n of that link, 1 to 20 (default 1)\n"
-        "  --instant          answer at once instead of at the pace of a 9600-baud line\n"
-        "  --delay MS         wait MS milliseconds before each reply (default 0)\n"
-        "  --fault NAME       misbehave: ");
+    std::printf("Usage: kv306-sim [options]\n"
+                "A simulated KV306 overlay unit on a pseudo-terminal. Runs until interrupted.\n\n"
+                "  --port-dir DIR     make DIR/COMn a link to the unit's terminal (removed on exit)\n"
+                "  --com N            the port number n of that link, 1 to 20 (default 1)\n"
+                "  --instant          answer at once instead of at the pace of a 9600-baud line\n"
+                "  --delay MS         wait MS milliseconds before each reply (default 0)\n"
+                "  --fault NAME       misbehave: ");
     for (const std::string &name : kv306::sim::FaultNames())
         std::printf("%s ", name.c_str());
-    std::printf(
-        "\n  --trickle-gap MS   gap between the bytes of a trickling reply (default 300)\n"
-        "  --help             show this text\n\n"
-        "Without --port-dir the terminal's path is printed; open it as the serial port.\n");
+    std::printf("\n  --trickle-gap MS   gap between the bytes of a trickling reply (default 300)\n"
+                "  --help             show this text\n\n"
+                "Without --port-dir the terminal's path is printed; open it as the serial port.\n");
 }
 
 bool ParseInt(const char *text, int low, int high, int *out)

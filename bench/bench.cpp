@@ -35,7 +35,10 @@ constexpr double kByteMs = 10.0 / 9.6;
 constexpr double kOpenMs = 5;
 constexpr double kCloseMs = 105;
 
-double Wire(int bytes) { return bytes * kByteMs; }
+double Wire(int bytes)
+{
+    return bytes * kByteMs;
+}
 
 double NowMs()
 {
@@ -87,7 +90,8 @@ struct Setup {
 
 void Row(const char *name, double measured, double floor, const char *unit, double ratio, const char *verdict)
 {
-    std::printf("%-26s %10.2f %-4s %10.2f %-4s %8.3f   %s\n", name, measured, unit, floor, unit, ratio, verdict);
+    std::printf("%-26s %10.2f %-4s %10.2f %-4s %8.3f   %s\n", name, measured, unit, floor, unit, ratio,
+                verdict);
 }
 
 void ActionRows()
@@ -100,7 +104,8 @@ void ActionRows()
     };
     NudgeButton *step = s.form.Command6[0];
     const std::vector<Action> actions{
-        {"toggle (overlay)", kOpenMs + Wire(7) + Wire(2) + kCloseMs + 10, [&] { s.form.Actions().ToggleClick(0); }},
+        {"toggle (overlay)", kOpenMs + Wire(7) + Wire(2) + kCloseMs + 10,
+         [&] { s.form.Actions().ToggleClick(0); }},
         {"save", kOpenMs + Wire(12) + Wire(1) + kCloseMs, [&] { s.form.Actions().SaveClick(); }},
         {"read", kOpenMs + Wire(7) + Wire(7) + kCloseMs + 10, [&] { s.form.Actions().ReadClick(); }},
         {"one nudge step", kOpenMs + Wire(7) + Wire(2) + kCloseMs,
@@ -182,7 +187,8 @@ void StartupRow(const char *self)
         qFatal("simulated unit: %s", error.c_str());
     for (int n = 1; n <= 20; ++n) {
         if (n != 3)
-            QFile::link(QStringLiteral("/dev/kv306-gone-%1").arg(n), ports.filePath(QStringLiteral("COM%1").arg(n)));
+            QFile::link(QStringLiteral("/dev/kv306-gone-%1").arg(n),
+                        ports.filePath(QStringLiteral("COM%1").arg(n)));
     }
     qputenv("KV306_PORT_DIR", ports.path().toLocal8Bit());
     std::vector<double> times;

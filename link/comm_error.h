@@ -9,25 +9,24 @@ namespace kv306 {
 
 // Numbers the operator sees for failures of the serial control and of the port file.
 namespace ErrorNo {
-constexpr int Overflow = 6;             // a value that does not fit a frame byte
-constexpr int PathFileAccess = 75;      // the port file cannot be written
-constexpr int InvalidValue = 380;       // a property given a value it does not take
-constexpr int PortOpened = 8000;        // operation not valid while the port is open
+constexpr int Overflow = 6;         // a value that does not fit a frame byte
+constexpr int PathFileAccess = 75;  // the port file cannot be written
+constexpr int InvalidValue = 380;   // a property given a value it does not take
+constexpr int PortOpened = 8000;    // operation not valid while the port is open
 constexpr int NoSuchPort = 8002;
 constexpr int PortInUse = 8005;
 constexpr int BadCommState = 8015;
-constexpr int PortNotOpen = 8012;       // writing to a closed port
-constexpr int PortNotOpenRead = 8018;   // reading a closed port
-constexpr int DeviceBusy = 8019;        // the device refused or lost a write
-constexpr int ReadFailed = 8020;        // the device went away or failed while reading
+constexpr int PortNotOpen = 8012;      // writing to a closed port
+constexpr int PortNotOpenRead = 8018;  // reading a closed port
+constexpr int DeviceBusy = 8019;       // the device refused or lost a write
+constexpr int ReadFailed = 8020;       // the device went away or failed while reading
 }  // namespace ErrorNo
 
 // A numbered failure. The number is what the operator is shown; the reason is the system's
 // own account of it, kept for whoever debugs ("open /tmp/p/COM3: No such file or directory").
 class CommError : public std::runtime_error {
 public:
-    CommError(int number, const QString &reason)
-        : std::runtime_error(reason.toStdString()), number_(number)
+    CommError(int number, const QString &reason) : std::runtime_error(reason.toStdString()), number_(number)
     {
     }
     int number() const { return number_; }

@@ -18,12 +18,10 @@ constexpr int kLastPortNumber = 255;
 int OpenFailureNumber(QSerialPort::SerialPortError error)
 {
     switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return ErrorNo::NoSuchPort;
+    case QSerialPort::DeviceNotFoundError: return ErrorNo::NoSuchPort;
     case QSerialPort::PermissionError:  // Qt's own lock, or the device taken exclusively
         return ErrorNo::PortInUse;
-    default:
-        return 8010;  // hardware not available
+    default: return 8010;  // hardware not available
     }
 }
 
@@ -57,9 +55,8 @@ void MSComm::OnPortError(QSerialPort::SerialPortError error)
 void MSComm::SetCommPort(int number)
 {
     if (port_.isOpen())
-        throw CommError(ErrorNo::PortOpened, QStringLiteral("CommPort %1 set while COM%2 is open")
-                                                 .arg(number)
-                                                 .arg(commPort_));
+        throw CommError(ErrorNo::PortOpened,
+                        QStringLiteral("CommPort %1 set while COM%2 is open").arg(number).arg(commPort_));
     if (number < 1 || number > kLastPortNumber)
         throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port number %1").arg(number));
     commPort_ = number;
@@ -67,9 +64,8 @@ void MSComm::SetCommPort(int number)
 
 void MSComm::SetSettings(const QString &settings)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{2,7}),([neoms]),([5-8]),(1|1\\.5|2)$"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{2,7}),([neoms]),([5-8]),(1|1\\.5|2)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = pattern.match(settings);
     if (!m.hasMatch())
         throw CommError(ErrorNo::InvalidValue, QStringLiteral("settings \"%1\"").arg(settings));

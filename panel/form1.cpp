@@ -117,10 +117,10 @@ void Form1::BuildControls()
     Label6 = MakeLabel("最大圆外十字线", f, 4080, 1440, 1575, 255);
     Combo1[5] = MakeList(f, {QStringLiteral("保留"), QStringLiteral("去除")}, 4080, 1680, 1455, 300);
 
-    const std::array<QWidget *, 19> tabOrder{
-        Combo1[0],  Combo1[1],   Combo1[3],   Combo1[4],   Command2[0], Command2[1], Command3,
-        Combo1[2],  Text1,       Command1,    Combo2,      Command4,    Combo1[5],   Command6[0],
-        Command6[1], Command8[1], Command8[0], Command5[0], Command5[1]};
+    const std::array<QWidget *, 19> tabOrder{Combo1[0],   Combo1[1],   Combo1[3],   Combo1[4],   Command2[0],
+                                             Command2[1], Command3,    Combo1[2],   Text1,       Command1,
+                                             Combo2,      Command4,    Combo1[5],   Command6[0], Command6[1],
+                                             Command8[1], Command8[0], Command5[0], Command5[1]};
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     Combo1[0]->setFocus();
@@ -137,10 +137,12 @@ void Form1::WireEvents()
     for (qint16 i = 0; i < 2; ++i) {
         const auto u = static_cast<std::size_t>(i);
         connect(Command5[u], &QPushButton::clicked, this, [this, i] { actions_.ToggleClick(i); });
-        const std::array<std::pair<NudgeButton *, NudgePair>, 3> nudges{
-            {{Command6[u], NudgePair::Command6}, {Command8[u], NudgePair::Command8}, {Command2[u], NudgePair::Command2}}};
+        const std::array<std::pair<NudgeButton *, NudgePair>, 3> nudges{{{Command6[u], NudgePair::Command6},
+                                                                         {Command8[u], NudgePair::Command8},
+                                                                         {Command2[u], NudgePair::Command2}}};
         for (const auto &[button, pair] : nudges) {
-            connect(button, &NudgeButton::MouseDown, this, [this, pair = pair, i] { actions_.NudgePress(pair, i); });
+            connect(button, &NudgeButton::MouseDown, this,
+                    [this, pair = pair, i] { actions_.NudgePress(pair, i); });
             connect(button, &NudgeButton::MouseUp, this, [this] { actions_.NudgeRelease(); });
         }
     }
@@ -293,10 +295,10 @@ void Form1::Command4Click()
     const QStringList viewers{QStringLiteral("notepad")};
 #else
     // The desktop's own handler for text first, then the editors desktops commonly ship.
-    const QStringList viewers{QStringLiteral("xdg-open"), QStringLiteral("gnome-text-editor"),
-                              QStringLiteral("gedit"),    QStringLiteral("mousepad"),
-                              QStringLiteral("kwrite"),   QStringLiteral("kate"),
-                              QStringLiteral("pluma"),    QStringLiteral("xed"),
+    const QStringList viewers{QStringLiteral("xdg-open"),   QStringLiteral("gnome-text-editor"),
+                              QStringLiteral("gedit"),      QStringLiteral("mousepad"),
+                              QStringLiteral("kwrite"),     QStringLiteral("kate"),
+                              QStringLiteral("pluma"),      QStringLiteral("xed"),
                               QStringLiteral("featherpad"), QStringLiteral("leafpad")};
 #endif
     for (const QString &viewer : viewers) {
@@ -304,8 +306,8 @@ void Form1::Command4Click()
         if (!program.isEmpty() && toolkit_.StartProgram(program, {help}))
             return;
     }
-    toolkit_.MsgBox(QStringLiteral("找不到可以打开帮助文件的程序，请用文本编辑器打开：\n") + help,
-                    kMsgOkOnly, QString());
+    toolkit_.MsgBox(QStringLiteral("找不到可以打开帮助文件的程序，请用文本编辑器打开：\n") + help, kMsgOkOnly,
+                    QString());
 }
 
 }  // namespace kv306

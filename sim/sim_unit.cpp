@@ -41,8 +41,8 @@ std::uint8_t Xor(const Bytes &b, std::size_t first, std::size_t last)
 
 const std::vector<std::string> &FaultNames()
 {
-    static const std::vector<std::string> names{"none",         "silent", "partial",      "extra",
-                                                "trickle",      "babble", "corrupt-check", "bad-ack",
+    static const std::vector<std::string> names{"none",         "silent",       "partial",       "extra",
+                                                "trickle",      "babble",       "corrupt-check", "bad-ack",
                                                 "unequal-echo", "out-of-range", "hang-up"};
     return names;
 }
@@ -265,12 +265,8 @@ void SimUnit::Handle(const Bytes &request)
     const bool echo = r.size() == 2;
     const bool params = r.size() == 7;
     switch (fault) {
-    case Fault::Partial:
-        r.pop_back();
-        break;
-    case Fault::Extra:
-        r.push_back(0x00);
-        break;
+    case Fault::Partial: r.pop_back(); break;
+    case Fault::Extra: r.push_back(0x00); break;
     case Fault::CorruptCheck:
         if (params)
             r[6] ^= 0x01;
@@ -295,8 +291,7 @@ void SimUnit::Handle(const Bytes &request)
         Send(Bytes{r[0]});
         hungUp_ = true;
         return;
-    default:
-        break;
+    default: break;
     }
     if (fault == Fault::Babble) {
         // A line that never falls silent: more than any reply at once, then a byte a millisecond.

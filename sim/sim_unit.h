@@ -41,11 +41,11 @@ struct UnitState {
 };
 
 struct SimOptions {
-    bool linePace = true;      // 9600 baud: about 1.04 ms a byte, both ways
-    int replyDelayMs = 0;      // the unit's thinking time before it answers
+    bool linePace = true;  // 9600 baud: about 1.04 ms a byte, both ways
+    int replyDelayMs = 0;  // the unit's thinking time before it answers
     Fault fault = Fault::None;
     int trickleGapMs = 300;
-    int babbleMs = 8000;       // how long a babbling line keeps going after a reply
+    int babbleMs = 8000;  // how long a babbling line keeps going after a reply
 };
 
 // A KV306 on the far end of a pseudo-terminal. The tool opens the terminal (or a link named

@@ -1,7 +1,7 @@
 // Toggles, save and read through the real window against the simulated unit: exact bytes on the
 // wire, Text1, every message and whether the port was open while it showed.
-#include "support/sim_ports.h"
 #include "support/rig.h"
+#include "support/sim_ports.h"
 
 #include <QtTest>
 
@@ -22,8 +22,10 @@ private slots:
         QTest::addColumn<int>("index");
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QString>("display");
-        QTest::newRow("叠加开关") << 0 << QByteArray("55 D0 A4 02 FF 01 88") << "  55  D0  A4  02  FF  01  88";
-        QTest::newRow("十字线开关") << 1 << QByteArray("55 D0 A5 02 FF 01 89") << "  55  D0  A5  02  FF  01  89";
+        QTest::newRow("叠加开关") << 0 << QByteArray("55 D0 A4 02 FF 01 88")
+                                  << "  55  D0  A4  02  FF  01  88";
+        QTest::newRow("十字线开关") << 1 << QByteArray("55 D0 A5 02 FF 01 89")
+                                    << "  55  D0  A5  02  FF  01  89";
     }
     void toggles()
     {
@@ -82,12 +84,12 @@ private slots:
     {
         QTest::addColumn<QList<int>>("lists");
         QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("13 20 0 PAL 3 保留") << QList<int>{13, 20, 0, 0, 3, 0}
-                                            << QByteArray("55 EE 00 00 FF 0D 14 00 00 03 00 1A");
-        QTest::newRow("63 63 51 NTSC 3 去除") << QList<int>{63, 63, 51, 1, 3, 1}
-                                              << QByteArray("55 EE 00 00 FF 3F 3F 33 01 03 01 30");
-        QTest::newRow("all first entries") << QList<int>{0, 0, 0, 0, 0, 0}
-                                           << QByteArray("55 EE 00 00 FF 00 00 00 00 00 00 00");
+        QTest::newRow("13 20 0 PAL 3 保留")
+            << QList<int>{13, 20, 0, 0, 3, 0} << QByteArray("55 EE 00 00 FF 0D 14 00 00 03 00 1A");
+        QTest::newRow("63 63 51 NTSC 3 去除")
+            << QList<int>{63, 63, 51, 1, 3, 1} << QByteArray("55 EE 00 00 FF 3F 3F 33 01 03 01 30");
+        QTest::newRow("all first entries")
+            << QList<int>{0, 0, 0, 0, 0, 0} << QByteArray("55 EE 00 00 FF 00 00 00 00 00 00 00");
     }
     void saves()
     {

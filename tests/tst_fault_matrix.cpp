@@ -34,8 +34,9 @@ QString NextClick(Rig &r)
     r.unit.SetReplyOverride(nullptr);
     r.w.toolkit.Clear();
     r.w.form.Actions().ToggleClick(0);
-    return r.w.toolkit.boxes.empty() && !r.w.form.Text1->text().isEmpty() ? QStringLiteral("; next click ok")
-                                                                          : QStringLiteral("; next click: ") + Said(r.w.toolkit);
+    return r.w.toolkit.boxes.empty() && !r.w.form.Text1->text().isEmpty()
+               ? QStringLiteral("; next click ok")
+               : QStringLiteral("; next click: ") + Said(r.w.toolkit);
 }
 
 QString WithFault(sim::Fault fault, const std::function<void(Rig &)> &act)
@@ -47,9 +48,18 @@ QString WithFault(sim::Fault fault, const std::function<void(Rig &)> &act)
     return said + NextClick(r);
 }
 
-void Read(Rig &r) { r.w.form.Actions().ReadClick(); }
-void Save(Rig &r) { r.w.form.Actions().SaveClick(); }
-void Toggle(Rig &r) { r.w.form.Actions().ToggleClick(1); }
+void Read(Rig &r)
+{
+    r.w.form.Actions().ReadClick();
+}
+void Save(Rig &r)
+{
+    r.w.form.Actions().SaveClick();
+}
+void Toggle(Rig &r)
+{
+    r.w.form.Actions().ToggleClick(1);
+}
 void Nudge(Rig &r)
 {
     QWidget *button = r.w.form.Command8[1];
@@ -69,7 +79,8 @@ QString StartWith(const std::function<void(Window &)> &prepare)
         return QStringLiteral("the program ended");
     const QFileInfo file(w.PortFilePath());
     return Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
-           (file.isDir() ? QStringLiteral("untouched directory") : QString::fromLatin1(w.PortFile().trimmed()));
+           (file.isDir() ? QStringLiteral("untouched directory")
+                         : QString::fromLatin1(w.PortFile().trimmed()));
 }
 
 const QString kCommError = QStringLiteral("通信错误！");
@@ -116,7 +127,9 @@ private slots:
                  w.toolkit.Clear();
                  w.form.Actions().SaveClick();
                  return (open ? QString() : QStringLiteral("(was not open) ")) + said +
-                        (w.toolkit.BoxTexts() == QStringList{QStringLiteral("OK！")} ? kOk : QStringLiteral("; next click failed"));
+                        (w.toolkit.BoxTexts() == QStringList{QStringLiteral("OK！")}
+                             ? kOk
+                             : QStringLiteral("; next click failed"));
              }},
             {"pulled adapter mid-reply", QStringLiteral("Error reading comm device; next click ok"),
              [] {
@@ -140,7 +153,8 @@ private slots:
                  return said + NextClick(r);
              }},
             {"remembered port vanished since last run",
-             QStringLiteral("no message; Com.TXT \"COM2\"; field 找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序"),
+             QStringLiteral("no message; Com.TXT \"COM2\"; field "
+                            "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序"),
              [] {
                  SimPorts ports;
                  ports.Add(2);
@@ -149,8 +163,9 @@ private slots:
                  w.toolkit.realSleep = false;
                  w.WritePortFile("\"COM7\"\r\n");
                  w.form.Load();
-                 return Said(w.toolkit) + QStringLiteral("; Com.TXT ") + QString::fromLatin1(w.PortFile().trimmed()) +
-                        QStringLiteral("; field ") + w.form.Combo2->currentText();
+                 return Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
+                        QString::fromLatin1(w.PortFile().trimmed()) + QStringLiteral("; field ") +
+                        w.form.Combo2->currentText();
              }},
             {"no reply to a toggle", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Toggle); }},
             {"no reply to a save", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Save); }},
@@ -158,7 +173,8 @@ private slots:
             {"no reply to a step", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Nudge); }},
             {"partial reply", kNoReply + kOk, [] { return WithFault(sim::Fault::Partial, Read); }},
             {"extra bytes", kCommError + kOk, [] { return WithFault(sim::Fault::Extra, Toggle); }},
-            {"trickling bytes", QStringLiteral("读出成功！") + kOk, [] { return WithFault(sim::Fault::Trickle, Read); }},
+            {"trickling bytes", QStringLiteral("读出成功！") + kOk,
+             [] { return WithFault(sim::Fault::Trickle, Read); }},
             {"babbling line", kNoReply + QStringLiteral(" within 4 s") + kOk,
              [] {
                  QElapsedTimer t;
@@ -166,15 +182,19 @@ private slots:
                  Rig r;
                  r.unit.SetFault(sim::Fault::Babble);
                  Read(r);
-                 const QString said = Said(r.w.toolkit) + (t.elapsed() < 4000 ? QStringLiteral(" within 4 s") : QString());
+                 const QString said =
+                     Said(r.w.toolkit) + (t.elapsed() < 4000 ? QStringLiteral(" within 4 s") : QString());
                  r.ports.Remove(3);  // a babbling unit is switched off and on again
                  Rig fresh;
                  return said + NextClick(fresh);
              }},
-            {"corrupted check byte", kCommError + kOk, [] { return WithFault(sim::Fault::CorruptCheck, Read); }},
+            {"corrupted check byte", kCommError + kOk,
+             [] { return WithFault(sim::Fault::CorruptCheck, Read); }},
             {"acknowledged with 0x98", kCommError + kOk, [] { return WithFault(sim::Fault::BadAck, Save); }},
-            {"unequal echo to a toggle", kCommError + kOk, [] { return WithFault(sim::Fault::UnequalEcho, Toggle); }},
-            {"unequal echo to a step", kCommError + kOk, [] { return WithFault(sim::Fault::UnequalEcho, Nudge); }},
+            {"unequal echo to a toggle", kCommError + kOk,
+             [] { return WithFault(sim::Fault::UnequalEcho, Toggle); }},
+            {"unequal echo to a step", kCommError + kOk,
+             [] { return WithFault(sim::Fault::UnequalEcho, Nudge); }},
             {"out-of-range echo", kCommError + kOk, [] { return WithFault(sim::Fault::OutOfRange, Nudge); }},
             {"out-of-range read", kCommError + kOk, [] { return WithFault(sim::Fault::OutOfRange, Read); }},
             {"Com.TXT empty", QStringLiteral("no message; Com.TXT \"COM2\""),
@@ -184,7 +204,9 @@ private slots:
             {"Com.TXT 1 MiB of binary", QStringLiteral("no message; Com.TXT \"COM2\""),
              [&binary] { return StartWith([&binary](Window &w) { w.WritePortFile(binary); }); }},
             {"Com.TXT a directory", QStringLiteral("75; Com.TXT untouched directory"),
-             [] { return StartWith([](Window &w) { QDir(w.appDir.path()).mkdir(QStringLiteral("Com.TXT")); }); }},
+             [] {
+                 return StartWith([](Window &w) { QDir(w.appDir.path()).mkdir(QStringLiteral("Com.TXT")); });
+             }},
             {"Com.TXT unreadable", QStringLiteral("no message; Com.TXT \"COM2\""),
              [] {
                  QLocalServer socket;
@@ -198,14 +220,16 @@ private slots:
                  Window w;
                  w.toolkit.realSleep = false;
                  w.form.Load();
-                 QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
-                                                            QFile::ExeOther);
+                 QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::ExeOwner |
+                                                            QFile::ReadOther | QFile::ExeOther);
                  {
                      Unprivileged user;
                      w.form.Combo2->SetListIndex(1);
                  }
-                 QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-                 return Said(w.toolkit) + QStringLiteral("; Com.TXT ") + QString::fromLatin1(w.PortFile().trimmed());
+                 QFile::setPermissions(w.appDir.path(),
+                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+                 return Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
+                        QString::fromLatin1(w.PortFile().trimmed());
              }},
         };
 

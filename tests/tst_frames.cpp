@@ -37,10 +37,10 @@ private slots:
     {
         QTest::addColumn<QList<int>>("params");
         QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("start-up lists") << QList<int>{13, 20, 0, 0, 3, 0}
-                                        << QByteArray("55 EE 00 00 FF 0D 14 00 00 03 00 1A");
-        QTest::newRow("every list at its end") << QList<int>{63, 63, 51, 1, 3, 1}
-                                               << QByteArray("55 EE 00 00 FF 3F 3F 33 01 03 01 30");
+        QTest::newRow("start-up lists")
+            << QList<int>{13, 20, 0, 0, 3, 0} << QByteArray("55 EE 00 00 FF 0D 14 00 00 03 00 1A");
+        QTest::newRow("every list at its end")
+            << QList<int>{63, 63, 51, 1, 3, 1} << QByteArray("55 EE 00 00 FF 3F 3F 33 01 03 01 30");
         // The check covers the parameters only, never the header.
         QTest::newRow("all zero") << QList<int>{0, 0, 0, 0, 0, 0}
                                   << QByteArray("55 EE 00 00 FF 00 00 00 00 00 00 00");

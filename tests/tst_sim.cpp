@@ -26,8 +26,7 @@ private slots:
     {
         UnitState s;
         QCOMPARE(Ask(s, ParameterFrame({13, 20, 0, 0, 3, 0})), (sim::Bytes{0x99}));
-        QCOMPARE(Ask(s, CommandFrame(Op::ReadParams, 0)),
-                 (sim::Bytes{13, 20, 0, 0, 3, 0, 13 ^ 20 ^ 3}));
+        QCOMPARE(Ask(s, CommandFrame(Op::ReadParams, 0)), (sim::Bytes{13, 20, 0, 0, 3, 0, 13 ^ 20 ^ 3}));
     }
 
     void badFramesGetNoAnswer()
@@ -41,7 +40,8 @@ private slots:
         Bytes badCommand = CommandFrame(Op::ReadParams, 0);
         badCommand[6] ^= 1;
         QCOMPARE(Ask(s, badCommand), kNothing);
-        QCOMPARE(Ask(s, Bytes{0x55, 0xD0, 0xA9, 0x00, 0xFF, 0x01, static_cast<std::uint8_t>(0xD0 ^ 0xA9 ^ 0xFF ^ 0x01)}),
+        QCOMPARE(Ask(s, Bytes{0x55, 0xD0, 0xA9, 0x00, 0xFF, 0x01,
+                              static_cast<std::uint8_t>(0xD0 ^ 0xA9 ^ 0xFF ^ 0x01)}),
                  kNothing);
         QCOMPARE(s.params, UnitState{}.params);
     }

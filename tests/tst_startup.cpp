@@ -34,7 +34,8 @@ private slots:
     void windowAsBuilt()
     {
         Window w;
-        QCOMPARE(w.form.windowTitle(), QStringLiteral("圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1"));
+        QCOMPARE(w.form.windowTitle(),
+                 QStringLiteral("圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1"));
         QCOMPARE(w.form.size(), QSize(533, 229));
         QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
         QCOMPARE(w.form.Frame1->geometry(), QRect(16, 40, 505, 153));
@@ -205,7 +206,8 @@ private slots:
         Window w;
         QVERIFY(!w.form.Load());
         QCOMPARE(w.toolkit.boxes.size(), 1u);
-        QCOMPARE(w.toolkit.boxes[0].text, QStringLiteral("在你的电脑找不到串口，先安装USB转串口后重新打开程序"));
+        QCOMPARE(w.toolkit.boxes[0].text,
+                 QStringLiteral("在你的电脑找不到串口，先安装USB转串口后重新打开程序"));
         QCOMPARE(w.toolkit.boxes[0].code, 0);
         QVERIFY(!w.toolkit.boxes[0].title.has_value());  // the application's own title
         QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("无串口"));

@@ -35,10 +35,7 @@ public:
     }
     sim::SimUnit &Unit(int com) { return *units_.at(com); }
     // A port name whose device has gone: a link to nothing.
-    void AddDangling(int com)
-    {
-        QFile::link(QStringLiteral("/dev/kv306-gone-%1").arg(com), LinkPath(com));
-    }
+    void AddDangling(int com) { QFile::link(QStringLiteral("/dev/kv306-gone-%1").arg(com), LinkPath(com)); }
     void Remove(int com) { units_.erase(com); }
     QString LinkPath(int com) const { return dir_.filePath(QStringLiteral("COM%1").arg(com)); }
     QString Path() const { return dir_.path(); }
