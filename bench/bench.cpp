@@ -221,17 +221,23 @@ void HoldRow()
 {
     Setup s;
     NudgeButton *button = s.form.Command6[0];
-    s.unit.ClearLog();
     const int holdMs = 3000;
-    QTimer::singleShot(holdMs, button, [button] { QTest::mouseRelease(button, Qt::LeftButton); });
-    const double t0 = NowMs();
-    QTest::mousePress(button, Qt::LeftButton);
-    const double took = NowMs() - t0;
-    const double steps = static_cast<double>(s.unit.Requests().size());
-    const double rate = steps * 1000 / took;
+    std::vector<double> rates;
+    std::vector<double> steps;
+    for (int i = 0; i < 3; ++i) {
+        s.unit.SetState(sim::UnitState{});  // 22: three seconds of steps stay below 63
+        s.unit.ClearLog();
+        QTimer::singleShot(holdMs, button, [button] { QTest::mouseRelease(button, Qt::LeftButton); });
+        const double t0 = NowMs();
+        QTest::mousePress(button, Qt::LeftButton);
+        const double took = NowMs() - t0;
+        steps.push_back(static_cast<double>(s.unit.Requests().size()));
+        rates.push_back(steps.back() * 1000 / took);
+    }
+    const double rate = Median(rates);
     const double floor = 1000 / (kOpenMs + Wire(7) + Wire(2) + kCloseMs);
     char verdict[64];
-    std::snprintf(verdict, sizeof verdict, "%.0f steps; target ratio >= 0.97: %s", steps,
+    std::snprintf(verdict, sizeof verdict, "%.0f steps a hold; target ratio >= 0.97: %s", Median(steps),
                   rate / floor >= 0.97 ? "met" : "MISSED");
     Row("held nudge (steps/s)", rate, floor, "/s", rate / floor, verdict);
 }

@@ -21,6 +21,8 @@ int OpenFailureNumber(QSerialPort::SerialPortError error)
     case QSerialPort::DeviceNotFoundError: return ErrorNo::NoSuchPort;
     case QSerialPort::PermissionError:  // Qt's own lock, or the device taken exclusively
         return ErrorNo::PortInUse;
+    case QSerialPort::UnsupportedOperationError:  // the line settings
+        return ErrorNo::BadCommState;
     default: return 8010;  // hardware not available
     }
 }
@@ -83,8 +85,8 @@ void MSComm::SetSettings(const QString &settings)
                 : stop == QLatin1String("1.5") ? QSerialPort::OneAndHalfStop
                                                : QSerialPort::OneStop;
     settings_ = settings;
-    if (port_.isOpen())
-        ApplySettings();
+    // A closed port keeps them and takes them on when it opens.
+    ApplySettings();
 }
 
 void MSComm::ApplySettings()
@@ -93,7 +95,8 @@ void MSComm::ApplySettings()
     if (!port_.setBaudRate(baud_) || !port_.setParity(parity_) || !port_.setDataBits(dataBits_) ||
         !port_.setStopBits(stopBits_) || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
         const QString reason = port_.errorString();
-        port_.close();
+        if (port_.isOpen())
+            port_.close();
         throw CommError(ErrorNo::BadCommState,
                         QStringLiteral("settings %1 on %2: %3").arg(settings_, port_.portName(), reason));
     }
@@ -117,6 +120,7 @@ void MSComm::SetPortOpen(bool open)
     if (path.isEmpty())
         throw CommError(ErrorNo::NoSuchPort, QStringLiteral("COM%1 has no device").arg(commPort_));
     port_.setPortName(path);
+    // Opening applies the line settings held since SetSettings.
     if (!port_.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = port_.error();
         throw CommError(OpenFailureNumber(error),
@@ -130,7 +134,6 @@ void MSComm::SetPortOpen(bool open)
         throw CommError(ErrorNo::PortInUse, QStringLiteral("open %1: held by another program").arg(path));
     }
 #endif
-    ApplySettings();
     // As on a real line, nothing received while the port was closed is kept.
     port_.clear(QSerialPort::Input);
 }

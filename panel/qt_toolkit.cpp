@@ -3,9 +3,17 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QProcess>
-#include <QThread>
+
+#include <chrono>
+#include <thread>
 
 namespace kv306 {
+
+namespace {
+
+constexpr int kSleepMarginUs = 400;
+
+}  // namespace
 
 void QtToolkit::MsgBox(const QString &text, int code, const std::optional<QString> &title)
 {
@@ -17,8 +25,15 @@ void QtToolkit::MsgBox(const QString &text, int code, const std::optional<QStrin
 
 void QtToolkit::Sleep(int ms)
 {
-    if (ms > 0)
-        QThread::msleep(static_cast<unsigned long>(ms));
+    if (ms <= 0)
+        return;
+    // The system wakes a sleeper a few tenths of a millisecond late, and an exchange has four
+    // pauses: sleep short of the deadline, then wait out the rest by watching the clock.
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(ms);
+    std::this_thread::sleep_until(deadline - microseconds(kSleepMarginUs));
+    while (steady_clock::now() < deadline)
+        std::this_thread::yield();
 }
 
 void QtToolkit::DoEvents()

@@ -180,7 +180,11 @@ void SimUnit::SetState(const UnitState &state)
 
 bool SimUnit::Pause(double ms)
 {
-    const double until = NowMs() + ms;
+    return PauseUntil(NowMs() + ms);
+}
+
+bool SimUnit::PauseUntil(double until)
+{
     for (;;) {
         if (stop_)
             return false;
@@ -194,7 +198,7 @@ bool SimUnit::Pause(double ms)
             continue;
         }
         pollfd fd{wake_[0], POLLIN, 0};
-        ::poll(&fd, 1, static_cast<int>(left));
+        ::poll(&fd, 1, static_cast<int>(left) - 1);
     }
 }
 
@@ -242,7 +246,7 @@ std::optional<Bytes> SimUnit::Answer(const Bytes &request, UnitState &state)
     return std::nullopt;
 }
 
-void SimUnit::Handle(const Bytes &request)
+void SimUnit::Handle(const Bytes &request, double receivedAt)
 {
     std::optional<Bytes> reply;
     Fault fault;
@@ -255,7 +259,7 @@ void SimUnit::Handle(const Bytes &request)
         delay = options_.replyDelayMs;
     }
     // The last byte of the request is only in after its time on the line.
-    if (options_.linePace && !Pause(static_cast<double>(request.size()) * kByteMs))
+    if (options_.linePace && !PauseUntil(receivedAt + static_cast<double>(request.size()) * kByteMs))
         return;
     if (delay > 0 && !Pause(delay))
         return;
@@ -318,10 +322,13 @@ void SimUnit::Send(const Bytes &reply)
         }
         return;
     }
-    for (std::uint8_t b : reply) {
-        if (::write(master_, &b, 1) != 1)
+    // Each byte is handed over when its stop bit would have arrived, reckoned from the start so
+    // that the sleeps' slack does not add up.
+    const double start = NowMs();
+    for (std::size_t k = 0; k < reply.size(); ++k) {
+        if (!PauseUntil(start + static_cast<double>(k + 1) * kByteMs))
             return;
-        if (options_.linePace && !Pause(kByteMs))
+        if (::write(master_, &reply[k], 1) != 1)
             return;
     }
 }
@@ -347,6 +354,7 @@ void SimUnit::Run()
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n <= 0)
             continue;
+        const double receivedAt = NowMs();
         {
             std::lock_guard lock(mutex_);
             received_.insert(received_.end(), buffer, buffer + n);
@@ -371,7 +379,7 @@ void SimUnit::Run()
                 break;
             const Bytes request(pending.begin(), pending.begin() + static_cast<long>(length));
             pending.erase(pending.begin(), pending.begin() + static_cast<long>(length));
-            Handle(request);
+            Handle(request, receivedAt);
         }
     }
     if (hungUp_) {

@@ -89,10 +89,13 @@ public:
 
 private:
     void Run();
-    void Handle(const Bytes &request);
+    // `receivedAt`: when the request's bytes came off the terminal (all at once: the tool's
+    // terminal does not pace them).
+    void Handle(const Bytes &request, double receivedAt);
     void Send(const Bytes &reply);
     // Sleeps up to `ms`, or less when asked to stop; false when stopping.
     bool Pause(double ms);
+    bool PauseUntil(double untilMs);
     void Close();
 
     SimOptions options_;

@@ -255,7 +255,8 @@ private slots:
         QVERIFY(w.form.Load());
         QVERIFY(w.form.MSComm1.PortOpen());  // the remembered port stays open after start-up
         ports.Remove(3);
-        QTest::qWait(50);  // the window idles meanwhile
+        QTest::qWait(50);                     // the window idles meanwhile
+        QVERIFY(!w.form.MSComm1.PortOpen());  // closed on the first fault, not read from for ever
         w.form.Actions().SaveClick();
         QCOMPARE(w.toolkit.boxes.size(), 1u);
         QCOMPARE(w.toolkit.boxes[0].code, 16);
