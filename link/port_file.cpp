@@ -4,6 +4,7 @@
 #include "link/port_map.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace kv306 {
@@ -41,6 +42,9 @@ std::optional<QString> ParsePortFile(const QByteArray &content)
 
 std::optional<QString> ReadPortFile(const QString &path)
 {
+    // Only a plain file: opening a pipe of that name would wait for a writer for ever.
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace kv306;
 using namespace kv306::test;
@@ -211,6 +212,11 @@ private slots:
              [] {
                  QLocalServer socket;
                  return StartWith([&socket](Window &w) { socket.listen(w.PortFilePath()); });
+             }},
+            {"Com.TXT a named pipe", QStringLiteral("no message; Com.TXT \"COM2\""),
+             [] {
+                 return StartWith(
+                     [](Window &w) { ::mkfifo(w.PortFilePath().toLocal8Bit().constData(), 0600); });
              }},
             {"Com.TXT in a read-only directory", QStringLiteral("75; Com.TXT \"COM2\""),
              [] {

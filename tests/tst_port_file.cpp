@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace kv306;
 
 class TestPortFile : public QObject {
@@ -60,6 +62,10 @@ private slots:
         QVERIFY(!ReadPortFile(dir.filePath(QStringLiteral("missing"))));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Com.TXT")));
         QVERIFY(!ReadPortFile(dir.filePath(QStringLiteral("Com.TXT"))));
+        // A pipe would block the reader until somebody writes to it.
+        const QByteArray fifo = dir.filePath(QStringLiteral("pipe")).toLocal8Bit();
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        QVERIFY(!ReadPortFile(QString::fromLocal8Bit(fifo)));
     }
 
     void writeFailureCarriesFileErrorNumber()
