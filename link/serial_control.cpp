@@ -71,35 +71,30 @@ void MSComm::SetSettings(const QString &settings)
     const QRegularExpressionMatch m = pattern.match(settings);
     if (!m.hasMatch())
         throw CommError(ErrorNo::InvalidValue, QStringLiteral("settings \"%1\"").arg(settings));
-    baud_ = m.captured(1).toInt();
+    QSerialPort::Parity parity = QSerialPort::NoParity;
     switch (m.captured(2).toLower().at(0).unicode()) {
-    case 'e': parity_ = QSerialPort::EvenParity; break;
-    case 'o': parity_ = QSerialPort::OddParity; break;
-    case 'm': parity_ = QSerialPort::MarkParity; break;
-    case 's': parity_ = QSerialPort::SpaceParity; break;
-    default: parity_ = QSerialPort::NoParity; break;
+    case 'e': parity = QSerialPort::EvenParity; break;
+    case 'o': parity = QSerialPort::OddParity; break;
+    case 'm': parity = QSerialPort::MarkParity; break;
+    case 's': parity = QSerialPort::SpaceParity; break;
+    default: break;
     }
-    dataBits_ = static_cast<QSerialPort::DataBits>(m.captured(3).toInt());
     const QString stop = m.captured(4);
-    stopBits_ = stop == QLatin1String("2")     ? QSerialPort::TwoStop
-                : stop == QLatin1String("1.5") ? QSerialPort::OneAndHalfStop
-                                               : QSerialPort::OneStop;
-    settings_ = settings;
-    // A closed port keeps them and takes them on when it opens.
-    ApplySettings();
-}
-
-void MSComm::ApplySettings()
-{
-    // Line signals are left alone: a pseudo-terminal refuses them, and the unit needs none.
-    if (!port_.setBaudRate(baud_) || !port_.setParity(parity_) || !port_.setDataBits(dataBits_) ||
-        !port_.setStopBits(stopBits_) || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
+    const QSerialPort::StopBits stopBits = stop == QLatin1String("2")     ? QSerialPort::TwoStop
+                                           : stop == QLatin1String("1.5") ? QSerialPort::OneAndHalfStop
+                                                                          : QSerialPort::OneStop;
+    // The port holds them while closed and takes them on when it opens. Line signals are left
+    // alone: a pseudo-terminal refuses them, and the unit needs none.
+    if (!port_.setBaudRate(m.captured(1).toInt()) || !port_.setParity(parity) ||
+        !port_.setDataBits(static_cast<QSerialPort::DataBits>(m.captured(3).toInt())) ||
+        !port_.setStopBits(stopBits) || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
         const QString reason = port_.errorString();
         if (port_.isOpen())
             port_.close();
         throw CommError(ErrorNo::BadCommState,
-                        QStringLiteral("settings %1 on %2: %3").arg(settings_, port_.portName(), reason));
+                        QStringLiteral("settings %1 on %2: %3").arg(settings, port_.portName(), reason));
     }
+    settings_ = settings;
 }
 
 QString MSComm::DevicePath() const
@@ -120,7 +115,6 @@ void MSComm::SetPortOpen(bool open)
     if (path.isEmpty())
         throw CommError(ErrorNo::NoSuchPort, QStringLiteral("COM%1 has no device").arg(commPort_));
     port_.setPortName(path);
-    // Opening applies the line settings held since SetSettings.
     if (!port_.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = port_.error();
         throw CommError(OpenFailureNumber(error),

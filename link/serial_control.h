@@ -71,15 +71,10 @@ private:
     bool Pump(int ms);
     [[noreturn]] void FailDevice(int number, const QString &what);
     void OnPortError(QSerialPort::SerialPortError error);
-    void ApplySettings();
 
     QSerialPort port_;
     int commPort_ = 1;
     QString settings_ = QStringLiteral("9600,n,8,1");
-    qint32 baud_ = 9600;
-    QSerialPort::Parity parity_ = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits_ = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits_ = QSerialPort::OneStop;
     int inputLen_ = 0;
     int inputMode_ = 0;
     int rThreshold_ = 0;

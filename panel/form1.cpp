@@ -5,7 +5,6 @@
 #include "link/port_map.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace kv306 {
@@ -219,9 +218,8 @@ bool Form1::Load()
         return false;
     }
 
-    // A file that names no port from COM1 to COM20 remembers nothing.
-    const std::optional<QString> remembered =
-        QFileInfo::exists(PortFilePath()) ? ReadPortFile(PortFilePath()) : std::nullopt;
+    // A missing file, or one that names no port from COM1 to COM20, remembers nothing.
+    const std::optional<QString> remembered = ReadPortFile(PortFilePath());
     if (!remembered) {
         Combo2->SetListIndex(0);
         return true;
