@@ -10,6 +10,7 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("kv306"));
     kv306::QtToolkit toolkit;
     kv306::Form1 form(toolkit);
+    toolkit.SetOwner(&form);
     if (!form.Load())
         return 0;
     form.show();

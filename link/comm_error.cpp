@@ -16,6 +16,7 @@ struct Row {
 constexpr std::array kMessages{
     Row{1, "发送字符"},
     Row{7, "EOF"},
+    Row{70, "没有权限打开串口"},
     Row{1006, "端口溢出"},
     Row{1008, "接收缓冲区溢出"},
     Row{8000, "Operation not valid while the port is opened"},
@@ -51,6 +52,11 @@ QString CommErrorText(int number)
             return QString::fromUtf8(row.text);
     }
     return QString::number(number);
+}
+
+QString CommErrorText(const CommError &error)
+{
+    return error.message().isEmpty() ? CommErrorText(error.number()) : error.message();
 }
 
 }  // namespace kv306

@@ -33,11 +33,24 @@ std::optional<QString> ParsePortFile(const QByteArray &content)
             ++end;
         field = content.mid(i, end - i).trimmed();
     }
-    const QString name = QString::fromLatin1(field);
-    const int number = PortNumberOfName(name);
-    if (number < kFirstPort || number > kLastPort || name != PortNameOfNumber(number))
+    // The number is the decimal one that starts at the name's fourth character: "COM05" and
+    // "COM5 " both remember port 5.
+    if (!field.startsWith("COM"))
         return std::nullopt;
-    return name;
+    qsizetype d = 3;
+    while (d < field.size() && (field[d] == ' ' || field[d] == '\t'))
+        ++d;
+    int number = 0;
+    bool any = false;
+    for (; d < field.size() && field[d] >= '0' && field[d] <= '9'; ++d) {
+        any = true;
+        number = number * 10 + (field[d] - '0');
+        if (number > kLastPort)
+            return std::nullopt;
+    }
+    if (!any || number < kFirstPort)
+        return std::nullopt;
+    return PortNameOfNumber(number);
 }
 
 std::optional<QString> ReadPortFile(const QString &path)

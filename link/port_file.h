@@ -12,7 +12,8 @@ inline constexpr char kPortFileName[] = "Com.TXT";
 
 // The port name that the file's content remembers, or nothing when the content does not name
 // one of COM1 to COM20 (empty, garbage, binary). The first field counts: a quoted field runs to
-// its closing quote, a bare one to a comma or the line end.
+// its closing quote, a bare one to a comma or the line end. Its port number is the decimal number
+// that starts at its fourth character, so "COM05" and "COM5 " give "COM5".
 std::optional<QString> ParsePortFile(const QByteArray &content);
 
 // Reads and parses the file; a missing, unreadable or odd file remembers nothing.

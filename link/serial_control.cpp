@@ -1,9 +1,12 @@
 #include "link/serial_control.h"
 
 #include "link/comm_error.h"
+#include "link/port_access.h"
 #include "link/port_map.h"
 
 #include <QRegularExpression>
+
+#include <atomic>
 
 #ifndef Q_OS_WIN
 #include <sys/file.h>
@@ -14,6 +17,8 @@ namespace kv306 {
 namespace {
 
 constexpr int kLastPortNumber = 255;
+
+std::atomic<int> openAttempts{0};
 
 int OpenFailureNumber(QSerialPort::SerialPortError error)
 {
@@ -115,10 +120,14 @@ void MSComm::SetPortOpen(bool open)
     if (path.isEmpty())
         throw CommError(ErrorNo::NoSuchPort, QStringLiteral("COM%1 has no device").arg(commPort_));
     port_.setPortName(path);
+    ++openAttempts;
     if (!port_.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = port_.error();
-        throw CommError(OpenFailureNumber(error),
-                        QStringLiteral("open %1: %2").arg(path, port_.errorString()));
+        const QString reason = QStringLiteral("open %1: %2").arg(path, port_.errorString());
+        // Qt says "permission" for a held port too; the device's mode and owner tell them apart.
+        if (const std::optional<Refusal> refusal = PermissionRefusal(path))
+            throw CommError(ErrorNo::PermissionDenied, reason, PermissionMessage(*refusal));
+        throw CommError(OpenFailureNumber(error), reason);
     }
 #ifndef Q_OS_WIN
     // Qt's lock file is named after the path and exclusive mode does not bind root; a lock on
@@ -130,6 +139,11 @@ void MSComm::SetPortOpen(bool open)
 #endif
     // As on a real line, nothing received while the port was closed is kept.
     port_.clear(QSerialPort::Input);
+}
+
+int MSComm::OpenAttempts()
+{
+    return openAttempts;
 }
 
 void MSComm::RequireOpen(int number) const

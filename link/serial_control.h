@@ -17,6 +17,7 @@ using Bytes = std::vector<std::uint8_t>;
 //   failure                                             number
 //   port number with no device, device missing          8002  该串口不存在！
 //   port held by another program or already open       8005  串口已被占用
+//   device there, but this user may not open it         70    没有权限打开串口 (names device, group, fix)
 //   CommPort changed while the port is open             8000
 //   line settings refused by the device                 8015
 //   Output to a closed port                             8012  串口还没打开！
@@ -64,6 +65,10 @@ public:
 
     // Where the current port number lives on this system.
     QString DevicePath() const;
+
+    // How many times any control has tried to open a port in this process (for checking that
+    // something opens nothing).
+    static int OpenAttempts();
 
 private:
     void RequireOpen(int number) const;

@@ -31,7 +31,7 @@ void SerialLink::OpenLink()
         comm_.SetPortOpen(true);
         toolkit_.Sleep(5);
     } catch (const CommError &error) {
-        ReportCommError(error.number());
+        ReportCommError(error);
     }
 }
 
@@ -89,6 +89,13 @@ void SerialLink::ReportCommError(int number)
     if (number == 0)
         return;
     toolkit_.MsgBox(CommErrorText(number), kMsgCritical, QStringLiteral("错误"));
+}
+
+void SerialLink::ReportCommError(const CommError &error)
+{
+    if (error.number() == 0)
+        return;
+    toolkit_.MsgBox(CommErrorText(error), kMsgCritical, QStringLiteral("错误"));
 }
 
 }  // namespace kv306

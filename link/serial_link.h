@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/comm_error.h"
 #include "link/serial_control.h"
 #include "link/toolkit.h"
 
@@ -30,6 +31,8 @@ public:
     QString ReadReplyHex(qint16 count, const qint32 &timeoutMs);
     // Shows the text of an error number in a critical box titled "错误"; 0 shows nothing.
     void ReportCommError(int number);
+    // The same for a caught error: its own message when it has one (a refusal for permission).
+    void ReportCommError(const CommError &error);
 
     // What the last ReadReplyHex received (all of it, possibly more than was asked for).
     Bytes ReplyBuffer;

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 
 namespace kv306 {
 
@@ -15,20 +16,46 @@ public:
 
     void SetListIndex(int position);
     int ListIndex() const { return currentIndex(); }
-    // Sets the text field only; raises nothing.
-    void SetText(const QString &text) { setEditText(text); }
+    // Sets the text field and raises nothing. Text that names an entry also makes it the current
+    // one, so the open list highlights what the field shows. The field shows the text's start,
+    // and the whole of it in the tooltip.
+    void SetText(const QString &text);
     QString Text() const { return currentText(); }
     // A parameter list puts its selected entry back when typed text names none.
     void SetKeepsSelection(bool keeps) { keepsSelection_ = keeps; }
+    // The port list: only a pick runs its Click (an entry chosen in the open list, or typed and
+    // Enter); leaving the field never does. Typed text that is not picked is replaced by what the
+    // field showed before, on Enter or on leaving.
+    void SetPicksOnly(bool picksOnly) { picksOnly_ = picksOnly; }
 
 signals:
     void Click();
+    // The operator is opening the list; raised before it shows.
+    void AboutToOpen();
+
+public:
+    void showPopup() override;
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    void PutBackShownText();
+
     bool keepsSelection_ = false;
+    bool picksOnly_ = false;
+    bool leaving_ = false;
+    QString shownText_;
+};
+
+// Draws a port entry in the open list as its name followed by what the device is (the entry's
+// tooltip); the entry itself stays the bare name.
+class PortEntryDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    static QString Line(const QString &name, const QString &description);
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
 };
 
 // An arrow button that reports the mouse going down and up, with any mouse button. It has no
@@ -45,6 +72,9 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool released_ = false;
 };
 
 }  // namespace kv306

@@ -4,8 +4,11 @@
 #include "link/port_file.h"
 #include "link/port_map.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace kv306 {
 
@@ -85,6 +88,8 @@ void Form1::BuildControls()
     Label5 = MakeLabel("选择串口", this, 360, 240, 1215, 375);
     Combo2 = new DropList(this);
     Place(Combo2, 1200, 240, 1215, 300);
+    Combo2->SetPicksOnly(true);
+    Combo2->setItemDelegate(new PortEntryDelegate(Combo2));
     Command5[0] = MakeButton<QPushButton>("叠加开关", this, 2640, 120, 1575, 495);
     Command5[1] = MakeButton<QPushButton>("十字线开关", this, 4440, 120, 1575, 495);
     Command4 = MakeButton<QPushButton>("使用帮助", this, 6480, 120, 1215, 495);
@@ -130,6 +135,7 @@ void Form1::WireEvents()
     for (qint16 k = 0; k < 6; ++k)
         connect(Combo1[static_cast<std::size_t>(k)], &DropList::Click, this, [this, k] { Combo1Click(k); });
     connect(Combo2, &DropList::Click, this, &Form1::Combo2Click);
+    connect(Combo2, &DropList::AboutToOpen, this, &Form1::FollowPlug);
     connect(Command1, &QPushButton::clicked, this, [this] { actions_.SaveClick(); });
     connect(Command3, &QPushButton::clicked, this, [this] { actions_.ReadClick(); });
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4Click);
@@ -214,7 +220,9 @@ bool Form1::Load()
     const QString ports = ScanPorts();
     if (ports.isEmpty()) {
         Combo2->SetText(QString::fromUtf8(kNoPortField));
-        toolkit_.MsgBox(QString::fromUtf8(kNoPort), kMsgOkOnly, std::nullopt);
+        // Ports that are there but refused to this user are no reason to buy an adapter.
+        toolkit_.MsgBox(refused_.isEmpty() ? QString::fromUtf8(kNoPort) : PermissionStartupMessage(refused_),
+                        kMsgOkOnly, std::nullopt);
         return false;
     }
 
@@ -237,33 +245,97 @@ bool Form1::Load()
         MSComm1.SetPortOpen(false);
     } catch (const CommError &) {
     }
+    // The first port serves this run; Com.TXT keeps the remembered one, so that it is used again
+    // once its adapter is back.
+    rememberChoice_ = false;
     Combo2->SetListIndex(0);
+    rememberChoice_ = true;
     Combo2->SetText(QString::fromUtf8(kRememberedGone));
     return true;
+}
+
+bool Form1::TryPort(MSComm &comm, int n)
+{
+    try {
+        if (comm.PortOpen())
+            comm.SetPortOpen(false);
+        comm.SetCommPort(n);
+        comm.SetPortOpen(true);
+        Combo2->addItem(PortNameOfNumber(n));
+        return true;
+    } catch (const CommError &e) {
+        if (e.number() == ErrorNo::PermissionDenied) {
+            if (const std::optional<Refusal> refusal = PermissionRefusal(comm.DevicePath()))
+                refused_ << *refusal;
+        }
+        try {
+            comm.SetPortOpen(false);
+        } catch (const CommError &) {
+        }
+        return false;
+    }
 }
 
 QString Form1::ScanPorts()
 {
     QString ports;
     Combo2->clear();
+    refused_.clear();
+    presence_ = PortPresence();
     for (int n = kFirstPort; n <= kLastPort; ++n) {
-        try {
-            if (MSComm1.PortOpen())
-                MSComm1.SetPortOpen(false);
-            MSComm1.SetCommPort(n);
-            MSComm1.SetPortOpen(true);
+        if (TryPort(MSComm1, n))
             ports += QString::number(n) + QLatin1Char(',');
-            Combo2->addItem(PortNameOfNumber(n));
-        } catch (const CommError &) {
-            try {
-                MSComm1.SetPortOpen(false);
-            } catch (const CommError &) {
-            }
-        }
         toolkit_.DoEvents();
     }
     ports.chop(1);
+    DescribeEntries();
     return ports;
+}
+
+void Form1::DescribeEntries()
+{
+    QStringList paths;
+    for (int i = 0; i < Combo2->count(); ++i)
+        paths << DevicePathForPort(PortNumberOfName(Combo2->itemText(i)));
+    const QStringList descriptions = DescribePorts(paths);
+    int widest = Combo2->width();
+    const QFontMetrics metrics(Combo2->view()->font());
+    for (int i = 0; i < Combo2->count(); ++i) {
+        Combo2->setItemData(i, descriptions[i], Qt::ToolTipRole);
+        Combo2->setItemData(i, descriptions[i], Qt::AccessibleDescriptionRole);
+        widest = std::max(
+            widest,
+            metrics.horizontalAdvance(PortEntryDelegate::Line(Combo2->itemText(i), descriptions[i])) + 24);
+    }
+    // The open list may reach past the field so that every description shows whole.
+    Combo2->view()->setMinimumWidth(widest);
+}
+
+void Form1::FollowPlug()
+{
+    const QStringList presence = PortPresence();
+    if (presence == presence_)
+        return;
+    // Scan on a control of its own: the port in use keeps its number, and stays open if it was.
+    const QString shown = Combo2->Text();
+    const int inUse = MSComm1.PortOpen() ? MSComm1.CommPort() : 0;
+    Combo2->clear();
+    refused_.clear();
+    presence_ = presence;
+    MSComm probe;
+    probe.SetSettings(MSComm1.Settings());
+    for (int n = kFirstPort; n <= kLastPort; ++n) {
+        if (presence_[n - 1].isEmpty())
+            continue;  // nothing there to open
+        if (n == inUse)
+            Combo2->addItem(PortNameOfNumber(n));
+        else
+            TryPort(probe, n);
+    }
+    probe.SetPortOpen(false);
+    DescribeEntries();
+    // A chosen port that has gone stays shown: the next action reports it.
+    Combo2->SetText(shown);
 }
 
 void Form1::Combo2Click()
@@ -279,7 +351,8 @@ void Form1::Combo2Click()
                 throw CommError(ErrorNo::InvalidValue, QStringLiteral("the port list is empty"));
             Combo2->SetListIndex(0);
         }
-        WritePortFile(PortFilePath(), Combo2->Text());
+        if (rememberChoice_)
+            WritePortFile(PortFilePath(), Combo2->Text());
     } catch (const CommError &e) {
         error = e.number();
     }

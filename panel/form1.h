@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/port_access.h"
 #include "link/serial_control.h"
 #include "link/serial_link.h"
 #include "panel/controls.h"
@@ -30,6 +31,9 @@ public:
 
     // Refills the port list with the ports 1 to 20 that open; returns their numbers ("2,5").
     QString ScanPorts();
+    // On opening the port list: when the devices behind COM1 to COM20 have changed since the last
+    // scan, scans again without disturbing the port in use. Opens nothing when nothing changed.
+    void FollowPlug();
 
     // Click handlers.
     void Combo1Click(qint16 index);
@@ -73,11 +77,18 @@ private:
     void BuildControls();
     void WireEvents();
     QString PortFilePath();
+    // Tries port n on `comm`, lists it when it opens, notes it when refused for permission.
+    bool TryPort(MSComm &comm, int n);
+    void DescribeEntries();
 
     Toolkit &toolkit_;
     SerialLink link_;
     UnitActions actions_;
     bool presetHeld_ = false;
+    // Off while start-up falls back on the first port for one run: the remembered port is kept.
+    bool rememberChoice_ = true;
+    QList<Refusal> refused_;
+    QStringList presence_;
 };
 
 }  // namespace kv306

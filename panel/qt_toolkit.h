@@ -3,6 +3,7 @@
 #include "link/toolkit.h"
 
 #include <QElapsedTimer>
+#include <QWidget>
 
 namespace kv306 {
 
@@ -18,8 +19,12 @@ public:
     QString AppPath() override;
     bool StartProgram(const QString &program, const QStringList &arguments) override;
 
+    // The main window: every box belongs to it, so none can open behind another program.
+    void SetOwner(QWidget *owner) { owner_ = owner; }
+
 private:
     QElapsedTimer clock_;
+    QWidget *owner_ = nullptr;
 };
 
 }  // namespace kv306

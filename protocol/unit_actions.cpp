@@ -43,7 +43,7 @@ std::optional<QString> UnitActions::Exchange(const Bytes &frame, qint16 count)
         comm_.Output(frame);
         return link_.ReadReplyHex(count, kReplyTimeoutMs);
     } catch (const CommError &error) {
-        link_.ReportCommError(error.number());
+        link_.ReportCommError(error);
         link_.CloseLink();
         return std::nullopt;
     }

@@ -154,7 +154,7 @@ private slots:
                  return said + NextClick(r);
              }},
             {"remembered port vanished since last run",
-             QStringLiteral("no message; Com.TXT \"COM2\"; field "
+             QStringLiteral("no message; Com.TXT \"COM7\"; field "
                             "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序"),
              [] {
                  SimPorts ports;

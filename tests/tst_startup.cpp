@@ -182,9 +182,20 @@ private slots:
         QVERIFY(w.form.Load());
         QCOMPARE(w.form.MSComm1.CommPort(), 2);
         QVERIFY(!w.form.MSComm1.PortOpen());
-        QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
+        // The first port serves this run; the remembered one is kept for when it is back.
+        QCOMPARE(w.PortFile(), QByteArray("\"COM7\"\r\n"));
         QCOMPARE(w.form.Combo2->currentText(), kRememberedGone);
+        QCOMPARE(w.form.Combo2->toolTip(), kRememberedGone);
+        QCOMPARE(w.form.Combo2->lineEdit()->cursorPosition(), 0);  // its start shows, not its tail
         QVERIFY(w.toolkit.boxes.empty());
+
+        QFile::remove(ports.LinkPath(7));
+        ports.Add(7);
+        Window again;
+        again.WritePortFile("\"COM7\"\r\n");
+        QVERIFY(again.form.Load());
+        QCOMPARE(again.form.MSComm1.CommPort(), 7);
+        QVERIFY(again.form.MSComm1.PortOpen());
     }
 
     void onlyLastPort()

@@ -1,0 +1,142 @@
+#include "link/port_access.h"
+
+#include "link/port_map.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kv306 {
+
+namespace {
+
+QString ResolvedDevice(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
+}  // namespace
+
+std::optional<Refusal> PermissionRefusal(const QString &path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return std::nullopt;
+#else
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0)
+        return std::nullopt;  // missing, not refused
+    // The effective ids decide an open, so ask with them.
+    if (::faccessat(AT_FDCWD, native.constData(), R_OK | W_OK, AT_EACCESS) == 0 || errno != EACCES)
+        return std::nullopt;
+    Refusal refusal;
+    refusal.device = ResolvedDevice(path);
+    const struct group *g = ::getgrgid(st.st_gid);
+    refusal.group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+    refusal.groupMayOpen = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    return refusal;
+#endif
+}
+
+QString CurrentUserName()
+{
+#ifndef Q_OS_WIN
+    if (const struct passwd *pw = ::getpwuid(::geteuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+#endif
+    const QString name = qEnvironmentVariable("USER");
+    return name.isEmpty() ? QStringLiteral("$USER") : name;
+}
+
+namespace {
+
+// The fix for the groups that may open their devices; the rest need an administrator.
+QString Fix(const QList<Refusal> &refusals)
+{
+    QStringList groups;
+    bool needAdmin = false;
+    for (const Refusal &r : refusals) {
+        if (!r.groupMayOpen)
+            needAdmin = true;
+        else if (!groups.contains(r.group))
+            groups << r.group;
+    }
+    QString fix;
+    if (!groups.isEmpty()) {
+        const QString user = CurrentUserName();
+        fix += QStringLiteral("请把用户 %1 加入 %2 组：\nsudo usermod -aG %3 %1\n然后注销并重新登录。")
+                   .arg(user, groups.join(QStringLiteral("、")), groups.join(QLatin1Char(',')));
+    }
+    if (needAdmin) {
+        if (!fix.isEmpty())
+            fix += QLatin1Char('\n');
+        fix += QStringLiteral("设备的所属组也没有读写权限，请让管理员为它设置访问权限（udev 规则）。");
+    }
+    return fix;
+}
+
+}  // namespace
+
+QString PermissionMessage(const Refusal &refusal)
+{
+    return QStringLiteral("没有权限打开串口 %1（属于 %2 组）。\n").arg(refusal.device, refusal.group) + Fix({refusal});
+}
+
+QString PermissionStartupMessage(const QList<Refusal> &refusals)
+{
+    QString text = QStringLiteral("找到串口，但当前用户没有权限打开：\n");
+    for (qsizetype i = 0; i < refusals.size() && i < kLastPort; ++i)
+        text += QStringLiteral("%1（%2 组）\n").arg(refusals[i].device, refusals[i].group);
+    return text + Fix(refusals) + QStringLiteral("\n之后重新打开程序。");
+}
+
+QStringList DescribePorts(const QStringList &paths)
+{
+    QStringList descriptions;
+    QList<QSerialPortInfo> adapters;
+    bool asked = false;
+    for (const QString &path : paths) {
+        if (path.isEmpty() || !QFileInfo::exists(path)) {
+            descriptions << QString();
+            continue;
+        }
+        if (!asked) {
+            adapters = QSerialPortInfo::availablePorts();
+            asked = true;
+        }
+        const QString device = ResolvedDevice(path);
+        QStringList parts;
+        for (const QSerialPortInfo &info : std::as_const(adapters)) {
+            if (info.systemLocation() != device)
+                continue;
+            for (const QString &part : {info.description(), info.manufacturer(), info.serialNumber()}) {
+                if (!part.isEmpty() && !parts.contains(part))
+                    parts << part;
+            }
+            break;
+        }
+        descriptions << (parts.isEmpty() ? device : device + QStringLiteral("  ") + parts.join(QStringLiteral(" · ")));
+    }
+    return descriptions;
+}
+
+QStringList PortPresence()
+{
+    QStringList presence;
+    for (int n = kFirstPort; n <= kLastPort; ++n) {
+        const QString path = DevicePathForPort(n);
+        presence << (path.isEmpty() || !QFileInfo::exists(path) ? QString() : ResolvedDevice(path));
+    }
+    return presence;
+}
+
+}  // namespace kv306

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace kv306 {
+
+// Why this user may not open a serial device, read off the device itself.
+struct Refusal {
+    QString device;      // the node behind the port's name, links resolved ("/dev/ttyUSB0")
+    QString group;       // the group that owns it ("dialout", "uucp", ...); a number if unnamed
+    bool groupMayOpen;   // the group has read and write: joining it is the fix
+};
+
+// The refusal when the device exists and the effective user may not read and write it; nothing
+// when the user may, or when there is no device at all.
+std::optional<Refusal> PermissionRefusal(const QString &path);
+
+// The effective user's login name.
+QString CurrentUserName();
+
+// The operator's message for a port refused for permission (an action or a port choice).
+QString PermissionMessage(const Refusal &refusal);
+// Start-up's message when no port opened but these were refused for permission.
+QString PermissionStartupMessage(const QList<Refusal> &refusals);
+
+// What the system knows of the device behind each port path: the resolved device, and for a USB
+// adapter its description, maker and serial number ("/dev/ttyUSB0  FT232R USB UART · FTDI ·
+// A50285BI"). A pseudo-terminal or a plain port gives its path alone; empty when nothing is there.
+// The system is asked for its adapters once for the whole list.
+QStringList DescribePorts(const QStringList &paths);
+
+// Which devices stand behind COM1 to COM20 now: one word per port, the resolved device or empty.
+// Looks at the file system only; opens nothing.
+QStringList PortPresence();
+
+}  // namespace kv306
