@@ -18,6 +18,8 @@ DropList::DropList(QWidget *parent) : QComboBox(parent)
         if (picksOnly_ && leaving_)
             return;
         shownText_ = itemText(index);
+        if (picksOnly_)
+            setToolTip(itemData(index, Qt::ToolTipRole).toString());
         emit Click();
     });
     // Runs after Qt's own handling of Enter and of leaving the field.

@@ -153,9 +153,10 @@ private slots:
         QVERIFY(w.toolkit.sleeps.empty());
         QCOMPARE(w.PortFile(), QByteArray("\"COM05\"\r\n"));
 
-        // Typed and Enter is a pick.
+        // Typed and Enter is a pick, made once.
         Type(w.form.Combo2, QStringLiteral("COM2"));
         QTest::keyClick(w.form.Combo2->lineEdit(), Qt::Key_Return);
+        QCOMPARE(w.toolkit.sleeps, (std::vector<int>{100, 5}));
         QCOMPARE(w.form.MSComm1.CommPort(), 2);
         QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
     }
