@@ -88,7 +88,8 @@ QString Fix(const QList<Refusal> &refusals)
 
 QString PermissionMessage(const Refusal &refusal)
 {
-    return QStringLiteral("没有权限打开串口 %1（属于 %2 组）。\n").arg(refusal.device, refusal.group) + Fix({refusal});
+    return QStringLiteral("没有权限打开串口 %1（属于 %2 组）。\n").arg(refusal.device, refusal.group) +
+           Fix({refusal});
 }
 
 QString PermissionStartupMessage(const QList<Refusal> &refusals)
@@ -124,7 +125,8 @@ QStringList DescribePorts(const QStringList &paths)
             }
             break;
         }
-        descriptions << (parts.isEmpty() ? device : device + QStringLiteral("  ") + parts.join(QStringLiteral(" · ")));
+        descriptions << (parts.isEmpty() ? device
+                                         : device + QStringLiteral("  ") + parts.join(QStringLiteral(" · ")));
     }
     return descriptions;
 }

@@ -9,9 +9,9 @@ namespace kv306 {
 
 // Why this user may not open a serial device, read off the device itself.
 struct Refusal {
-    QString device;      // the node behind the port's name, links resolved ("/dev/ttyUSB0")
-    QString group;       // the group that owns it ("dialout", "uucp", ...); a number if unnamed
-    bool groupMayOpen;   // the group has read and write: joining it is the fix
+    QString device;     // the node behind the port's name, links resolved ("/dev/ttyUSB0")
+    QString group;      // the group that owns it ("dialout", "uucp", ...); a number if unnamed
+    bool groupMayOpen;  // the group has read and write: joining it is the fix
 };
 
 // The refusal when the device exists and the effective user may not read and write it; nothing

@@ -25,14 +25,21 @@ QString HexPairs(const Bytes &bytes, qsizetype count, const char *separator)
 
 void SerialLink::OpenLink()
 {
+    if (const std::optional<CommError> error = OpenLinkQuietly())
+        ReportCommError(*error);
+}
+
+std::optional<CommError> SerialLink::OpenLinkQuietly()
+{
     try {
         if (comm_.PortOpen())
-            return;
+            return std::nullopt;
         comm_.SetPortOpen(true);
         toolkit_.Sleep(5);
     } catch (const CommError &error) {
-        ReportCommError(error);
+        return error;
     }
+    return std::nullopt;
 }
 
 void SerialLink::CloseLink()

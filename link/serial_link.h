@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace kv306 {
 
 // The thin layer every exchange with the unit passes through. It opens and closes the port
@@ -23,6 +25,8 @@ public:
     // Opens the port if it is closed, then lets the line settle 5 ms. A failure is shown with
     // its number and swallowed: afterwards the port is simply still closed.
     void OpenLink();
+    // The same, telling a failure to the caller instead of the operator.
+    std::optional<CommError> OpenLinkQuietly();
     // 100 ms for the unit to finish, close, 5 ms. Failures pass silently.
     void CloseLink();
     // Waits for exactly `count` reply bytes; `timeoutMs` bounds the silence before and between

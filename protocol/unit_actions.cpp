@@ -11,20 +11,21 @@ const QString kNoReply = QStringLiteral("通信错误！1");
 const QString kSaved = QStringLiteral("OK！");
 const QString kReadDone = QStringLiteral("读出成功！");
 
+// The list each pair of buttons steps; the circle-size pair rests 10 ms after its display and
+// after an error.
 struct NudgeRule {
-    Op op;
     int list;
-    bool pauses;  // the circle-size pair rests 10 ms after its display and after an error
+    bool pauses;
 };
 
 NudgeRule RuleOf(NudgePair pair)
 {
     switch (pair) {
-    case NudgePair::Command6: return {Op::StepHorizontal, 0, false};
-    case NudgePair::Command8: return {Op::StepVertical, 1, false};
+    case NudgePair::Command6: return {0, false};
+    case NudgePair::Command8: return {1, false};
     case NudgePair::Command2: break;
     }
-    return {Op::StepCircleSize, 2, true};
+    return {2, true};
 }
 
 }  // namespace
@@ -34,19 +35,14 @@ void UnitActions::Say(const QString &text)
     toolkit_.MsgBox(text, kMsgOkOnly, QString());
 }
 
-std::optional<QString> UnitActions::Exchange(const Bytes &frame, qint16 count)
+bool UnitActions::ReportedPortFailure(const Outcome &outcome)
 {
-    link_.OpenLink();
-    if (!comm_.PortOpen())
-        return std::nullopt;
-    try {
-        comm_.Output(frame);
-        return link_.ReadReplyHex(count, kReplyTimeoutMs);
-    } catch (const CommError &error) {
-        link_.ReportCommError(error);
+    if (outcome.failure != Failure::Port)
+        return false;
+    toolkit_.MsgBox(outcome.errorText, kMsgCritical, QStringLiteral("错误"));
+    if (!outcome.beforeSending)
         link_.CloseLink();
-        return std::nullopt;
-    }
+    return true;
 }
 
 void UnitActions::SaveClick()
@@ -54,18 +50,11 @@ void UnitActions::SaveClick()
     Params params{};
     for (int i = 0; i < kParamCount; ++i)
         params[static_cast<std::size_t>(i)] = view_.ListIndex(i);
-    Bytes frame;
-    try {
-        frame = ParameterFrame(params);
-    } catch (const FrameValueError &) {
-        link_.ReportCommError(ErrorNo::Overflow);
+    const Outcome o = core_.Write(params);
+    if (ReportedPortFailure(o))
         return;
-    }
-    const std::optional<QString> reply = Exchange(frame, kAckLength);
-    if (!reply)
-        return;
-    if (IsAcknowledgement(*reply)) {
-        view_.SetDisplayText(SentFrameDisplay(frame));
+    if (o.Ok()) {
+        view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));
         Say(kSaved);
     } else {
         Say(kCommError);
@@ -77,29 +66,26 @@ void UnitActions::SaveClick()
 void UnitActions::ReadClick()
 {
     view_.SetDisplayText(QString());
-    const Bytes frame = CommandFrame(Op::ReadParams, 0x00);
-    const std::optional<QString> reply = Exchange(frame, kParamReplyLength);
-    if (!reply)
+    const Outcome o = core_.Read();
+    if (ReportedPortFailure(o))
         return;
     link_.CloseLink();
-    if (reply->isEmpty()) {
+    if (o.failure == Failure::NoReply) {
         Say(kNoReply);
         return;
     }
-    const Bytes values = link_.ReplyBuffer;
-    // A value that no list can show is refused whole: never a half-applied read.
-    if (!IsParameterReply(values) || !ParamsInRange(values)) {
+    if (!o.Ok()) {
         Say(kCommError);
         return;
     }
     // The lists show what the unit holds, so a change of video standard presets nothing here.
     view_.HoldPreset(true);
     for (int j = 0; j < kParamCount; ++j)
-        view_.SelectListIndex(j, values[static_cast<std::size_t>(j)]);
+        view_.SelectListIndex(j, o.values[static_cast<std::size_t>(j)]);
     view_.HoldPreset(false);
     toolkit_.DoEvents();
     if (view_.DisplayText().isEmpty()) {
-        view_.SetDisplayText(SentFrameDisplay(frame));
+        view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));
         toolkit_.Sleep(10);
     }
     Say(kReadDone);
@@ -108,15 +94,13 @@ void UnitActions::ReadClick()
 void UnitActions::ToggleClick(qint16 index)
 {
     view_.SetDisplayText(QString());
-    const Bytes frame = CommandFrame(index == 0 ? Op::ToggleOverlay : Op::ToggleCrosshair, 0x02);
-    const std::optional<QString> reply = Exchange(frame, kEchoLength);
-    if (!reply)
+    const Outcome o = core_.Toggle(index != 0);
+    if (ReportedPortFailure(o))
         return;
     link_.CloseLink();
-    // A missing echo leaves two zero bytes behind; that is no answer, not an equal pair.
-    if (!reply->isEmpty() && IsEchoReply(link_.ReplyBuffer)) {
+    if (o.Ok()) {
         if (view_.DisplayText().isEmpty())
-            view_.SetDisplayText(SentFrameDisplay(frame));
+            view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));
     } else {
         Say(kCommError);
     }
@@ -129,15 +113,10 @@ void UnitActions::NudgePress(NudgePair pair, qint16 index)
     NudgeStop = false;
     view_.SetDisplayText(QString());
     while (!NudgeStop) {
-        // The index of the pressed button, not a direction, goes on the wire.
-        const Bytes frame = CommandFrame(rule.op, index);
-        const std::optional<QString> reply = Exchange(frame, kEchoLength);
-        if (!reply)
+        const Outcome o = core_.Step(rule.list, index);
+        if (ReportedPortFailure(o))
             return;
-        // The unit answers a step with its new value twice.
-        const Bytes &echo = link_.ReplyBuffer;
-        const auto entries = kParamEntries[static_cast<std::size_t>(rule.list)];
-        if (reply->isEmpty() || !IsEchoReply(echo) || echo[0] >= entries) {
+        if (!o.Ok()) {
             Say(kCommError);
             if (rule.pauses)
                 toolkit_.Sleep(10);
@@ -145,12 +124,12 @@ void UnitActions::NudgePress(NudgePair pair, qint16 index)
             // and the operator presses again to go on.
             return;
         }
-        view_.SelectListIndex(rule.list, echo[0]);
+        view_.SelectListIndex(rule.list, o.value);
         link_.CloseLink();
         // A release since the press is handled here; this cycle still finishes.
         toolkit_.DoEvents();
         if (view_.DisplayText().isEmpty()) {
-            view_.SetDisplayText(SentFrameDisplay(frame));
+            view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));
             if (rule.pauses)
                 toolkit_.Sleep(10);
         }

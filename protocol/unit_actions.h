@@ -3,6 +3,7 @@
 #include "link/serial_link.h"
 #include "protocol/frames.h"
 #include "protocol/panel_view.h"
+#include "protocol/unit_core.h"
 
 #include <optional>
 
@@ -15,14 +16,14 @@ enum class NudgePair {
     Command2,  // circle size: "∧" index 0, "∨" index 1
 };
 
-// The buttons that talk to the unit. Each action is one request and one reply over the link;
-// outcomes are told in boxes with an empty title.
+// The buttons that talk to the unit. Each action is one operation of the unit's core; this
+// tells its outcome in boxes with an empty title, closing the link where each action does.
 class UnitActions {
 public:
-    static constexpr qint32 kReplyTimeoutMs = 1000;
+    static constexpr qint32 kReplyTimeoutMs = UnitCore::kReplyTimeoutMs;
 
     UnitActions(SerialLink &link, MSComm &comm, Toolkit &toolkit, PanelView &view)
-        : link_(link), comm_(comm), toolkit_(toolkit), view_(view)
+        : link_(link), core_(link, comm, toolkit), toolkit_(toolkit), view_(view)
     {
     }
 
@@ -40,15 +41,16 @@ public:
     // Ends the repeat of a held nudge button; read before every cycle.
     bool NudgeStop = false;
 
+    UnitCore &Core() { return core_; }
+
 private:
-    // Opens the link, sends the frame and waits for `count` reply bytes. Nothing when the port
-    // did not open (already reported) or the control failed on the way (reported here, link
-    // closed).
-    std::optional<QString> Exchange(const Bytes &frame, qint16 count);
+    // A port failure is shown with its number; a failure on the way (not at the open) also
+    // closes the link. True when the outcome was one.
+    bool ReportedPortFailure(const Outcome &outcome);
     void Say(const QString &text);
 
     SerialLink &link_;
-    MSComm &comm_;
+    UnitCore core_;
     Toolkit &toolkit_;
     PanelView &view_;
 };

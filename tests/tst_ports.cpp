@@ -115,7 +115,8 @@ private slots:
         QCOMPARE(w.form.Combo2->itemData(1, Qt::AccessibleDescriptionRole).toString(), tty);
         // The open list shows the name and the device; the entry stays the bare name.
         QStyleOptionViewItem option;
-        static_cast<PortEntryDelegate *>(w.form.Combo2->itemDelegate())->initStyleOption(&option, w.form.Combo2->model()->index(1, 0));
+        static_cast<PortEntryDelegate *>(w.form.Combo2->itemDelegate())
+            ->initStyleOption(&option, w.form.Combo2->model()->index(1, 0));
         QCOMPARE(option.text, "COM5   " + tty);
     }
 

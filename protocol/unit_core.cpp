@@ -1,0 +1,163 @@
+#include "protocol/unit_core.h"
+
+#include "link/comm_error.h"
+
+namespace kv306 {
+
+namespace {
+
+void PortFailure(Outcome &o, const CommError &error, bool beforeSending)
+{
+    o.failure = Failure::Port;
+    o.errorNumber = error.number();
+    o.errorText = CommErrorText(error);
+    o.reason = QString::fromStdString(error.what());
+    o.beforeSending = beforeSending;
+}
+
+QString Hex(const Bytes &bytes)
+{
+    return HexPairs(bytes, static_cast<qsizetype>(bytes.size()), " ").mid(1);
+}
+
+}  // namespace
+
+Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
+{
+    Outcome o;
+    if (const std::optional<CommError> error = link_.OpenLinkQuietly()) {
+        PortFailure(o, *error, true);
+        return o;
+    }
+    Traffic t{frame, {}, -1, count};
+    try {
+        comm_.Output(frame);
+        const qint64 sent = toolkit_.Clock();
+        const QString reply = link_.ReadReplyHex(count, kReplyTimeoutMs);
+        if (!reply.isEmpty()) {
+            t.received = link_.ReplyBuffer;
+            t.ms = toolkit_.Clock() - sent;
+        } else {
+            o.failure = Failure::NoReply;
+        }
+    } catch (const CommError &error) {
+        PortFailure(o, error, false);
+    }
+    o.traffic.push_back(std::move(t));
+    return o;
+}
+
+Outcome UnitCore::Write(const Params &params)
+{
+    Bytes frame;
+    try {
+        frame = ParameterFrame(params);
+    } catch (const FrameValueError &e) {
+        Outcome o;
+        PortFailure(o, CommError(ErrorNo::Overflow, QString::fromUtf8(e.what())), true);
+        return o;
+    }
+    Outcome o = Exchange(frame, kAckLength);
+    if (o.Ok() && !IsAcknowledgement(HexPairs(link_.ReplyBuffer, kAckLength, "")))
+        o.failure = Failure::BadAck;
+    o.written = params;
+    return o;
+}
+
+Outcome UnitCore::Read()
+{
+    Outcome o = Exchange(CommandFrame(Op::ReadParams, 0x00), kParamReplyLength);
+    if (!o.Ok())
+        return o;
+    const Bytes &reply = link_.ReplyBuffer;
+    if (!IsParameterReply(reply))
+        o.failure = Failure::BadCheck;
+    else if (!ParamsInRange(reply))
+        o.failure = Failure::OutOfRange;  // refused whole: never a half-applied read
+    else
+        for (int j = 0; j < kParamCount; ++j)
+            o.values[static_cast<std::size_t>(j)] = reply[static_cast<std::size_t>(j)];
+    return o;
+}
+
+Outcome UnitCore::Toggle(bool crosshair)
+{
+    Outcome o = Exchange(CommandFrame(crosshair ? Op::ToggleCrosshair : Op::ToggleOverlay, 0x02), kEchoLength);
+    if (!o.Ok())
+        return o;
+    // The unit answers a toggle with the new state twice.
+    if (!IsEchoReply(link_.ReplyBuffer))
+        o.failure = Failure::BadEcho;
+    else
+        o.value = link_.ReplyBuffer[0];
+    return o;
+}
+
+Outcome UnitCore::Step(int param, qint16 index)
+{
+    static constexpr std::array<Op, 3> kOps{Op::StepHorizontal, Op::StepVertical, Op::StepCircleSize};
+    // The index of the pressed button, not a direction, goes on the wire.
+    Outcome o = Exchange(CommandFrame(kOps[static_cast<std::size_t>(param)], index), kEchoLength);
+    if (!o.Ok())
+        return o;
+    // The unit answers a step with its new value twice.
+    const Bytes &echo = link_.ReplyBuffer;
+    if (!IsEchoReply(echo))
+        o.failure = Failure::BadEcho;
+    else if (echo[0] >= kParamEntries[static_cast<std::size_t>(param)])
+        o.failure = Failure::OutOfRange;
+    else
+        o.value = echo[0];
+    return o;
+}
+
+Outcome UnitCore::WriteAndVerify(const Params &params)
+{
+    Outcome o = Write(params);
+    if (!o.Ok())
+        return o;
+    link_.CloseLink();
+    Outcome check = Read();
+    check.traffic.insert(check.traffic.begin(), o.traffic.begin(), o.traffic.end());
+    check.written = params;
+    if (check.Ok() && check.values != params)
+        check.failure = Failure::Mismatch;
+    return check;
+}
+
+QString FailureText(const Outcome &o)
+{
+    const Traffic *last = o.traffic.empty() ? nullptr : &o.traffic.back();
+    const QString got = last ? Hex(last->received) : QString();
+    switch (o.failure) {
+    case Failure::None: return {};
+    case Failure::Port: {
+        // A box's message may run over lines; a terminal's error is one line.
+        QString text = o.errorText;
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        return QStringLiteral("error %1: %2 (%3)").arg(o.errorNumber).arg(text, o.reason);
+    }
+    case Failure::NoReply:
+        return QStringLiteral("no reply within %1 ms (%2 bytes expected)")
+            .arg(UnitCore::kReplyTimeoutMs)
+            .arg(last ? last->expected : 0);
+    case Failure::BadAck: return QStringLiteral("bad reply %1 to a parameter write (expected 99)").arg(got);
+    case Failure::BadCheck: return QStringLiteral("bad check byte in reply %1").arg(got);
+    case Failure::BadEcho: return QStringLiteral("unequal echo %1").arg(got);
+    case Failure::OutOfRange: return QStringLiteral("value out of range in reply %1").arg(got);
+    case Failure::Mismatch: {
+        QStringList diffs;
+        for (std::size_t k = 0; k < kParamCount; ++k) {
+            if (o.written[k] != o.values[k])
+                diffs << QStringLiteral("%1 wrote %2, unit holds %3")
+                             .arg(QLatin1String(kParamKeys[k]))
+                             .arg(o.written[k])
+                             .arg(o.values[k]);
+        }
+        return QStringLiteral("verify mismatch: ") + diffs.join(QStringLiteral("; "));
+    }
+    }
+    return {};
+}
+
+}  // namespace kv306

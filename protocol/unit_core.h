@@ -1,0 +1,88 @@
+#pragma once
+
+#include "link/serial_link.h"
+#include "protocol/frames.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace kv306 {
+
+// What went wrong in talking to the unit, if anything.
+enum class Failure {
+    None,
+    Port,        // a numbered error of the port or of the value (see Outcome)
+    NoReply,     // nothing, or too little, within the silence limit
+    BadAck,      // a parameter frame answered with something other than 0x99
+    BadCheck,    // a parameter reply whose check byte is wrong
+    BadEcho,     // an echo whose two bytes differ
+    OutOfRange,  // a reply value that no list can show
+    Mismatch,    // read back after a write, the unit holds something else
+};
+
+// One request and what came back.
+struct Traffic {
+    Bytes sent;
+    Bytes received;   // empty when nothing whole came within the limit
+    qint64 ms = -1;   // from the request sent to the reply complete; -1 without a reply
+    qint16 expected = 0;
+};
+
+struct Outcome {
+    Failure failure = Failure::None;
+    // A port failure: the error number, the operator's text for it and the system's reason.
+    int errorNumber = 0;
+    QString errorText;
+    QString reason;
+    // The failure came before anything was sent (the port did not open, a value did not fit):
+    // there is no exchange to close.
+    bool beforeSending = false;
+    std::vector<Traffic> traffic;
+    Params values{};   // a read: what the unit holds; a verified write: what it holds after
+    Params written{};  // a verified write: what was sent
+    int value = -1;    // a step: the new value; a toggle: the state echoed (1 on, 0 off)
+
+    bool Ok() const { return failure == Failure::None; }
+};
+
+// The unit's operations, once, for every front end. Each sends one request through the link
+// (OpenLink's pause, the 1000 ms silence limit and the 3 s bound of a reply wait) and judges the
+// reply. Nothing is shown: the caller tells the outcome its own way. The port is left as the
+// exchange left it, open after a reply, so the caller closes the link where its order of
+// messages wants the pause.
+class UnitCore {
+public:
+    static constexpr qint32 kReplyTimeoutMs = 1000;
+
+    UnitCore(SerialLink &link, MSComm &comm, Toolkit &toolkit) : link_(link), comm_(comm), toolkit_(toolkit) {}
+
+    // The six parameters in one parameter frame; the unit acknowledges with 0x99.
+    Outcome Write(const Params &params);
+    // The unit's six parameters.
+    Outcome Read();
+    // The whole overlay (false) or only its crosshair (true) on or off.
+    Outcome Toggle(bool crosshair);
+    // One step of the horizontal offset (0), the vertical offset (1) or the circle size (2);
+    // `index` is the pressed button's (0 raises the value, 1 lowers it).
+    Outcome Step(int param, qint16 index);
+    // Write, close, read back and compare: Mismatch names what differs. The last read is left
+    // open like any exchange.
+    Outcome WriteAndVerify(const Params &params);
+
+private:
+    Outcome Exchange(const Bytes &frame, qint16 count);
+
+    SerialLink &link_;
+    MSComm &comm_;
+    Toolkit &toolkit_;
+};
+
+// Parameter names on the command line and in profiles, in wire order.
+inline constexpr std::array<const char *, kParamCount> kParamKeys{"horizontal", "vertical", "size",
+                                                                  "standard",   "roundness", "outside"};
+
+// One line in English for a failure ("no reply within 1000 ms", "error 8002: 该串口不存在！ (...)").
+QString FailureText(const Outcome &outcome);
+
+}  // namespace kv306
