@@ -1,14 +1,17 @@
 // kv306-bench: the tool's own overhead next to what the line and the link's pauses cost anyway.
 // Every row runs against the simulated unit at the pace of a 9600-baud line.
+#include "link/plain_toolkit.h"
 #include "link/serial_link.h"
 #include "panel/form1.h"
 #include "panel/qt_toolkit.h"
 #include "protocol/frames.h"
+#include "protocol/unit_core.h"
 #include "sim/sim_unit.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -242,6 +245,116 @@ void HoldRow()
     Row("held nudge (steps/s)", rate, floor, "/s", rate / floor, verdict);
 }
 
+// kv306ctl applying one profile to `count` units at line pace, each on a port of its own.
+double ApplyOnce(int count)
+{
+    QTemporaryDir ports;
+    std::vector<std::unique_ptr<sim::SimUnit>> units;
+    QStringList args{QStringLiteral("apply"), ports.filePath(QStringLiteral("p.json"))};
+    for (int n = 1; n <= count; ++n) {
+        units.push_back(std::make_unique<sim::SimUnit>());
+        std::string error;
+        const QString link = ports.filePath(QStringLiteral("COM%1").arg(n));
+        if (!units.back()->Start(link.toStdString(), &error))
+            qFatal("simulated unit: %s", error.c_str());
+        args << QStringLiteral("--port") << QStringLiteral("COM%1").arg(n);
+    }
+    QFile profile(ports.filePath(QStringLiteral("p.json")));
+    if (!profile.open(QIODevice::WriteOnly))
+        qFatal("profile");
+    profile.write("{\"format\": \"kv306-profile\", \"version\": 1, \"horizontal\": 30, \"vertical\": 20, "
+                  "\"size\": 25, \"standard\": \"PAL\", \"roundness\": 3, \"outside\": \"keep\"}");
+    profile.close();
+    qputenv("KV306_PORT_DIR", ports.path().toLocal8Bit());
+    QProcess p;
+    const double t0 = NowMs();
+    p.start(QStringLiteral(KV306CTL), args);
+    p.waitForFinished(60000);
+    const double took = NowMs() - t0;
+    if (p.exitCode() != 0)
+        std::printf("  (apply failed: %s)\n", p.readAllStandardError().constData());
+    return took;
+}
+
+void ApplyRow()
+{
+    std::vector<double> one;
+    std::vector<double> eight;
+    for (int i = 0; i < 5; ++i) {
+        one.push_back(ApplyOnce(1));
+        eight.push_back(ApplyOnce(8));
+    }
+    const double a = Median(one);
+    const double b = Median(eight);
+    char verdict[80];
+    std::snprintf(verdict, sizeof verdict, "one unit %.1f ms; target ratio < 1.3: %s", a,
+                  b / a < 1.3 ? "met" : "MISSED");
+    Row("apply to 8 units", b, a, "ms", b / a, verdict);
+}
+
+// The pauses are not what a soak measures.
+class NoPauseToolkit : public PlainToolkit {
+public:
+    void Sleep(int) override {}
+};
+
+long ResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+long OpenDescriptors()
+{
+    return static_cast<long>(
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+void SoakRow()
+{
+    QTemporaryDir ports;
+    sim::SimOptions options;
+    options.linePace = false;
+    sim::SimUnit unit(options);
+    std::string error;
+    if (!unit.Start(ports.filePath(QStringLiteral("COM3")).toStdString(), &error))
+        qFatal("simulated unit: %s", error.c_str());
+    qputenv("KV306_PORT_DIR", ports.path().toLocal8Bit());
+    MSComm comm;
+    comm.SetCommPort(3);
+    NoPauseToolkit toolkit;
+    SerialLink link(comm, toolkit);
+    UnitCore core(link, comm, toolkit);
+    long rss100 = 0;
+    long fds100 = 0;
+    int failed = 0;
+    const double t0 = NowMs();
+    for (int i = 1; i <= 5000; ++i) {
+        failed += core.Read().Ok() ? 0 : 1;
+        link.CloseLink();
+        if (i == 100) {
+            rss100 = ResidentKiB();
+            fds100 = OpenDescriptors();
+        }
+        if (i % 500 == 0)
+            unit.ClearLog();  // the simulated unit's own log is not the tool's memory
+    }
+    const double took = NowMs() - t0;
+    const long rssGrowth = ResidentKiB() - rss100;
+    const long fdGrowth = OpenDescriptors() - fds100;
+    char verdict[128];
+    std::snprintf(verdict, sizeof verdict,
+                  "+%ld KiB, +%ld descriptors, %d failed, %.0f s; target < 1 MiB, 0: %s", rssGrowth, fdGrowth,
+                  failed, took / 1000, rssGrowth < 1024 && fdGrowth == 0 && failed == 0 ? "met" : "MISSED");
+    Row("5000 reads (KiB growth)", static_cast<double>(rssGrowth), 1024, "KiB", rssGrowth / 1024.0, verdict);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -255,5 +368,7 @@ int main(int argc, char **argv)
     CpuRow();
     StartupRow(argv[0]);
     HoldRow();
+    ApplyRow();
+    SoakRow();
     return 0;
 }

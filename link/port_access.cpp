@@ -100,34 +100,41 @@ QString PermissionStartupMessage(const QList<Refusal> &refusals)
     return text + Fix(refusals) + QStringLiteral("\n之后重新打开程序。");
 }
 
-QStringList DescribePorts(const QStringList &paths)
+QList<PortIdentity> IdentifyPorts(const QStringList &paths)
 {
-    QStringList descriptions;
+    QList<PortIdentity> identities;
     QList<QSerialPortInfo> adapters;
     bool asked = false;
     for (const QString &path : paths) {
-        if (path.isEmpty() || !QFileInfo::exists(path)) {
-            descriptions << QString();
-            continue;
-        }
-        if (!asked) {
-            adapters = QSerialPortInfo::availablePorts();
-            asked = true;
-        }
-        const QString device = ResolvedDevice(path);
-        QStringList parts;
-        for (const QSerialPortInfo &info : std::as_const(adapters)) {
-            if (info.systemLocation() != device)
-                continue;
-            for (const QString &part : {info.description(), info.manufacturer(), info.serialNumber()}) {
-                if (!part.isEmpty() && !parts.contains(part))
-                    parts << part;
+        PortIdentity id;
+        if (!path.isEmpty() && QFileInfo::exists(path)) {
+            if (!asked) {
+                adapters = QSerialPortInfo::availablePorts();
+                asked = true;
             }
-            break;
+            id.device = ResolvedDevice(path);
+            QStringList parts;
+            for (const QSerialPortInfo &info : std::as_const(adapters)) {
+                if (info.systemLocation() != id.device)
+                    continue;
+                for (const QString &part : {info.description(), info.manufacturer(), info.serialNumber()}) {
+                    if (!part.isEmpty() && !parts.contains(part))
+                        parts << part;
+                }
+                break;
+            }
+            id.adapter = parts.join(QStringLiteral(" · "));
         }
-        descriptions << (parts.isEmpty() ? device
-                                         : device + QStringLiteral("  ") + parts.join(QStringLiteral(" · ")));
+        identities << id;
     }
+    return identities;
+}
+
+QStringList DescribePorts(const QStringList &paths)
+{
+    QStringList descriptions;
+    for (const PortIdentity &id : IdentifyPorts(paths))
+        descriptions << id.Text();
     return descriptions;
 }
 

@@ -26,6 +26,15 @@ QString PermissionMessage(const Refusal &refusal);
 // Start-up's message when no port opened but these were refused for permission.
 QString PermissionStartupMessage(const QList<Refusal> &refusals);
 
+// What the system knows of the device behind a port path.
+struct PortIdentity {
+    QString device;   // links resolved; empty when nothing is there
+    QString adapter;  // "FT232R USB UART · FTDI · A50285BI" for a USB adapter; else empty
+    QString Text() const { return adapter.isEmpty() ? device : device + QStringLiteral("  ") + adapter; }
+};
+// The system is asked for its adapters once for the whole list.
+QList<PortIdentity> IdentifyPorts(const QStringList &paths);
+
 // What the system knows of the device behind each port path: the resolved device, and for a USB
 // adapter its description, maker and serial number ("/dev/ttyUSB0  FT232R USB UART · FTDI ·
 // A50285BI"). A pseudo-terminal or a plain port gives its path alone; empty when nothing is there.

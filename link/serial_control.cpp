@@ -104,7 +104,7 @@ void MSComm::SetSettings(const QString &settings)
 
 QString MSComm::DevicePath() const
 {
-    return DevicePathForPort(commPort_);
+    return devicePath_.isEmpty() ? DevicePathForPort(commPort_) : devicePath_;
 }
 
 void MSComm::SetPortOpen(bool open)
@@ -115,10 +115,10 @@ void MSComm::SetPortOpen(bool open)
         return;
     }
     if (port_.isOpen())
-        throw CommError(ErrorNo::PortInUse, QStringLiteral("COM%1 is already open").arg(commPort_));
+        throw CommError(ErrorNo::PortInUse, QStringLiteral("%1 is already open").arg(PortLabel()));
     const QString path = DevicePath();
     if (path.isEmpty())
-        throw CommError(ErrorNo::NoSuchPort, QStringLiteral("COM%1 has no device").arg(commPort_));
+        throw CommError(ErrorNo::NoSuchPort, QStringLiteral("%1 has no device").arg(PortLabel()));
     port_.setPortName(path);
     ++openAttempts;
     if (!port_.open(QIODevice::ReadWrite)) {
@@ -141,6 +141,11 @@ void MSComm::SetPortOpen(bool open)
     port_.clear(QSerialPort::Input);
 }
 
+QString MSComm::PortLabel() const
+{
+    return devicePath_.isEmpty() ? PortNameOfNumber(commPort_) : devicePath_;
+}
+
 int MSComm::OpenAttempts()
 {
     return openAttempts;
@@ -149,12 +154,12 @@ int MSComm::OpenAttempts()
 void MSComm::RequireOpen(int number) const
 {
     if (!port_.isOpen())
-        throw CommError(number, QStringLiteral("COM%1 is not open").arg(commPort_));
+        throw CommError(number, QStringLiteral("%1 is not open").arg(PortLabel()));
 }
 
 void MSComm::FailDevice(int number, const QString &what)
 {
-    const QString reason = QStringLiteral("%1 COM%2: %3").arg(what).arg(commPort_).arg(port_.errorString());
+    const QString reason = QStringLiteral("%1 %2: %3").arg(what, PortLabel(), port_.errorString());
     if (port_.isOpen())
         port_.close();
     throw CommError(number, reason);

@@ -65,6 +65,8 @@ public:
 
     // Where the current port number lives on this system.
     QString DevicePath() const;
+    // A device named by its path rather than by a port number; empty goes back to the number.
+    void SetDevicePath(const QString &path) { devicePath_ = path; }
 
     // How many times any control has tried to open a port in this process (for checking that
     // something opens nothing).
@@ -72,6 +74,7 @@ public:
 
 private:
     void RequireOpen(int number) const;
+    QString PortLabel() const;
     // Pulls what the device has into the receive buffer, waiting up to `ms`.
     bool Pump(int ms);
     [[noreturn]] void FailDevice(int number, const QString &what);
@@ -79,6 +82,7 @@ private:
 
     QSerialPort port_;
     int commPort_ = 1;
+    QString devicePath_;
     QString settings_ = QStringLiteral("9600,n,8,1");
     int inputLen_ = 0;
     int inputMode_ = 0;

@@ -82,7 +82,8 @@ Outcome UnitCore::Read()
 
 Outcome UnitCore::Toggle(bool crosshair)
 {
-    Outcome o = Exchange(CommandFrame(crosshair ? Op::ToggleCrosshair : Op::ToggleOverlay, 0x02), kEchoLength);
+    Outcome o =
+        Exchange(CommandFrame(crosshair ? Op::ToggleCrosshair : Op::ToggleOverlay, 0x02), kEchoLength);
     if (!o.Ok())
         return o;
     // The unit answers a toggle with the new state twice.

@@ -24,8 +24,8 @@ enum class Failure {
 // One request and what came back.
 struct Traffic {
     Bytes sent;
-    Bytes received;   // empty when nothing whole came within the limit
-    qint64 ms = -1;   // from the request sent to the reply complete; -1 without a reply
+    Bytes received;  // empty when nothing whole came within the limit
+    qint64 ms = -1;  // from the request sent to the reply complete; -1 without a reply
     qint16 expected = 0;
 };
 
@@ -55,7 +55,9 @@ class UnitCore {
 public:
     static constexpr qint32 kReplyTimeoutMs = 1000;
 
-    UnitCore(SerialLink &link, MSComm &comm, Toolkit &toolkit) : link_(link), comm_(comm), toolkit_(toolkit) {}
+    UnitCore(SerialLink &link, MSComm &comm, Toolkit &toolkit) : link_(link), comm_(comm), toolkit_(toolkit)
+    {
+    }
 
     // The six parameters in one parameter frame; the unit acknowledges with 0x99.
     Outcome Write(const Params &params);
@@ -79,7 +81,7 @@ private:
 };
 
 // Parameter names on the command line and in profiles, in wire order.
-inline constexpr std::array<const char *, kParamCount> kParamKeys{"horizontal", "vertical", "size",
+inline constexpr std::array<const char *, kParamCount> kParamKeys{"horizontal", "vertical",  "size",
                                                                   "standard",   "roundness", "outside"};
 
 // One line in English for a failure ("no reply within 1000 ms", "error 8002: 该串口不存在！ (...)").

@@ -1,0 +1,306 @@
+// kv306ctl driven as a process against simulated units: the frames each command puts on the
+// wire, what it prints, and its exit code for every kind of failure.
+#include "support/sim_ports.h"
+
+#include "link/serial_control.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kv306;
+using namespace kv306::test;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// Runs kv306ctl with `args`; `asNobody` runs it as a user outside every group.
+Result Ctl(const QStringList &args, bool asNobody = false, const QString &program = QStringLiteral(KV306CTL))
+{
+    QProcess p;
+    if (asNobody) {
+        p.setChildProcessModifier([] {
+            (void)!::setgroups(0, nullptr);
+            (void)!::setgid(65534);
+            (void)!::setuid(65534);
+        });
+    }
+    p.start(program, args);
+    if (!p.waitForFinished(30000))
+        qFatal("kv306ctl %s did not end", qPrintable(args.join(' ')));
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+QStringList Frames(const sim::SimUnit &unit)
+{
+    QStringList frames;
+    for (const sim::Bytes &f : unit.Requests())
+        frames << QString::fromLatin1(Hex(f));
+    return frames;
+}
+
+QByteArray ProfileText(const QByteArray &inside)
+{
+    return "{\"format\": \"kv306-profile\", \"version\": 1, " + inside + "}";
+}
+
+const QByteArray kGoodValues =
+    "\"horizontal\": 1, \"vertical\": 2, \"size\": 3, \"standard\": \"NTSC\", \"roundness\": 0, \"outside\": \"remove\"";
+
+const QString kRead = QStringLiteral("55 D0 A3 00 FF 01 8D");
+
+}  // namespace
+
+class TestCtl : public QObject {
+    Q_OBJECT
+private slots:
+    void commandsOnTheWire_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QStringList>("frames");
+        const QString opening = QStringLiteral("horizontal=22 vertical=20 size=25 standard=PAL roundness=3 outside=keep");
+        QTest::newRow("read") << QStringList{"read"} << opening + "\n" << QStringList{kRead};
+        QTest::newRow("write") << QStringList{"write", "horizontal=1", "vertical=2", "size=3", "standard=NTSC",
+                                              "roundness=0", "outside=remove"}
+                               << QString() << QStringList{"55 EE 00 00 FF 01 02 03 01 00 01 00"};
+        QTest::newRow("set") << QStringList{"set", "size=30"}
+                             << "horizontal=22 vertical=20 size=30 standard=PAL roundness=3 outside=keep\n"
+                             << QStringList{kRead, "55 EE 00 00 FF 16 14 1E 00 03 00 1F", kRead};
+        QTest::newRow("toggle") << QStringList{"toggle", "overlay"} << "overlay=off\n"
+                                << QStringList{"55 D0 A4 02 FF 01 88"};
+        QTest::newRow("step down") << QStringList{"step", "vertical", "down", "2"} << "vertical=19\nvertical=18\n"
+                                   << QStringList{"55 D0 A1 01 FF 01 8E", "55 D0 A1 01 FF 01 8E"};
+        QTest::newRow("step up") << QStringList{"step", "size", "up"} << "size=26\n"
+                                 << QStringList{"55 D0 A2 00 FF 01 8C"};
+    }
+    void commandsOnTheWire()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, out);
+        QFETCH(QStringList, frames);
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        const Result r = Ctl(QStringList{"--port", "COM3"} + args);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, out);
+        QCOMPARE(Frames(unit), frames);
+    }
+
+    void badInputSendsNothing_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("profile");  // written to a file named by the args' "@"
+        QTest::addColumn<QString>("said");
+        const QStringList six{"horizontal=1", "vertical=2", "size=3", "standard=NTSC", "roundness=0"};
+        QTest::newRow("unknown key") << QStringList{"set", "width=3"} << QByteArray() << "unknown key 'width'";
+        QTest::newRow("out of range") << QStringList{"set", "size=52"} << QByteArray() << "size=52 is out of range (0-51)";
+        QTest::newRow("repeated key") << QStringList{"set", "size=1", "size=2"} << QByteArray() << "'size' given twice";
+        QTest::newRow("missing key") << QStringList{"write"} + six << QByteArray() << "'outside' is missing";
+        QTest::newRow("not a word") << QStringList{"set", "standard=SECAM"} << QByteArray() << "(PAL|NTSC)";
+        QTest::newRow("step count") << QStringList{"step", "size", "up", "0"} << QByteArray() << "COUNT";
+        QTest::newRow("no command") << QStringList{} << QByteArray() << "no command";
+        QTest::newRow("unknown option") << QStringList{"read", "--fast"} << QByteArray() << "fast";
+        QTest::newRow("bad port") << QStringList{"read", "--port", "COM21"} << QByteArray() << "'COM21' is no port";
+        const QStringList from{"write", "--from", "@"};
+        QTest::newRow("profile: format") << from << QByteArray("{\"format\": \"x\", \"version\": 1}") << "\"format\"";
+        QTest::newRow("profile: version")
+            << from << QByteArray("{\"format\": \"kv306-profile\", \"version\": 2}") << "\"version\" is not 1";
+        QTest::newRow("profile: missing") << from << ProfileText("\"horizontal\": 1") << "missing key \"vertical\"";
+        QTest::newRow("profile: unknown") << from << ProfileText(kGoodValues + ", \"colour\": 1")
+                                          << "unknown key \"colour\"";
+        QTest::newRow("profile: type") << from << ProfileText(QByteArray(kGoodValues).replace("\"size\": 3", "\"size\": \"3\""))
+                                       << "\"size\" must be a whole number";
+        QTest::newRow("profile: fraction")
+            << from << ProfileText(QByteArray(kGoodValues).replace("\"size\": 3", "\"size\": 3.5"))
+            << "\"size\" must be a whole number";
+        QTest::newRow("profile: range")
+            << from << ProfileText(QByteArray(kGoodValues).replace("\"roundness\": 0", "\"roundness\": 4"))
+            << "\"roundness\" is out of range (0-3)";
+        QTest::newRow("profile: size") << from << ProfileText(kGoodValues + ", " + QByteArray(70000, ' '))
+                                       << "larger than 64 KiB";
+        QTest::newRow("profile: UTF-8") << from << ProfileText(kGoodValues + ", \"\xff\": 1") << "not UTF-8";
+        QTest::newRow("profile: JSON") << from << QByteArray("{\"format\": ") << "not JSON";
+        QTest::newRow("apply: profile") << QStringList{"apply", "@", "--port", "COM3"} << QByteArray("[]")
+                                        << "not a JSON object";
+    }
+    void badInputSendsNothing()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, profile);
+        QFETCH(QString, said);
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        const QString file = ports.Path() + "/profile.json";
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(profile);
+        f.close();
+        args.replaceInStrings(QRegularExpression("^@$"), file);
+        if (!args.contains("--port"))
+            args << "--port" << "COM3";
+        const Result r = Ctl(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(said), qPrintable(r.err));
+        QCOMPARE(r.err.count('\n'), 1);
+        QCOMPARE(r.out, QString());
+        QVERIFY(unit.Received().empty());
+    }
+
+    void unitFailuresAndTheirExitCodes_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("silent") << int(sim::Fault::Silent) << QStringList{"read"} << 1
+                                << "COM3: no reply within 1000 ms";
+        QTest::newRow("corrupt check") << int(sim::Fault::CorruptCheck) << QStringList{"read"} << 1
+                                       << "COM3: bad check byte in reply 16 14 19 00 03 00 19";
+        QTest::newRow("unequal echo") << int(sim::Fault::UnequalEcho) << QStringList{"toggle", "crosshair"} << 1
+                                      << "COM3: unequal echo 00 01";
+        QTest::newRow("out of range") << int(sim::Fault::OutOfRange) << QStringList{"step", "size", "up"} << 1
+                                      << "COM3: value out of range in reply 40 40";
+        QTest::newRow("bad ack") << int(sim::Fault::BadAck) << QStringList{"set", "size=1"} << 1
+                                 << "COM3: bad reply 98 to a parameter write";
+        QTest::newRow("hang-up") << int(sim::Fault::HangUp) << QStringList{"read"} << 3 << "COM3: error 80";
+        QTest::newRow("missing") << -1 << QStringList{"read"} << 3 << "COM3: error 8002: 该串口不存在！";
+    }
+    void unitFailuresAndTheirExitCodes()
+    {
+        QFETCH(int, fault);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        SimPorts ports;
+        if (fault >= 0)
+            ports.Add(3).SetFault(static_cast<sim::Fault>(fault));
+        const Result r = Ctl(QStringList{"--port", "COM3"} + args);
+        QVERIFY2(r.err.startsWith("kv306ctl: " + said), qPrintable(r.err));
+        QCOMPARE(r.code, code);
+    }
+
+    void setThatDoesNotHoldIsAMismatch()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        // A unit that acknowledges a write but keeps the circle one smaller.
+        auto state = std::make_shared<sim::UnitState>();
+        unit.SetReplyOverride([state](const sim::Bytes &request) {
+            auto reply = sim::SimUnit::Answer(request, *state);
+            if (request.size() == 12)
+                --state->params[2];
+            return reply;
+        });
+        const Result r = Ctl({"--port", "COM3", "set", "size=30"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("verify mismatch: size wrote 30, unit holds 29"), qPrintable(r.err));
+    }
+
+    void applyToThreeUnitsOneFailing()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(4).SetFault(sim::Fault::Silent);
+        ports.Add(6, SimPorts::LinePace());
+        const QString file = ports.Path() + "/p.json";
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ProfileText(kGoodValues));
+        f.close();
+        const QStringList args{"apply", file, "--port", "COM2", "--port", "COM4", "--port", ports.LinkPath(6)};
+        const Result r = Ctl(args);
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.out.contains("COM2: applied\n"));
+        QVERIFY(r.out.contains("COM4: failed: no reply within 1000 ms"));
+        QVERIFY(r.out.endsWith("3 units: 2 applied, 1 failed\n"));
+        for (int com : {2, 6})
+            QCOMPARE(Frames(ports.Unit(com)), (QStringList{"55 EE 00 00 FF 01 02 03 01 00 01 00", kRead}));
+        QCOMPARE(ports.Unit(6).State().params, (std::array<std::uint8_t, 6>{1, 2, 3, 1, 0, 1}));
+
+        const Result json = Ctl(args + QStringList{"--json"});
+        const QJsonArray rows = QJsonDocument::fromJson(json.out.toUtf8()).array();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0]["port"].toString(), QStringLiteral("COM2"));
+        QCOMPARE(rows[0]["result"].toString(), QStringLiteral("applied"));
+        QCOMPARE(rows[0]["values"]["standard"].toString(), QStringLiteral("NTSC"));
+        QCOMPARE(rows[1]["result"].toString(), QStringLiteral("failed"));
+        QVERIFY(rows[1]["error"].toString().startsWith("no reply"));
+    }
+
+    void probeOnlyReadsAndSkipsBusyPorts()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(5).SetFault(sim::Fault::Silent);
+        sim::SimUnit &held = ports.Add(7);
+        MSComm other;
+        other.SetCommPort(7);
+        other.SetPortOpen(true);
+        const Result r = Ctl({"probe", "--json"});
+        QCOMPARE(r.code, 0);
+        const QJsonArray found = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0]["port"].toString(), QStringLiteral("COM2"));
+        QCOMPARE(found[0]["horizontal"].toInt(), 22);
+        QCOMPARE(Frames(ports.Unit(5)), QStringList{kRead});
+        QVERIFY(held.Received().empty());
+    }
+
+    void portsTellTheirState()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to run kv306ctl as a user outside the device's group");
+        SimPorts ports;
+        ::chmod(ports.Path().toLocal8Bit().constData(), 0755);
+        for (int com : {2, 3, 4})
+            ports.Add(com);
+        ::chmod(ports.Unit(2).TerminalPath().c_str(), 0666);
+        ::chmod(ports.Unit(3).TerminalPath().c_str(), 0666);
+        MSComm other;
+        other.SetCommPort(3);
+        other.SetPortOpen(true);
+        const Result r = Ctl({"ports", "--json"}, true);
+        QCOMPARE(r.code, 0);
+        const QJsonArray list = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list[0]["device"].toString(), QString::fromStdString(ports.Unit(2).TerminalPath()));
+        QCOMPARE(list[0]["state"].toString(), QStringLiteral("free"));
+        QCOMPARE(list[1]["state"].toString(), QStringLiteral("busy"));
+        QCOMPARE(list[2]["state"].toString(), QStringLiteral("no permission"));
+    }
+
+    void portFromComTxtBesideTheProgram()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(4);
+        QTemporaryDir bin;
+        const QString program = bin.filePath("kv306ctl");
+        QVERIFY(QFile::copy(QStringLiteral(KV306CTL), program));
+        const Result none = Ctl({"read"}, false, program);
+        QCOMPARE(none.code, 2);
+        QVERIFY2(none.err.contains("no --port given"), qPrintable(none.err));
+        QFile file(bin.filePath("Com.TXT"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\"COM4\"\r\n");
+        file.close();
+        const Result r = Ctl({"toggle", "crosshair"}, false, program);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(Frames(unit).size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCtl)
+#include "tst_ctl.moc"
