@@ -108,11 +108,16 @@ QList<PortIdentity> IdentifyPorts(const QStringList &paths)
     for (const QString &path : paths) {
         PortIdentity id;
         if (!path.isEmpty() && QFileInfo::exists(path)) {
+            id.device = ResolvedDevice(path);
+            // A pseudo-terminal is no adapter; asking the system costs some 15 ms.
+            if (id.device.startsWith(QLatin1String("/dev/pts/"))) {
+                identities << id;
+                continue;
+            }
             if (!asked) {
                 adapters = QSerialPortInfo::availablePorts();
                 asked = true;
             }
-            id.device = ResolvedDevice(path);
             QStringList parts;
             for (const QSerialPortInfo &info : std::as_const(adapters)) {
                 if (info.systemLocation() != id.device)

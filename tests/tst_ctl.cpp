@@ -272,7 +272,12 @@ private slots:
         MSComm other;
         other.SetCommPort(3);
         other.SetPortOpen(true);
-        const Result r = Ctl({"ports", "--json"}, true);
+        // A copy of the program where that user may run it, whatever the build folder's modes.
+        QTemporaryDir bin;
+        ::chmod(bin.path().toLocal8Bit().constData(), 0755);
+        const QString program = bin.filePath("kv306ctl");
+        QVERIFY(QFile::copy(QStringLiteral(KV306CTL), program));
+        const Result r = Ctl({"ports", "--json"}, true, program);
         QCOMPARE(r.code, 0);
         const QJsonArray list = QJsonDocument::fromJson(r.out.toUtf8()).array();
         QCOMPARE(list.size(), 3);
