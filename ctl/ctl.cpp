@@ -5,6 +5,7 @@
 #include "link/port_access.h"
 #include "link/port_file.h"
 #include "link/port_map.h"
+#include "link/program_files.h"
 #include "protocol/params_text.h"
 #include "protocol/unit_core.h"
 
@@ -71,7 +72,8 @@ int Usage(const QString &message)
 
 void PrintJson(const QJsonValue &value)
 {
-    const QJsonDocument doc = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    const QJsonDocument doc =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     std::lock_guard lock(printLock);
     std::fprintf(stdout, "%s", doc.toJson(QJsonDocument::Indented).constData());
     std::fflush(stdout);
@@ -193,7 +195,9 @@ public:
                                         {QStringLiteral("description"), ids[i].adapter},
                                         {QStringLiteral("state"), state}});
             } else {
-                Out(QStringLiteral("%1\t%2\t%3\t%4").arg(targets[i].label, ids[i].device, state, ids[i].adapter).trimmed());
+                Out(QStringLiteral("%1\t%2\t%3\t%4")
+                        .arg(targets[i].label, ids[i].device, state, ids[i].adapter)
+                        .trimmed());
             }
         }
         if (json_)
@@ -356,7 +360,8 @@ public:
             Outcome o = unit.core.WriteAndVerify(params);
             unit.link.CloseLink();
             if (!json)
-                Out(t.label + (o.Ok() ? QStringLiteral(": applied") : QStringLiteral(": failed: ") + FailureText(o)));
+                Out(t.label +
+                    (o.Ok() ? QStringLiteral(": applied") : QStringLiteral(": failed: ") + FailureText(o)));
             outcomes[static_cast<std::size_t>(i)] = std::move(o);
         });
         int applied = 0;
@@ -366,8 +371,9 @@ public:
             const Outcome &o = outcomes[static_cast<std::size_t>(i)];
             applied += o.Ok() ? 1 : 0;
             code = std::max(code, ExitCodeOf(o));
-            QJsonObject row{{QStringLiteral("port"), targets[i].label},
-                            {QStringLiteral("result"), o.Ok() ? QStringLiteral("applied") : QStringLiteral("failed")}};
+            QJsonObject row{
+                {QStringLiteral("port"), targets[i].label},
+                {QStringLiteral("result"), o.Ok() ? QStringLiteral("applied") : QStringLiteral("failed")}};
             if (o.Ok())
                 row.insert(QStringLiteral("values"), ParamsJson(o.values));
             else
@@ -400,13 +406,14 @@ int Run(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kUsage));
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports, read, write, set, toggle, step, "
-                                                                           "probe or apply"));
-    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("the unit's port (COMn or a device)"),
-                                        QStringLiteral("PORT"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("ports, read, write, set, toggle, step, "
+                                                "probe or apply"));
+    const QCommandLineOption portOption(
+        QStringLiteral("port"), QStringLiteral("the unit's port (COMn or a device)"), QStringLiteral("PORT"));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("print one JSON document"));
-    const QCommandLineOption fromOption(QStringLiteral("from"), QStringLiteral("write: the values of a profile"),
-                                        QStringLiteral("PROFILE"));
+    const QCommandLineOption fromOption(
+        QStringLiteral("from"), QStringLiteral("write: the values of a profile"), QStringLiteral("PROFILE"));
     parser.addOption(portOption);
     parser.addOption(jsonOption);
     parser.addOption(fromOption);
@@ -479,17 +486,19 @@ int Run(const QStringList &arguments)
                 return Usage(a.error);
             for (std::size_t k = 0; k < kParamCount; ++k) {
                 if (!a.named[k])
-                    return Usage(QStringLiteral("write needs all six keys; '%1' is missing").arg(kParamKeys[k]));
+                    return Usage(
+                        QStringLiteral("write needs all six keys; '%1' is missing").arg(kParamKeys[k]));
             }
             params = a.params;
         }
     }
 
     if (targets.isEmpty()) {
-        const QString file = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kPortFileName);
+        const QString file = PortFileToRead(QCoreApplication::applicationDirPath());
         const std::optional<QString> remembered = ReadPortFile(file);
         if (!remembered)
-            return Usage(QStringLiteral("no --port given and no port remembered in %1; try: kv306ctl ports").arg(file));
+            return Usage(QStringLiteral("no --port given and no port remembered in %1; try: kv306ctl ports")
+                             .arg(file));
         targets << Target{*remembered, PortNumberOfName(*remembered)};
     }
     const Target &target = targets.front();

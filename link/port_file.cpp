@@ -3,6 +3,7 @@
 #include "link/comm_error.h"
 #include "link/port_map.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -68,6 +69,8 @@ void WritePortFile(const QString &path, const QString &name)
 {
     // Written aside and renamed over the old file, so a failed write never loses the port
     // remembered before; where the directory refuses new files, the file is written in place.
+    // The user's configuration folder may not be there yet.
+    QDir().mkpath(QFileInfo(path).path());
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     const QByteArray line = '"' + name.toLatin1() + "\"\r\n";

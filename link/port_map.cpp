@@ -1,5 +1,7 @@
 #include "link/port_map.h"
 
+#include "link/program_files.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -51,10 +53,7 @@ QString DevicePathForPort(int number)
     if (!portDir.isEmpty())
         return QDir(QString::fromLocal8Bit(portDir)).filePath(name);
 
-    QString config = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
-    const QString own = config + QStringLiteral("/kv306/ports/") + name;
+    const QString own = UserConfigDir() + QStringLiteral("/ports/") + name;
     if (QFileInfo(own).isSymLink() || QFileInfo::exists(own))
         return own;
     return FixedDevice(number);

@@ -3,6 +3,7 @@
 #include "link/comm_error.h"
 #include "link/port_file.h"
 #include "link/port_map.h"
+#include "link/program_files.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -195,11 +196,6 @@ void Form1::Combo1Click(qint16 index)
     SelectListIndex(4, p.roundness);
 }
 
-QString Form1::PortFilePath()
-{
-    return toolkit_.AppPath() + QLatin1Char('/') + QLatin1String(kPortFileName);
-}
-
 bool Form1::Load()
 {
     SelectListIndex(0, 13);
@@ -227,7 +223,7 @@ bool Form1::Load()
     }
 
     // A missing file, or one that names no port from COM1 to COM20, remembers nothing.
-    const std::optional<QString> remembered = ReadPortFile(PortFilePath());
+    const std::optional<QString> remembered = ReadPortFile(PortFileToRead(toolkit_.AppPath()));
     if (!remembered) {
         Combo2->SetListIndex(0);
         return true;
@@ -352,7 +348,7 @@ void Form1::Combo2Click()
             Combo2->SetListIndex(0);
         }
         if (rememberChoice_)
-            WritePortFile(PortFilePath(), Combo2->Text());
+            WritePortFile(PortFileToWrite(toolkit_.AppPath()), Combo2->Text());
     } catch (const CommError &e) {
         error = e.number();
     }
@@ -361,7 +357,7 @@ void Form1::Combo2Click()
 
 void Form1::Command4Click()
 {
-    const QString help = toolkit_.AppPath() + QStringLiteral("/help.txt");
+    const QString help = HelpFilePath(toolkit_.AppPath());
 #ifdef Q_OS_WIN
     const QStringList viewers{QStringLiteral("notepad")};
 #else

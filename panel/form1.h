@@ -76,7 +76,6 @@ protected:
 private:
     void BuildControls();
     void WireEvents();
-    QString PortFilePath();
     // Tries port n on `comm`, lists it when it opens, notes it when refused for permission.
     bool TryPort(MSComm &comm, int n);
     void DescribeEntries();

@@ -19,7 +19,8 @@ namespace {
 const std::array<QStringList, kParamCount> &Words()
 {
     static const std::array<QStringList, kParamCount> words{
-        QStringList{}, QStringList{}, QStringList{}, QStringList{QStringLiteral("PAL"), QStringLiteral("NTSC")},
+        QStringList{}, QStringList{},
+        QStringList{}, QStringList{QStringLiteral("PAL"), QStringLiteral("NTSC")},
         QStringList{}, QStringList{QStringLiteral("keep"), QStringLiteral("remove")}};
     return words;
 }
@@ -101,8 +102,9 @@ Assignments ParseAssignments(const QStringList &words, const Params &start)
         const QString key = eq < 0 ? word : word.left(eq);
         const int k = ParamKeyIndex(key);
         if (k < 0) {
-            a.error = QStringLiteral("unknown key '%1' (keys: horizontal vertical size standard roundness outside)")
-                          .arg(key);
+            a.error =
+                QStringLiteral("unknown key '%1' (keys: horizontal vertical size standard roundness outside)")
+                    .arg(key);
             return Assignments{start, {}, a.error};
         }
         if (eq < 0) {
@@ -137,7 +139,8 @@ Profile ParseProfile(const QByteArray &content)
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(content, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return refuse(QStringLiteral("not JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
+        return refuse(
+            QStringLiteral("not JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
     if (!doc.isObject())
         return refuse(QStringLiteral("not a JSON object"));
     const QJsonObject o = doc.object();
@@ -146,7 +149,8 @@ Profile ParseProfile(const QByteArray &content)
     if (o.value(QStringLiteral("version")) != QJsonValue(1))
         return refuse(QStringLiteral("\"version\" is not 1"));
     for (auto it = o.begin(); it != o.end(); ++it) {
-        if (it.key() != QLatin1String("format") && it.key() != QLatin1String("version") && ParamKeyIndex(it.key()) < 0)
+        if (it.key() != QLatin1String("format") && it.key() != QLatin1String("version") &&
+            ParamKeyIndex(it.key()) < 0)
             return refuse(QStringLiteral("unknown key \"%1\"").arg(it.key()));
     }
     Params params{};

@@ -39,7 +39,8 @@ Result Ctl(const QStringList &args, bool asNobody = false, const QString &progra
     p.start(program, args);
     if (!p.waitForFinished(30000))
         qFatal("kv306ctl %s did not end", qPrintable(args.join(' ')));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 QStringList Frames(const sim::SimUnit &unit)
@@ -55,8 +56,8 @@ QByteArray ProfileText(const QByteArray &inside)
     return "{\"format\": \"kv306-profile\", \"version\": 1, " + inside + "}";
 }
 
-const QByteArray kGoodValues =
-    "\"horizontal\": 1, \"vertical\": 2, \"size\": 3, \"standard\": \"NTSC\", \"roundness\": 0, \"outside\": \"remove\"";
+const QByteArray kGoodValues = "\"horizontal\": 1, \"vertical\": 2, \"size\": 3, \"standard\": \"NTSC\", "
+                               "\"roundness\": 0, \"outside\": \"remove\"";
 
 const QString kRead = QStringLiteral("55 D0 A3 00 FF 01 8D");
 
@@ -70,17 +71,19 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QStringList>("frames");
-        const QString opening = QStringLiteral("horizontal=22 vertical=20 size=25 standard=PAL roundness=3 outside=keep");
+        const QString opening =
+            QStringLiteral("horizontal=22 vertical=20 size=25 standard=PAL roundness=3 outside=keep");
         QTest::newRow("read") << QStringList{"read"} << opening + "\n" << QStringList{kRead};
-        QTest::newRow("write") << QStringList{"write", "horizontal=1", "vertical=2", "size=3", "standard=NTSC",
-                                              "roundness=0", "outside=remove"}
+        QTest::newRow("write") << QStringList{"write",         "horizontal=1", "vertical=2",    "size=3",
+                                              "standard=NTSC", "roundness=0",  "outside=remove"}
                                << QString() << QStringList{"55 EE 00 00 FF 01 02 03 01 00 01 00"};
         QTest::newRow("set") << QStringList{"set", "size=30"}
                              << "horizontal=22 vertical=20 size=30 standard=PAL roundness=3 outside=keep\n"
                              << QStringList{kRead, "55 EE 00 00 FF 16 14 1E 00 03 00 1F", kRead};
         QTest::newRow("toggle") << QStringList{"toggle", "overlay"} << "overlay=off\n"
                                 << QStringList{"55 D0 A4 02 FF 01 88"};
-        QTest::newRow("step down") << QStringList{"step", "vertical", "down", "2"} << "vertical=19\nvertical=18\n"
+        QTest::newRow("step down") << QStringList{"step", "vertical", "down", "2"}
+                                   << "vertical=19\nvertical=18\n"
                                    << QStringList{"55 D0 A1 01 FF 01 8E", "55 D0 A1 01 FF 01 8E"};
         QTest::newRow("step up") << QStringList{"step", "size", "up"} << "size=26\n"
                                  << QStringList{"55 D0 A2 00 FF 01 8C"};
@@ -105,36 +108,44 @@ private slots:
         QTest::addColumn<QByteArray>("profile");  // written to a file named by the args' "@"
         QTest::addColumn<QString>("said");
         const QStringList six{"horizontal=1", "vertical=2", "size=3", "standard=NTSC", "roundness=0"};
-        QTest::newRow("unknown key") << QStringList{"set", "width=3"} << QByteArray() << "unknown key 'width'";
-        QTest::newRow("out of range") << QStringList{"set", "size=52"} << QByteArray() << "size=52 is out of range (0-51)";
-        QTest::newRow("repeated key") << QStringList{"set", "size=1", "size=2"} << QByteArray() << "'size' given twice";
+        QTest::newRow("unknown key") << QStringList{"set", "width=3"} << QByteArray()
+                                     << "unknown key 'width'";
+        QTest::newRow("out of range")
+            << QStringList{"set", "size=52"} << QByteArray() << "size=52 is out of range (0-51)";
+        QTest::newRow("repeated key")
+            << QStringList{"set", "size=1", "size=2"} << QByteArray() << "'size' given twice";
         QTest::newRow("missing key") << QStringList{"write"} + six << QByteArray() << "'outside' is missing";
         QTest::newRow("not a word") << QStringList{"set", "standard=SECAM"} << QByteArray() << "(PAL|NTSC)";
         QTest::newRow("step count") << QStringList{"step", "size", "up", "0"} << QByteArray() << "COUNT";
         QTest::newRow("no command") << QStringList{} << QByteArray() << "no command";
         QTest::newRow("unknown option") << QStringList{"read", "--fast"} << QByteArray() << "fast";
-        QTest::newRow("bad port") << QStringList{"read", "--port", "COM21"} << QByteArray() << "'COM21' is no port";
+        QTest::newRow("bad port") << QStringList{"read", "--port", "COM21"} << QByteArray()
+                                  << "'COM21' is no port";
         const QStringList from{"write", "--from", "@"};
-        QTest::newRow("profile: format") << from << QByteArray("{\"format\": \"x\", \"version\": 1}") << "\"format\"";
+        QTest::newRow("profile: format")
+            << from << QByteArray("{\"format\": \"x\", \"version\": 1}") << "\"format\"";
         QTest::newRow("profile: version")
-            << from << QByteArray("{\"format\": \"kv306-profile\", \"version\": 2}") << "\"version\" is not 1";
-        QTest::newRow("profile: missing") << from << ProfileText("\"horizontal\": 1") << "missing key \"vertical\"";
-        QTest::newRow("profile: unknown") << from << ProfileText(kGoodValues + ", \"colour\": 1")
-                                          << "unknown key \"colour\"";
-        QTest::newRow("profile: type") << from << ProfileText(QByteArray(kGoodValues).replace("\"size\": 3", "\"size\": \"3\""))
-                                       << "\"size\" must be a whole number";
+            << from << QByteArray("{\"format\": \"kv306-profile\", \"version\": 2}")
+            << "\"version\" is not 1";
+        QTest::newRow("profile: missing")
+            << from << ProfileText("\"horizontal\": 1") << "missing key \"vertical\"";
+        QTest::newRow("profile: unknown")
+            << from << ProfileText(kGoodValues + ", \"colour\": 1") << "unknown key \"colour\"";
+        QTest::newRow("profile: type")
+            << from << ProfileText(QByteArray(kGoodValues).replace("\"size\": 3", "\"size\": \"3\""))
+            << "\"size\" must be a whole number";
         QTest::newRow("profile: fraction")
             << from << ProfileText(QByteArray(kGoodValues).replace("\"size\": 3", "\"size\": 3.5"))
             << "\"size\" must be a whole number";
         QTest::newRow("profile: range")
             << from << ProfileText(QByteArray(kGoodValues).replace("\"roundness\": 0", "\"roundness\": 4"))
             << "\"roundness\" is out of range (0-3)";
-        QTest::newRow("profile: size") << from << ProfileText(kGoodValues + ", " + QByteArray(70000, ' '))
-                                       << "larger than 64 KiB";
+        QTest::newRow("profile: size")
+            << from << ProfileText(kGoodValues + ", " + QByteArray(70000, ' ')) << "larger than 64 KiB";
         QTest::newRow("profile: UTF-8") << from << ProfileText(kGoodValues + ", \"\xff\": 1") << "not UTF-8";
         QTest::newRow("profile: JSON") << from << QByteArray("{\"format\": ") << "not JSON";
-        QTest::newRow("apply: profile") << QStringList{"apply", "@", "--port", "COM3"} << QByteArray("[]")
-                                        << "not a JSON object";
+        QTest::newRow("apply: profile")
+            << QStringList{"apply", "@", "--port", "COM3"} << QByteArray("[]") << "not a JSON object";
     }
     void badInputSendsNothing()
     {
@@ -150,7 +161,8 @@ private slots:
         f.close();
         args.replaceInStrings(QRegularExpression("^@$"), file);
         if (!args.contains("--port"))
-            args << "--port" << "COM3";
+            args << "--port"
+                 << "COM3";
         const Result r = Ctl(args);
         QCOMPARE(r.code, 2);
         QVERIFY2(r.err.contains(said), qPrintable(r.err));
@@ -169,8 +181,8 @@ private slots:
                                 << "COM3: no reply within 1000 ms";
         QTest::newRow("corrupt check") << int(sim::Fault::CorruptCheck) << QStringList{"read"} << 1
                                        << "COM3: bad check byte in reply 16 14 19 00 03 00 19";
-        QTest::newRow("unequal echo") << int(sim::Fault::UnequalEcho) << QStringList{"toggle", "crosshair"} << 1
-                                      << "COM3: unequal echo 00 01";
+        QTest::newRow("unequal echo") << int(sim::Fault::UnequalEcho) << QStringList{"toggle", "crosshair"}
+                                      << 1 << "COM3: unequal echo 00 01";
         QTest::newRow("out of range") << int(sim::Fault::OutOfRange) << QStringList{"step", "size", "up"} << 1
                                       << "COM3: value out of range in reply 40 40";
         QTest::newRow("bad ack") << int(sim::Fault::BadAck) << QStringList{"set", "size=1"} << 1
@@ -220,7 +232,8 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(ProfileText(kGoodValues));
         f.close();
-        const QStringList args{"apply", file, "--port", "COM2", "--port", "COM4", "--port", ports.LinkPath(6)};
+        const QStringList args{"apply",  file,   "--port", "COM2",
+                               "--port", "COM4", "--port", ports.LinkPath(6)};
         const Result r = Ctl(args);
         QCOMPARE(r.code, 1);
         QVERIFY(r.out.contains("COM2: applied\n"));

@@ -1,6 +1,8 @@
 // Com.TXT: what a remembered port file says, and writing it.
 #include "link/comm_error.h"
 #include "link/port_file.h"
+#include "link/program_files.h"
+#include "support/unprivileged.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -8,6 +10,7 @@
 #include <sys/stat.h>
 
 using namespace kv306;
+using kv306::test::Unprivileged;
 
 class TestPortFile : public QObject {
     Q_OBJECT
@@ -82,6 +85,47 @@ private slots:
             QVERIFY(QString::fromStdString(e.what()).contains(path));
         }
         QVERIFY(QFileInfo(path).isDir());
+    }
+
+    // Portable beside the program; installed, the user's configuration folder and the data folder.
+    void whereTheFilesLive()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to act as a user who may not write the program's directory");
+        QTemporaryDir prefix;
+        QDir(prefix.path()).mkpath(QStringLiteral("bin"));
+        QDir(prefix.path()).mkpath(QStringLiteral("share/kv306"));
+        QDir(prefix.path()).mkpath(QStringLiteral("config"));
+        ::chmod(prefix.path().toLocal8Bit().constData(), 0755);
+        ::chown(prefix.filePath(QStringLiteral("config")).toLocal8Bit().constData(), 65534, 65534);
+        QFile(prefix.filePath(QStringLiteral("share/kv306/help.txt"))).open(QIODevice::WriteOnly);
+        const QString bin = prefix.filePath(QStringLiteral("bin"));
+        const QString config = prefix.filePath(QStringLiteral("config"));
+        qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+
+        QCOMPARE(PortFileToWrite(bin), bin + "/Com.TXT");  // root may write it: portable
+        QCOMPARE(HelpFilePath(bin), bin + "/help.txt");
+        {
+            Unprivileged user;
+            QCOMPARE(PortFileToWrite(bin), config + "/kv306/Com.TXT");
+            QCOMPARE(PortFileToRead(bin), config + "/kv306/Com.TXT");
+            QCOMPARE(HelpFilePath(bin), prefix.filePath(QStringLiteral("share/kv306/help.txt")));
+            WritePortFile(PortFileToWrite(bin), QStringLiteral("COM4"));  // makes the folder
+        }
+        QCOMPARE(ReadPortFile(config + "/kv306/Com.TXT").value_or(QString()), QStringLiteral("COM4"));
+
+        // A site's Com.TXT beside the program is read until the user has chosen a port.
+        WritePortFile(bin + "/Com.TXT", QStringLiteral("COM9"));
+        {
+            Unprivileged user;
+            QCOMPARE(PortFileToRead(bin), config + "/kv306/Com.TXT");
+        }
+        QFile::remove(config + "/kv306/Com.TXT");
+        {
+            Unprivileged user;
+            QCOMPARE(PortFileToRead(bin), bin + "/Com.TXT");
+        }
+        qunsetenv("XDG_CONFIG_HOME");
     }
 };
 

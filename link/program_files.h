@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace kv306 {
+
+// Where the program keeps its files.
+//
+// Portable (the user may write the program's own directory: a build folder, an unpacked copy):
+// Com.TXT and help.txt beside the program. Installed (the directory is not the user's, as
+// /usr/bin or /opt/kv306/bin): the remembered port in $XDG_CONFIG_HOME/kv306/Com.TXT (default
+// ~/.config/kv306/), help.txt in the installed data folder, DIR/../share/kv306/. A Com.TXT that
+// a site ships beside an installed program is read while the user has chosen none of their own.
+
+// The user may create files in `appDir` (asked with the effective user, as a write would be).
+bool IsPortable(const QString &appDir);
+// $XDG_CONFIG_HOME/kv306, by default ~/.config/kv306.
+QString UserConfigDir();
+// The Com.TXT that start-up reads.
+QString PortFileToRead(const QString &appDir);
+// The Com.TXT that a port choice writes.
+QString PortFileToWrite(const QString &appDir);
+// help.txt.
+QString HelpFilePath(const QString &appDir);
+
+}  // namespace kv306
