@@ -1,5 +1,5 @@
 // kv306: sets up and operates a KV306 circular-crosshair video overlay unit over a serial line.
-#include "panel/form1.h"
+#include "panel/main_window.h"
 #include "panel/qt_toolkit.h"
 
 #include <QApplication>
@@ -9,10 +9,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kv306"));
     kv306::QtToolkit toolkit;
-    kv306::Form1 form(toolkit);
-    toolkit.SetOwner(&form);
-    if (!form.Load())
+    kv306::MainWindow window(toolkit);
+    toolkit.SetOwner(&window);
+    if (!window.Form().Load())
         return 0;
-    form.show();
+    window.show();
     return QApplication::exec();
 }

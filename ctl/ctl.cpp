@@ -1,12 +1,12 @@
 #include "ctl/ctl.h"
 
 #include "link/comm_error.h"
-#include "link/plain_toolkit.h"
 #include "link/port_access.h"
 #include "link/port_file.h"
 #include "link/port_map.h"
 #include "link/program_files.h"
 #include "protocol/params_text.h"
+#include "protocol/probe.h"
 #include "protocol/unit_core.h"
 
 #include <QCommandLineParser>
@@ -102,23 +102,11 @@ std::optional<Target> TargetOf(const QString &text, QString *error)
     return std::nullopt;
 }
 
-// One unit behind one port: its own control, pauses and link, as the window has them.
-struct Unit {
-    explicit Unit(const Target &target)
+// One unit behind the port named on the command line.
+struct Unit : UnitOnPort {
+    explicit Unit(const Target &target) : UnitOnPort(target.number, target.number ? QString() : target.label)
     {
-        comm.SetSettings(QStringLiteral("9600,n,8,1"));
-        comm.SetInputLen(0);
-        comm.SetInputMode(1);
-        comm.SetRThreshold(1);
-        if (target.number)
-            comm.SetCommPort(target.number);
-        else
-            comm.SetDevicePath(target.label);
     }
-    MSComm comm;
-    PlainToolkit toolkit;
-    SerialLink link{comm, toolkit};
-    UnitCore core{link, comm, toolkit};
 };
 
 // How a port would take an open now; opens and closes it at once when it is free.
@@ -318,14 +306,7 @@ public:
         const QList<Target> targets = ExistingPorts();
         std::vector<std::optional<Params>> answers(static_cast<std::size_t>(targets.size()));
         OnEveryPort(targets, [&answers](int i, const Target &t) {
-            Unit unit(t);
-            // A port held by another program is left alone; only reads are sent.
-            if (unit.link.OpenLinkQuietly())
-                return;
-            const Outcome o = unit.core.Read();
-            unit.link.CloseLink();
-            if (o.Ok())
-                answers[static_cast<std::size_t>(i)] = o.values;
+            answers[static_cast<std::size_t>(i)] = kv306::Probe(t.number);
         });
         QJsonArray list;
         int found = 0;

@@ -65,6 +65,8 @@ public:
 
     // Where the current port number lives on this system.
     QString DevicePath() const;
+    // "COM3", or the device path when one was given.
+    QString PortLabel() const;
     // A device named by its path rather than by a port number; empty goes back to the number.
     void SetDevicePath(const QString &path) { devicePath_ = path; }
 
@@ -74,7 +76,6 @@ public:
 
 private:
     void RequireOpen(int number) const;
-    QString PortLabel() const;
     // Pulls what the device has into the receive buffer, waiting up to `ms`.
     bool Pump(int ms);
     [[noreturn]] void FailDevice(int number, const QString &what);

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace kv306 {
@@ -31,6 +32,40 @@ public:
     virtual QString AppPath() = 0;
     // Starts a program with its own window and returns at once; false when it could not start.
     virtual bool StartProgram(const QString &program, const QStringList &arguments) = 0;
+
+    // The window's extras. Without a desktop they answer as an operator who cancels would.
+
+    // Starts an opener (xdg-open) and returns at once; `failed` runs later if it ends in failure.
+    virtual bool StartOpener(const QString &program, const QStringList &arguments,
+                             std::function<void()> failed)
+    {
+        (void)failed;
+        return StartProgram(program, arguments);
+    }
+    // Asks for a file to write or to read; empty when the operator cancels.
+    virtual QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter)
+    {
+        (void)title, (void)suggested, (void)filter;
+        return {};
+    }
+    virtual QString AskOpenFile(const QString &title, const QString &folder, const QString &filter)
+    {
+        (void)title, (void)folder, (void)filter;
+        return {};
+    }
+    // Shows how far a long task is (done of total; done == total closes it) and keeps the window
+    // painted; false once the operator has cancelled.
+    virtual bool ShowProgress(const QString &text, int done, int total)
+    {
+        (void)text, (void)done, (void)total;
+        return true;
+    }
+    // Shows a text file in a read-only window of the tool's own; false when it cannot be read.
+    virtual bool ShowTextFile(const QString &title, const QString &path)
+    {
+        (void)title, (void)path;
+        return false;
+    }
 };
 
 }  // namespace kv306

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QPointer>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -368,13 +369,30 @@ void Form1::Command4Click()
                               QStringLiteral("pluma"),      QStringLiteral("xed"),
                               QStringLiteral("featherpad"), QStringLiteral("leafpad")};
 #endif
+    // The tool's own viewer when the system's shows nothing; a box saying where the file is
+    // when the file cannot be read either.
+    auto showOwn = [this, help] {
+        if (!toolkit_.ShowTextFile(QStringLiteral("使用帮助"), help))
+            toolkit_.MsgBox(QStringLiteral("找不到可以打开帮助文件的程序，请用文本编辑器打开：\n") + help,
+                            kMsgOkOnly, QString());
+    };
     for (const QString &viewer : viewers) {
         const QString program = QStandardPaths::findExecutable(viewer);
-        if (!program.isEmpty() && toolkit_.StartProgram(program, {help}))
+        if (program.isEmpty())
+            continue;
+        if (viewer == QLatin1String("xdg-open")) {
+            // xdg-open with no handler for text ends in failure, long after this returns.
+            QPointer<Form1> self(this);
+            if (toolkit_.StartOpener(program, {help}, [self, showOwn] {
+                    if (self)
+                        showOwn();
+                }))
+                return;
+        } else if (toolkit_.StartProgram(program, {help})) {
             return;
+        }
     }
-    toolkit_.MsgBox(QStringLiteral("找不到可以打开帮助文件的程序，请用文本编辑器打开：\n") + help, kMsgOkOnly,
-                    QString());
+    showOwn();
 }
 
 }  // namespace kv306

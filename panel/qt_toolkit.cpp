@@ -1,7 +1,12 @@
 #include "panel/qt_toolkit.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QVBoxLayout>
 
 namespace kv306 {
 
@@ -15,6 +20,74 @@ void QtToolkit::MsgBox(const QString &text, int code, const std::optional<QStrin
     QMessageBox box(code == kMsgCritical ? QMessageBox::Critical : QMessageBox::NoIcon, shown, text,
                     QMessageBox::Ok, owner_ && owner_->isVisible() ? owner_ : nullptr);
     box.exec();
+}
+
+bool QtToolkit::StartOpener(const QString &program, const QStringList &arguments,
+                            std::function<void()> failed)
+{
+    // Not detached, so that its end is seen: xdg-open with no handler for text ends in failure.
+    auto *process = new QProcess(owner_);
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, failed](int code, QProcess::ExitStatus status) {
+                         if ((code != 0 || status != QProcess::NormalExit) && failed)
+                             failed();
+                         process->deleteLater();
+                     });
+    process->start(program, arguments);
+    if (!process->waitForStarted(3000)) {
+        delete process;
+        return false;
+    }
+    return true;
+}
+
+QString QtToolkit::AskSaveFile(const QString &title, const QString &suggested, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(owner_, title, suggested, filter);
+}
+
+QString QtToolkit::AskOpenFile(const QString &title, const QString &folder, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(owner_, title, folder, filter);
+}
+
+bool QtToolkit::ShowProgress(const QString &text, int done, int total)
+{
+    if (!progress_) {
+        progress_ = new QProgressDialog(text, QStringLiteral("取消"), 0, total, owner_);
+        progress_->setWindowModality(Qt::WindowModal);
+        progress_->setMinimumDuration(0);
+        progress_->setAutoClose(false);
+        progress_->setAutoReset(false);
+    }
+    progress_->setLabelText(text);
+    progress_->setMaximum(total);
+    progress_->setValue(done);
+    QCoreApplication::processEvents();
+    const bool cancelled = progress_->wasCanceled();
+    if (done >= total || cancelled) {
+        delete progress_;
+        progress_ = nullptr;
+    }
+    return !cancelled;
+}
+
+bool QtToolkit::ShowTextFile(const QString &title, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    auto *viewer = new QWidget(owner_, Qt::Window);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewer->setWindowTitle(title);
+    auto *text = new QPlainTextEdit(QString::fromUtf8(file.read(1 << 20)), viewer);
+    text->setReadOnly(true);
+    auto *layout = new QVBoxLayout(viewer);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(text);
+    viewer->resize(640, 560);
+    viewer->show();
+    return true;
 }
 
 }  // namespace kv306

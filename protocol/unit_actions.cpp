@@ -1,6 +1,7 @@
 #include "protocol/unit_actions.h"
 
 #include "link/comm_error.h"
+#include "protocol/traffic_log.h"
 
 namespace kv306 {
 
@@ -55,12 +56,46 @@ void UnitActions::SaveClick()
         return;
     if (o.Ok()) {
         view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));
+        if (VerifyAfterSave) {
+            VerifySaved(params);
+            return;
+        }
         Say(kSaved);
     } else {
         Say(kCommError);
     }
     // The port stays open while the operator reads the outcome.
     link_.CloseLink();
+}
+
+void UnitActions::VerifySaved(const Params &written)
+{
+    static const char *const kNames[] = {"水平偏移", "垂直偏移", "圆大小",
+                                         "视频制式", "圆度",     "最大圆外十字线"};
+    link_.CloseLink();
+    const Outcome check = core_.Read();
+    if (ReportedPortFailure(check))
+        return;
+    link_.CloseLink();
+    QString text = kSaved + QLatin1Char('\n');
+    if (check.failure == Failure::NoReply) {
+        text += QStringLiteral("校验读出失败：") + kNoReply;
+    } else if (!check.Ok()) {
+        text += QStringLiteral("校验读出失败：") + kCommError;
+    } else if (check.values == written) {
+        text += QStringLiteral("校验一致：设备保存的六个参数与写入的相同。");
+    } else {
+        text += QStringLiteral("校验不一致：");
+        const QStringList wrote = ParamsInWords(written).split(QLatin1Char(' '));
+        const QStringList holds = ParamsInWords(check.values).split(QLatin1Char(' '));
+        for (std::size_t k = 0; k < kParamCount; ++k) {
+            if (written[k] != check.values[k])
+                text += QStringLiteral("\n%1：写入 %2，设备为 %3")
+                            .arg(QString::fromUtf8(kNames[k]), wrote[static_cast<qsizetype>(k)],
+                                 holds[static_cast<qsizetype>(k)]);
+        }
+    }
+    Say(text);
 }
 
 void UnitActions::ReadClick()

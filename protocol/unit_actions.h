@@ -40,6 +40,9 @@ public:
 
     // Ends the repeat of a held nudge button; read before every cycle.
     bool NudgeStop = false;
+    // A successful save is followed by a read of the unit, and the box tells whether it holds
+    // what was written. Off unless the operator turns it on.
+    bool VerifyAfterSave = false;
 
     UnitCore &Core() { return core_; }
 
@@ -47,6 +50,7 @@ private:
     // A port failure is shown with its number; a failure on the way (not at the open) also
     // closes the link. True when the outcome was one.
     bool ReportedPortFailure(const Outcome &outcome);
+    void VerifySaved(const Params &written);
     void Say(const QString &text);
 
     SerialLink &link_;

@@ -1,6 +1,7 @@
 #include "protocol/unit_core.h"
 
 #include "link/comm_error.h"
+#include "protocol/traffic_log.h"
 
 namespace kv306 {
 
@@ -47,6 +48,13 @@ Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
     return o;
 }
 
+Outcome UnitCore::Logged(Outcome outcome)
+{
+    if (log_)
+        log_->Record(comm_.PortLabel(), outcome);
+    return outcome;
+}
+
 Outcome UnitCore::Write(const Params &params)
 {
     Bytes frame;
@@ -55,20 +63,20 @@ Outcome UnitCore::Write(const Params &params)
     } catch (const FrameValueError &e) {
         Outcome o;
         PortFailure(o, CommError(ErrorNo::Overflow, QString::fromUtf8(e.what())), true);
-        return o;
+        return o;  // nothing was exchanged
     }
     Outcome o = Exchange(frame, kAckLength);
     if (o.Ok() && !IsAcknowledgement(HexPairs(link_.ReplyBuffer, kAckLength, "")))
         o.failure = Failure::BadAck;
     o.written = params;
-    return o;
+    return Logged(std::move(o));
 }
 
 Outcome UnitCore::Read()
 {
     Outcome o = Exchange(CommandFrame(Op::ReadParams, 0x00), kParamReplyLength);
     if (!o.Ok())
-        return o;
+        return Logged(std::move(o));
     const Bytes &reply = link_.ReplyBuffer;
     if (!IsParameterReply(reply))
         o.failure = Failure::BadCheck;
@@ -77,7 +85,7 @@ Outcome UnitCore::Read()
     else
         for (int j = 0; j < kParamCount; ++j)
             o.values[static_cast<std::size_t>(j)] = reply[static_cast<std::size_t>(j)];
-    return o;
+    return Logged(std::move(o));
 }
 
 Outcome UnitCore::Toggle(bool crosshair)
@@ -85,13 +93,13 @@ Outcome UnitCore::Toggle(bool crosshair)
     Outcome o =
         Exchange(CommandFrame(crosshair ? Op::ToggleCrosshair : Op::ToggleOverlay, 0x02), kEchoLength);
     if (!o.Ok())
-        return o;
+        return Logged(std::move(o));
     // The unit answers a toggle with the new state twice.
     if (!IsEchoReply(link_.ReplyBuffer))
         o.failure = Failure::BadEcho;
     else
         o.value = link_.ReplyBuffer[0];
-    return o;
+    return Logged(std::move(o));
 }
 
 Outcome UnitCore::Step(int param, qint16 index)
@@ -100,7 +108,7 @@ Outcome UnitCore::Step(int param, qint16 index)
     // The index of the pressed button, not a direction, goes on the wire.
     Outcome o = Exchange(CommandFrame(kOps[static_cast<std::size_t>(param)], index), kEchoLength);
     if (!o.Ok())
-        return o;
+        return Logged(std::move(o));
     // The unit answers a step with its new value twice.
     const Bytes &echo = link_.ReplyBuffer;
     if (!IsEchoReply(echo))
@@ -109,7 +117,7 @@ Outcome UnitCore::Step(int param, qint16 index)
         o.failure = Failure::OutOfRange;
     else
         o.value = echo[0];
-    return o;
+    return Logged(std::move(o));
 }
 
 Outcome UnitCore::WriteAndVerify(const Params &params)

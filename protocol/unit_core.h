@@ -51,6 +51,8 @@ struct Outcome {
 // reply. Nothing is shown: the caller tells the outcome its own way. The port is left as the
 // exchange left it, open after a reply, so the caller closes the link where its order of
 // messages wants the pause.
+class TrafficLog;
+
 class UnitCore {
 public:
     static constexpr qint32 kReplyTimeoutMs = 1000;
@@ -72,12 +74,17 @@ public:
     // open like any exchange.
     Outcome WriteAndVerify(const Params &params);
 
+    // Every operation is recorded here from now on (nothing when null).
+    void SetLog(TrafficLog *log) { log_ = log; }
+
 private:
     Outcome Exchange(const Bytes &frame, qint16 count);
+    Outcome Logged(Outcome outcome);
 
     SerialLink &link_;
     MSComm &comm_;
     Toolkit &toolkit_;
+    TrafficLog *log_ = nullptr;
 };
 
 // Parameter names on the command line and in profiles, in wire order.

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QThread>
 
 #include <functional>
@@ -54,6 +55,37 @@ public:
         return startSucceeds;
     }
 
+    bool StartOpener(const QString &program, const QStringList &arguments,
+                     std::function<void()> failed) override
+    {
+        started.push_back({program, arguments});
+        if (startSucceeds && openerFails && failed)
+            failed();
+        return startSucceeds;
+    }
+    QString AskSaveFile(const QString &title, const QString &, const QString &) override
+    {
+        events.push_back(QStringLiteral("ask ") + title);
+        return fileAnswer;
+    }
+    QString AskOpenFile(const QString &title, const QString &, const QString &) override
+    {
+        events.push_back(QStringLiteral("ask ") + title);
+        return fileAnswer;
+    }
+    bool ShowProgress(const QString &text, int done, int total) override
+    {
+        progress << QStringLiteral("%1 %2/%3").arg(text).arg(done).arg(total);
+        QCoreApplication::processEvents();
+        return cancelAtProgress < 0 || progress.size() <= cancelAtProgress;
+    }
+    bool ShowTextFile(const QString &title, const QString &path) override
+    {
+        shownFiles << path;
+        (void)title;
+        return QFileInfo(path).isReadable();
+    }
+
     QStringList BoxTexts() const
     {
         QStringList texts;
@@ -79,6 +111,11 @@ public:
     QString appPath;
     std::vector<std::pair<QString, QStringList>> started;
     bool startSucceeds = true;
+    bool openerFails = false;
+    QString fileAnswer;         // what a file dialog answers (empty: cancelled)
+    QStringList progress;       // every progress shown
+    int cancelAtProgress = -1;  // the operator cancels after this many progress shows
+    QStringList shownFiles;     // files shown in the tool's own viewer
 
 private:
     QElapsedTimer clock_;

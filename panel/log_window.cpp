@@ -1,0 +1,172 @@
+#include "panel/log_window.h"
+
+#include "link/program_files.h"
+#include "link/toolkit.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QSettings>
+#include <QVBoxLayout>
+
+namespace kv306 {
+
+namespace {
+
+QSettings Settings()
+{
+    return QSettings(UserConfigDir() + QStringLiteral("/kv306.conf"), QSettings::IniFormat);
+}
+
+}  // namespace
+
+TrafficModel::TrafficModel(TrafficLog &log, QObject *parent) : QAbstractTableModel(parent), log_(log) {}
+
+int TrafficModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int TrafficModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 7;
+}
+
+QVariant TrafficModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    const LogEntry &e = rows_[static_cast<std::size_t>(index.row())];
+    switch (index.column()) {
+    case 0: return e.time;
+    case 1: return e.port;
+    case 2: return e.sent;
+    case 3: return e.sentMeaning;
+    case 4: return e.reply;
+    case 5: return e.replyMeaning;
+    default: return e.ms < 0 ? QVariant() : QVariant(e.ms);
+    }
+}
+
+QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char *const kHeaders[] = {"时间", "端口", "发送", "含义", "应答", "含义", "用时(ms)"};
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section > 6)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return QString::fromUtf8(kHeaders[section]);
+}
+
+bool TrafficModel::Refresh()
+{
+    TrafficLog::Tail tail = log_.Since(seen_);
+    if (tail.clearings != clearings_ || tail.total - seen_ > tail.entries.size()) {
+        // Cleared, or more came than the log keeps: start again from all it holds.
+        beginResetModel();
+        clearings_ = tail.clearings;
+        tail = log_.Since(0);
+        rows_.assign(std::make_move_iterator(tail.entries.begin()),
+                     std::make_move_iterator(tail.entries.end()));
+        seen_ = tail.total;
+        endResetModel();
+        return true;
+    }
+    seen_ = tail.total;
+    if (tail.entries.empty())
+        return false;
+    const int first = static_cast<int>(rows_.size());
+    beginInsertRows({}, first, first + static_cast<int>(tail.entries.size()) - 1);
+    for (LogEntry &e : tail.entries)
+        rows_.push_back(std::move(e));
+    endInsertRows();
+    if (rows_.size() > TrafficLog::kCapacity) {
+        const int drop = static_cast<int>(rows_.size() - TrafficLog::kCapacity);
+        beginRemoveRows({}, 0, drop - 1);
+        rows_.erase(rows_.begin(), rows_.begin() + drop);
+        endRemoveRows();
+    }
+    return true;
+}
+
+LogWindow::LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent)
+    : QWidget(parent, Qt::Window), log_(log), toolkit_(toolkit), model_(log, this)
+{
+    setWindowTitle(QStringLiteral("通信记录"));
+    view_ = new QTableView(this);
+    view_->setModel(&model_);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->verticalHeader()->setVisible(false);
+    view_->horizontalHeader()->setStretchLastSection(true);
+    view_->setWordWrap(false);
+    const int widths[] = {96, 64, 250, 200, 170, 220};
+    for (int c = 0; c < 6; ++c)
+        view_->setColumnWidth(c, widths[c]);
+    auto *clear = new QPushButton(QStringLiteral("清除"), this);
+    auto *save = new QPushButton(QStringLiteral("保存…"), this);
+    connect(clear, &QPushButton::clicked, this, [this] { log_.Clear(); });
+    connect(save, &QPushButton::clicked, this, &LogWindow::SaveAs);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(clear);
+    buttons->addWidget(save);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(view_);
+    layout->addLayout(buttons);
+    resize(Settings().value(QStringLiteral("log/size"), QSize(1080, 420)).toSize());
+
+    // Recording may happen on any thread (a probe's). The table follows on this one once the
+    // traffic has been quiet for a moment: an action lets waiting events run in the middle of
+    // its exchanges (a held arrow button between steps), and painting rows there would slow it.
+    settle_.setSingleShot(true);
+    settle_.setInterval(kSettleMs);
+    connect(&settle_, &QTimer::timeout, this, &LogWindow::Refresh);
+    log_.SetOnRecord([this] {
+        if (!restartQueued_.exchange(true))
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    restartQueued_ = false;
+                    settle_.start();
+                },
+                Qt::QueuedConnection);
+    });
+    model_.Refresh();
+}
+
+LogWindow::~LogWindow()
+{
+    log_.SetOnRecord({});
+    Settings().setValue(QStringLiteral("log/size"), size());
+}
+
+void LogWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    Refresh();
+}
+
+void LogWindow::Refresh()
+{
+    const bool atEnd = !view_->verticalScrollBar() ||
+                       view_->verticalScrollBar()->value() == view_->verticalScrollBar()->maximum();
+    if (model_.Refresh() && atEnd && isVisible())
+        view_->scrollToBottom();
+}
+
+void LogWindow::SaveAs()
+{
+    const QString path =
+        toolkit_.AskSaveFile(QStringLiteral("保存通信记录"), QStringLiteral("kv306-通信记录.txt"),
+                             QStringLiteral("文本文件 (*.txt *.tsv)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    const QByteArray text = log_.Tsv();
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        toolkit_.MsgBox(QStringLiteral("无法保存 %1：%2").arg(path, file.errorString()), kMsgCritical,
+                        QStringLiteral("错误"));
+}
+
+}  // namespace kv306

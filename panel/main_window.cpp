@@ -1,0 +1,210 @@
+#include "panel/main_window.h"
+
+#include "link/port_map.h"
+#include "link/program_files.h"
+#include "protocol/params_text.h"
+#include "protocol/probe.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QSettings>
+#include <QThread>
+
+#include <memory>
+
+namespace kv306 {
+
+namespace {
+
+QSettings Settings()
+{
+    return QSettings(UserConfigDir() + QStringLiteral("/kv306.conf"), QSettings::IniFormat);
+}
+
+const QString kProfileFilter = QStringLiteral("参数文件 (*.json);;所有文件 (*)");
+
+// The reasons a profile is refused, as the command line gives them, inside a Chinese sentence.
+QString Refused(const QString &path, const QString &reason)
+{
+    return QStringLiteral("无法导入参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Toolkit &toolkit, QWidget *parent) : QMainWindow(parent), toolkit_(toolkit)
+{
+    form_ = new Form1(toolkit, this);
+    setCentralWidget(form_);
+    setWindowTitle(form_->windowTitle());
+    form_->Actions().Core().SetLog(&log_);
+    BuildMenus();
+    // The area below the menu bar is the window's own fixed size.
+    setFixedSize(form_->width(), form_->height() + menuBar()->sizeHint().height());
+    SetVerifyAfterSave(Settings().value(QStringLiteral("verifyAfterSave"), false).toBool());
+}
+
+MainWindow::~MainWindow()
+{
+    form_->Actions().Core().SetLog(nullptr);
+    delete logWindow_;
+}
+
+void MainWindow::BuildMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    exportAction = file->addAction(QStringLiteral("导出参数(&E)…"), this, &MainWindow::ExportParams);
+    importAction = file->addAction(QStringLiteral("导入参数(&I)…"), this, &MainWindow::ImportParams);
+    file->addSeparator();
+    quitAction = file->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    quitAction->setShortcut(QKeySequence::Quit);
+
+    QMenu *tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
+    findAction = tools->addAction(QStringLiteral("查找设备(&D)"), this, &MainWindow::FindUnit);
+    verifyAction = tools->addAction(QStringLiteral("保存后校验(&V)"));
+    verifyAction->setCheckable(true);
+    connect(verifyAction, &QAction::toggled, this, &MainWindow::SetVerifyAfterSave);
+    logAction = tools->addAction(QStringLiteral("通信记录(&L)…"), this, [this] { ShowLog(); });
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    helpAction = help->addAction(QStringLiteral("使用帮助(&H)"), form_, &Form1::Command4Click);
+    aboutAction = help->addAction(QStringLiteral("关于(&A)"), this, &MainWindow::About);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // A hold cannot outlive the window: its release will never come.
+    form_->Actions().NudgeStop = true;
+    if (logWindow_)
+        logWindow_->close();
+    QMainWindow::closeEvent(event);
+}
+
+Params MainWindow::ListParams() const
+{
+    Params p{};
+    for (int k = 0; k < kParamCount; ++k)
+        p[static_cast<std::size_t>(k)] = form_->ListIndex(k);
+    return p;
+}
+
+void MainWindow::ExportParams()
+{
+    QSettings settings = Settings();
+    const QString folder = settings.value(QStringLiteral("profileFolder"), QDir::homePath()).toString();
+    QString path = toolkit_.AskSaveFile(QStringLiteral("导出参数"), folder + QStringLiteral("/kv306.json"),
+                                        kProfileFilter);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".json");
+    QString error;
+    if (!WriteProfile(path, ListParams(), &error)) {
+        toolkit_.MsgBox(
+            QStringLiteral("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), error),
+            kMsgCritical, QStringLiteral("错误"));
+        return;
+    }
+    settings.setValue(QStringLiteral("profileFolder"), QFileInfo(path).absolutePath());
+}
+
+void MainWindow::ImportParams()
+{
+    QSettings settings = Settings();
+    const QString folder = settings.value(QStringLiteral("profileFolder"), QDir::homePath()).toString();
+    const QString path = toolkit_.AskOpenFile(QStringLiteral("导入参数"), folder, kProfileFilter);
+    if (path.isEmpty())
+        return;
+    settings.setValue(QStringLiteral("profileFolder"), QFileInfo(path).absolutePath());
+    const Profile profile = ReadProfile(path);
+    if (!profile.params) {
+        toolkit_.MsgBox(Refused(path, profile.error), kMsgCritical, QStringLiteral("错误"));
+        return;
+    }
+    // As a read-back puts them: the video standard's preset held. Nothing goes to the unit
+    // until the operator presses "保存".
+    form_->HoldPreset(true);
+    for (int k = 0; k < kParamCount; ++k)
+        form_->SelectListIndex(k, (*profile.params)[static_cast<std::size_t>(k)]);
+    form_->HoldPreset(false);
+}
+
+void MainWindow::SetVerifyAfterSave(bool on)
+{
+    form_->Actions().VerifyAfterSave = on;
+    if (verifyAction->isChecked() != on)
+        verifyAction->setChecked(on);
+    Settings().setValue(QStringLiteral("verifyAfterSave"), on);
+}
+
+LogWindow &MainWindow::ShowLog()
+{
+    if (!logWindow_)
+        logWindow_ = new LogWindow(log_, toolkit_, nullptr);
+    logWindow_->show();
+    logWindow_->raise();
+    return *logWindow_;
+}
+
+void MainWindow::FindUnit()
+{
+    QStringList names;
+    for (int i = 0; i < form_->Combo2->count(); ++i)
+        names << form_->Combo2->itemText(i);
+    // The port in use is let go, so that its own unit can answer too.
+    if (form_->MSComm1.PortOpen())
+        form_->Link().CloseLink();
+    QStringList found;
+    bool cancelled = false;
+    for (int i = 0; i < names.size(); ++i) {
+        if (!toolkit_.ShowProgress(
+                QStringLiteral("正在查找设备：%1（%2/%3）").arg(names[i]).arg(i + 1).arg(names.size()), i,
+                static_cast<int>(names.size()))) {
+            cancelled = true;
+            break;
+        }
+        // The read runs on a thread of its own, so the window keeps painting and the progress
+        // box keeps its cancel button alive during the wait (a second at most a port).
+        std::optional<Params> answer;
+        const int number = PortNumberOfName(names[i]);
+        std::unique_ptr<QThread> worker(
+            QThread::create([&answer, number, this] { answer = Probe(number, {}, &log_); }));
+        QEventLoop wait;
+        connect(worker.get(), &QThread::finished, &wait, &QEventLoop::quit);
+        worker->start();
+        wait.exec();
+        worker->wait();
+        if (answer)
+            found << names[i];
+    }
+    if (!cancelled)
+        cancelled = !toolkit_.ShowProgress(QStringLiteral("查找完毕"), static_cast<int>(names.size()),
+                                           static_cast<int>(names.size()));
+    if (cancelled)
+        return;  // the choice stays
+    if (found.isEmpty()) {
+        toolkit_.MsgBox(QStringLiteral("在 %1 个串口上都没有找到设备。").arg(names.size()), kMsgOkOnly,
+                        QString());
+        return;
+    }
+    // Chosen as the operator's pick would choose it: Com.TXT remembers it.
+    form_->Combo2->SetListIndex(static_cast<int>(names.indexOf(found.front())));
+    toolkit_.MsgBox(found.size() == 1 ? QStringLiteral("在 %1 上找到设备，已选用。").arg(found.front())
+                                      : QStringLiteral("找到 %1 个设备：%2\n已选用 %3。")
+                                            .arg(found.size())
+                                            .arg(found.join(QStringLiteral("、")), found.front()),
+                    kMsgOkOnly, QString());
+}
+
+void MainWindow::About()
+{
+    const QString port = PortNameOfNumber(form_->MSComm1.CommPort());
+    toolkit_.MsgBox(QStringLiteral("%1\n版本 %2\nQt %3\n当前串口：%4（%5）")
+                        .arg(form_->windowTitle(), QStringLiteral(KV306_VERSION),
+                             QString::fromLatin1(qVersion()), port, form_->MSComm1.DevicePath()),
+                    kMsgOkOnly, QStringLiteral("关于"));
+}
+
+}  // namespace kv306

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "panel/form1.h"
+#include "panel/log_window.h"
+#include "protocol/traffic_log.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QPointer>
+
+namespace kv306 {
+
+// The window as the program shows it: a menu bar over Form1, which keeps its size and every
+// control's place. The menus carry the extras: profiles in files, check after write, the
+// traffic log and finding the unit.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(Toolkit &toolkit, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    Form1 &Form() { return *form_; }
+    TrafficLog &Log() { return log_; }
+
+    // 文件
+    void ExportParams();
+    void ImportParams();
+    // 工具
+    void FindUnit();
+    void SetVerifyAfterSave(bool on);
+    LogWindow &ShowLog();
+    // 帮助
+    void About();
+
+    QAction *exportAction = nullptr;
+    QAction *importAction = nullptr;
+    QAction *quitAction = nullptr;
+    QAction *findAction = nullptr;
+    QAction *verifyAction = nullptr;
+    QAction *logAction = nullptr;
+    QAction *helpAction = nullptr;
+    QAction *aboutAction = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void BuildMenus();
+    Params ListParams() const;
+
+    Toolkit &toolkit_;
+    TrafficLog log_;
+    Form1 *form_ = nullptr;
+    QPointer<LogWindow> logWindow_;
+};
+
+}  // namespace kv306

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "link/plain_toolkit.h"
+#include "protocol/traffic_log.h"
+#include "protocol/unit_core.h"
+
+#include <optional>
+
+namespace kv306 {
+
+// One unit behind one port, with a control, pauses and a link of its own, set up as the window
+// sets up its own (9600,n,8,1, binary input). For other threads and other front ends.
+struct UnitOnPort {
+    // Port number n, or the device at `devicePath` when that is given.
+    explicit UnitOnPort(int number, const QString &devicePath = {});
+    MSComm comm;
+    PlainToolkit toolkit;
+    SerialLink link{comm, toolkit};
+    UnitCore core{link, comm, toolkit};
+};
+
+// Sends a read, and only a read, to a port that is free: the unit's parameters, or nothing when
+// the port is busy, missing or refused, or no unit answers. Safe on any thread.
+std::optional<Params> Probe(int number, const QString &devicePath = {}, TrafficLog *log = nullptr);
+
+}  // namespace kv306

@@ -1,0 +1,269 @@
+// The window's extras, each off until the operator reaches for it: profiles in files, check
+// after write, the traffic log, finding the unit, and help that never fails silently.
+#include "support/rig.h"
+
+#include "panel/main_window.h"
+#include "protocol/params_text.h"
+
+#include <QtTest>
+
+using namespace kv306;
+using namespace kv306::test;
+
+namespace {
+
+// The program's window with its menus, on a recording toolkit, after start-up.
+struct Main {
+    explicit Main(bool load = true)
+    {
+        toolkit.appPath = appDir.path();
+        toolkit.realSleep = false;
+        toolkit.comm = &window.Form().MSComm1;
+        if (load && !window.Form().Load())
+            qFatal("start-up failed");
+        toolkit.Clear();
+    }
+    QStringList Lists()
+    {
+        QStringList texts;
+        for (DropList *list : window.Form().Combo1)
+            texts << list->currentText();
+        return texts;
+    }
+    QByteArray PortFile() const
+    {
+        QFile f(appDir.filePath(QStringLiteral("Com.TXT")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+    }
+    QTemporaryDir appDir;
+    RecordingToolkit toolkit;
+    MainWindow window{toolkit};
+};
+
+QStringList Frames(const sim::SimUnit &unit)
+{
+    QStringList frames;
+    for (const sim::Bytes &f : unit.Requests())
+        frames << QString::fromLatin1(Hex(f));
+    return frames;
+}
+
+// A unit that acknowledges a write but keeps the circle one smaller.
+void KeepsCircleSmaller(sim::SimUnit &unit)
+{
+    auto state = std::make_shared<sim::UnitState>();
+    unit.SetReplyOverride([state](const sim::Bytes &request) {
+        auto reply = sim::SimUnit::Answer(request, *state);
+        if (request.size() == 12)
+            --state->params[2];
+        return reply;
+    });
+}
+
+const QString kRead = QStringLiteral("55 D0 A3 00 FF 01 8D");
+
+}  // namespace
+
+class TestExtras : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit()); }
+
+    void exportThenImportSendsNothing()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        Main m;
+        Form1 &f = m.window.Form();
+        f.HoldPreset(true);
+        for (auto [k, v] : {std::pair{0, 40}, {1, 2}, {2, 51}, {3, 1}, {4, 0}, {5, 1}})
+            f.SelectListIndex(k, v);
+        f.HoldPreset(false);
+        const QStringList exported = m.Lists();
+        m.toolkit.fileAnswer = m.appDir.filePath(QStringLiteral("line 3"));
+        m.window.ExportParams();
+        const QString file = m.toolkit.fileAnswer + QStringLiteral(".json");
+        QCOMPARE(ReadProfile(file).error, QString());
+
+        f.SelectListIndex(3, 0);  // the preset moves four lists
+        m.toolkit.fileAnswer = file;
+        m.window.ImportParams();
+        QCOMPARE(m.Lists(), exported);  // NTSC read back without its preset
+        QVERIFY(m.toolkit.boxes.empty());
+
+        // A bad file: the reason in a box, the lists as they were.
+        QFile bad(m.appDir.filePath(QStringLiteral("bad.json")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray(ProfileJson({1, 2, 3, 0, 0, 0})).replace("\"size\": 3", "\"size\": 99"));
+        bad.close();
+        m.toolkit.fileAnswer = bad.fileName();
+        m.window.ImportParams();
+        QCOMPARE(m.toolkit.boxes.size(), 1u);
+        QVERIFY2(m.toolkit.boxes[0].text.endsWith("\"size\" is out of range (0-51)"),
+                 qPrintable(m.toolkit.boxes[0].text));
+        QCOMPARE(m.Lists(), exported);
+        QVERIFY(unit.Received().empty());
+    }
+
+    void checkAfterWrite()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        Main m;
+        m.window.verifyAction->trigger();
+        QVERIFY(m.window.Form().Actions().VerifyAfterSave);
+        m.window.Form().Actions().SaveClick();
+        QCOMPARE(m.toolkit.BoxTexts(), QStringList{"OK！\n校验一致：设备保存的六个参数与写入的相同。"});
+        QCOMPARE(Frames(unit), (QStringList{"55 EE 00 00 FF 16 14 19 00 03 00 18", kRead}));
+        QVERIFY(!m.toolkit.boxes[0].portOpen);
+
+        KeepsCircleSmaller(unit);
+        m.toolkit.Clear();
+        m.window.Form().Actions().SaveClick();
+        QCOMPARE(m.toolkit.BoxTexts(), QStringList{"OK！\n校验不一致：\n圆大小：写入 25，设备为 24"});
+
+        // The check mark is the user's setting: the next start has it too.
+        Main again(false);
+        QVERIFY(again.window.verifyAction->isChecked());
+        m.window.verifyAction->trigger();
+    }
+
+    void logRecordsEveryExchange()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        Main m;
+        UnitActions &a = m.window.Form().Actions();
+        a.ReadClick();
+        a.SaveClick();
+        unit.SetFault(sim::Fault::UnequalEcho);
+        a.ToggleClick(1);
+        unit.SetFault(sim::Fault::Silent);
+        a.ToggleClick(0);
+        unit.SetFault(sim::Fault::CorruptCheck);
+        a.ReadClick();
+        ports.Remove(3);
+        a.ToggleClick(0);
+        QStringList seen;
+        for (const LogEntry &e : m.window.Log().Entries())
+            seen << e.port + " | " + e.sent + " | " + e.sentMeaning + " | " + e.reply + " | " +
+                        e.replyMeaning;
+        QCOMPARE(
+            seen,
+            (QStringList{
+                "COM3 | 55 D0 A3 00 FF 01 8D | 读出参数 | 16 14 19 00 03 00 18 | 六个参数 22 20 25 PAL 3 "
+                "保留",
+                "COM3 | 55 EE 00 00 FF 16 14 19 00 03 00 18 | 保存参数 22 20 25 PAL 3 保留 | 99 | 应答 99",
+                "COM3 | 55 D0 A5 02 FF 01 89 | 十字线开关 | 00 01 | 回显不等",
+                "COM3 | 55 D0 A4 02 FF 01 88 | 叠加开关 |  | 无应答",
+                "COM3 | 55 D0 A3 00 FF 01 8D | 读出参数 | 16 14 19 00 03 00 19 | 校验错误",
+                "COM3 |  |  |  | 错误 8002 该串口不存在！",
+            }));
+        QVERIFY(m.window.Log().Entries()[0].ms >= 0);
+
+        // Opened later, the log window shows what came before, and saves it as text.
+        LogWindow &w = m.window.ShowLog();
+        QCOMPARE(w.Model().rowCount(), 6);
+        m.toolkit.fileAnswer = m.appDir.filePath(QStringLiteral("log.txt"));
+        w.SaveAs();
+        QFile saved(m.toolkit.fileAnswer);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = saved.readAll().split('\n');
+        QCOMPARE(lines.size(), 8);  // header, six, and the last line's end
+        QVERIFY(lines[2].contains("\t保存参数 22 20 25 PAL 3 保留\t99\t应答 99\t"));
+    }
+
+    void logKeepsTheLast5000()
+    {
+        TrafficLog log;
+        Outcome o;
+        o.traffic.push_back({{0x55}, {}, -1, 1});
+        TrafficModel model(log);
+        for (int i = 0; i < 5003; ++i) {
+            o.traffic[0].sent[0] = static_cast<std::uint8_t>(i);
+            log.Record(QStringLiteral("COM%1").arg(i), o);
+            if (i == 10 || i == 5002)
+                model.Refresh();
+        }
+        QCOMPARE(log.Size(), 5000u);
+        QCOMPARE(log.Entries().front().port, QStringLiteral("COM3"));
+        QCOMPARE(model.rowCount(), 5000);
+        QCOMPARE(model.data(model.index(0, 1), Qt::DisplayRole).toString(), QStringLiteral("COM3"));
+        log.Clear();
+        model.Refresh();
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void findTheUnit_data()
+    {
+        QTest::addColumn<QList<int>>("answering");
+        QTest::addColumn<QString>("chosen");  // empty: the choice stays
+        QTest::addColumn<QString>("said");
+        QTest::newRow("one") << QList<int>{5} << "COM5"
+                             << "在 COM5 上找到设备，已选用。";
+        QTest::newRow("two") << QList<int>{5, 7} << "COM5"
+                             << "找到 2 个设备：COM5、COM7\n已选用 COM5。";
+        QTest::newRow("none") << QList<int>{} << ""
+                              << "在 3 个串口上都没有找到设备。";
+    }
+    void findTheUnit()
+    {
+        QFETCH(QList<int>, answering);
+        QFETCH(QString, chosen);
+        QFETCH(QString, said);
+        SimPorts ports;
+        for (int com : {2, 5, 7})
+            ports.Add(com).SetFault(answering.contains(com) ? sim::Fault::None : sim::Fault::Silent);
+        Main m;
+        m.window.Form().Actions().VerifyAfterSave = false;
+        m.window.FindUnit();
+        QCOMPARE(m.toolkit.BoxTexts(), QStringList{said});
+        QCOMPARE(m.toolkit.progress.first(), QStringLiteral("正在查找设备：COM2（1/3） 0/3"));
+        QCOMPARE(m.window.Form().MSComm1.CommPort(), chosen.isEmpty() ? 2 : chosen.mid(3).toInt());
+        QCOMPARE(m.PortFile(),
+                 QByteArray("\"" + (chosen.isEmpty() ? QByteArray("COM2") : chosen.toLatin1()) + "\"\r\n"));
+        for (int com : {2, 5, 7})
+            QCOMPARE(Frames(ports.Unit(com)), QStringList{kRead});  // reads only
+    }
+
+    void findingCancelledKeepsTheChoice()
+    {
+        SimPorts ports;
+        ports.Add(2).SetFault(sim::Fault::Silent);
+        sim::SimUnit &unit = ports.Add(5);
+        Main m;
+        m.toolkit.cancelAtProgress = 1;  // while trying the first port
+        m.window.FindUnit();
+        QVERIFY(m.toolkit.boxes.empty());
+        QCOMPARE(m.window.Form().MSComm1.CommPort(), 2);
+        QVERIFY(unit.Received().empty());
+    }
+
+    void helpShownByTheToolWhenTheOpenerFails()
+    {
+        QTemporaryDir bin;
+        const QString opener = bin.filePath(QStringLiteral("xdg-open"));
+        QFile script(opener);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexit 3\n");
+        script.close();
+        QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit());
+        Main m(false);
+        QFile help(m.appDir.filePath(QStringLiteral("help.txt")));
+        QVERIFY(help.open(QIODevice::WriteOnly));
+        help.close();
+        m.toolkit.openerFails = true;
+        m.window.helpAction->trigger();
+        qputenv("PATH", path);
+        QCOMPARE(m.toolkit.shownFiles, QStringList{help.fileName()});
+        QVERIFY(m.toolkit.boxes.empty());
+    }
+
+private:
+    QTemporaryDir config_;
+};
+
+QTEST_MAIN(TestExtras)
+#include "tst_extras.moc"
