@@ -43,7 +43,7 @@ const std::vector<std::string> &FaultNames()
 {
     static const std::vector<std::string> names{"none",         "silent",       "partial",       "extra",
                                                 "trickle",      "babble",       "corrupt-check", "bad-ack",
-                                                "unequal-echo", "out-of-range", "hang-up"};
+                                                "unequal-echo", "out-of-range", "hang-up",       "mis-store"};
     return names;
 }
 
@@ -256,6 +256,9 @@ void SimUnit::Handle(const Bytes &request, double receivedAt)
         requests_.push_back(request);
         reply = override_ ? override_(request) : Answer(request, state_);
         fault = options_.fault;
+        // Acknowledged all the same: only a read-back tells.
+        if (fault == Fault::MisStore && reply && reply->size() == 1 && state_.params[2] > 0)
+            --state_.params[2];
         delay = options_.replyDelayMs;
     }
     // The last byte of the request is only in after its time on the line.

@@ -27,6 +27,7 @@ enum class Fault {
     UnequalEcho,   // the two echo bytes differ
     OutOfRange,    // echoes and parameter replies carry values no list can show
     HangUp,        // the adapter is pulled after the first reply byte
+    MisStore,      // acknowledges a parameter frame but keeps the circle size one smaller
 };
 
 // "none", "silent", ... in the order above.

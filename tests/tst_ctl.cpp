@@ -208,14 +208,7 @@ private slots:
     {
         SimPorts ports;
         sim::SimUnit &unit = ports.Add(3);
-        // A unit that acknowledges a write but keeps the circle one smaller.
-        auto state = std::make_shared<sim::UnitState>();
-        unit.SetReplyOverride([state](const sim::Bytes &request) {
-            auto reply = sim::SimUnit::Answer(request, *state);
-            if (request.size() == 12)
-                --state->params[2];
-            return reply;
-        });
+        unit.SetFault(sim::Fault::MisStore);
         const Result r = Ctl({"--port", "COM3", "set", "size=30"});
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains("verify mismatch: size wrote 30, unit holds 29"), qPrintable(r.err));

@@ -48,18 +48,6 @@ QStringList Frames(const sim::SimUnit &unit)
     return frames;
 }
 
-// A unit that acknowledges a write but keeps the circle one smaller.
-void KeepsCircleSmaller(sim::SimUnit &unit)
-{
-    auto state = std::make_shared<sim::UnitState>();
-    unit.SetReplyOverride([state](const sim::Bytes &request) {
-        auto reply = sim::SimUnit::Answer(request, *state);
-        if (request.size() == 12)
-            --state->params[2];
-        return reply;
-    });
-}
-
 const QString kRead = QStringLiteral("55 D0 A3 00 FF 01 8D");
 
 }  // namespace
@@ -117,7 +105,7 @@ private slots:
         QCOMPARE(Frames(unit), (QStringList{"55 EE 00 00 FF 16 14 19 00 03 00 18", kRead}));
         QVERIFY(!m.toolkit.boxes[0].portOpen);
 
-        KeepsCircleSmaller(unit);
+        unit.SetFault(sim::Fault::MisStore);
         m.toolkit.Clear();
         m.window.Form().Actions().SaveClick();
         QCOMPARE(m.toolkit.BoxTexts(), QStringList{"OK！\n校验不一致：\n圆大小：写入 25，设备为 24"});
