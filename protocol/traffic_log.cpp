@@ -54,11 +54,11 @@ QString FrameMeaning(const Bytes &frame)
 
 QString ReplyMeaning(const Traffic &t, const Outcome &o)
 {
-    if (o.failure == Failure::Port && (&t == &o.traffic.back() || o.traffic.empty()))
+    const bool last = o.traffic.empty() || &t == &o.traffic.back();
+    if (o.failure == Failure::Port && last)
         return QStringLiteral("错误 %1 %2").arg(o.errorNumber).arg(QString(o.errorText).replace('\n', ' '));
     if (t.received.empty())
         return QStringLiteral("无应答");
-    const bool last = &t == &o.traffic.back();
     const Failure failure = last ? o.failure : Failure::None;
     switch (failure) {
     case Failure::BadCheck: return QStringLiteral("校验错误");
