@@ -1,6 +1,7 @@
 #include "link/port_access.h"
 
 #include "link/port_map.h"
+#include "link/texts.h"
 
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -73,13 +74,13 @@ QString Fix(const QList<Refusal> &refusals)
     QString fix;
     if (!groups.isEmpty()) {
         const QString user = CurrentUserName();
-        fix += QStringLiteral("请把用户 %1 加入 %2 组：\nsudo usermod -aG %3 %1\n然后注销并重新登录。")
-                   .arg(user, groups.join(QStringLiteral("、")), groups.join(QLatin1Char(',')));
+        fix += Tx::tr("请把用户 %1 加入 %2 组：\nsudo usermod -aG %3 %1\n然后注销并重新登录。")
+                   .arg(user, groups.join(Tx::tr("、")), groups.join(QLatin1Char(',')));
     }
     if (needAdmin) {
         if (!fix.isEmpty())
             fix += QLatin1Char('\n');
-        fix += QStringLiteral("设备的所属组也没有读写权限，请让管理员为它设置访问权限（udev 规则）。");
+        fix += Tx::tr("设备的所属组也没有读写权限，请让管理员为它设置访问权限（udev 规则）。");
     }
     return fix;
 }
@@ -88,16 +89,16 @@ QString Fix(const QList<Refusal> &refusals)
 
 QString PermissionMessage(const Refusal &refusal)
 {
-    return QStringLiteral("没有权限打开串口 %1（属于 %2 组）。\n").arg(refusal.device, refusal.group) +
-           Fix({refusal});
+    return Tx::tr("没有权限打开串口 %1（属于 %2 组）。").arg(refusal.device, refusal.group) +
+           QLatin1Char('\n') + Fix({refusal});
 }
 
 QString PermissionStartupMessage(const QList<Refusal> &refusals)
 {
-    QString text = QStringLiteral("找到串口，但当前用户没有权限打开：\n");
+    QString text = Tx::tr("找到串口，但当前用户没有权限打开：") + QLatin1Char('\n');
     for (qsizetype i = 0; i < refusals.size() && i < kLastPort; ++i)
-        text += QStringLiteral("%1（%2 组）\n").arg(refusals[i].device, refusals[i].group);
-    return text + Fix(refusals) + QStringLiteral("\n之后重新打开程序。");
+        text += Tx::tr("%1（%2 组）").arg(refusals[i].device, refusals[i].group) + QLatin1Char('\n');
+    return text + Fix(refusals) + QLatin1Char('\n') + Tx::tr("之后重新打开程序。");
 }
 
 QList<PortIdentity> IdentifyPorts(const QStringList &paths)

@@ -53,12 +53,12 @@ QString PortFileToWrite(const QString &appDir)
                               : UserConfigDir() + QLatin1Char('/') + QLatin1String(kPortFileName);
 }
 
-QString HelpFilePath(const QString &appDir)
+QString HelpFilePath(const QString &appDir, const QString &name)
 {
-    const QString beside = Beside(appDir, QStringLiteral("help.txt"));
+    const QString beside = Beside(appDir, name);
     if (IsPortable(appDir))
         return beside;
-    const QString installed = QDir::cleanPath(appDir + QStringLiteral("/../share/kv306/help.txt"));
+    const QString installed = QDir::cleanPath(appDir + QStringLiteral("/../share/kv306/") + name);
     return QFileInfo::exists(installed) ? installed : beside;
 }
 

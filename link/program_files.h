@@ -20,7 +20,7 @@ QString UserConfigDir();
 QString PortFileToRead(const QString &appDir);
 // The Com.TXT that a port choice writes.
 QString PortFileToWrite(const QString &appDir);
-// help.txt.
-QString HelpFilePath(const QString &appDir);
+// The help file, `name` being help.txt or a twin in another language (help_en.txt).
+QString HelpFilePath(const QString &appDir, const QString &name = QStringLiteral("help.txt"));
 
 }  // namespace kv306

@@ -1,6 +1,7 @@
 #include "link/serial_link.h"
 
 #include "link/comm_error.h"
+#include "link/texts.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -95,14 +96,14 @@ void SerialLink::ReportCommError(int number)
 {
     if (number == 0)
         return;
-    toolkit_.MsgBox(CommErrorText(number), kMsgCritical, QStringLiteral("错误"));
+    toolkit_.MsgBox(CommErrorText(number), kMsgCritical, Tx::tr("错误"));
 }
 
 void SerialLink::ReportCommError(const CommError &error)
 {
     if (error.number() == 0)
         return;
-    toolkit_.MsgBox(CommErrorText(error), kMsgCritical, QStringLiteral("错误"));
+    toolkit_.MsgBox(CommErrorText(error), kMsgCritical, Tx::tr("错误"));
 }
 
 }  // namespace kv306

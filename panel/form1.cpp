@@ -4,6 +4,7 @@
 #include "link/port_file.h"
 #include "link/port_map.h"
 #include "link/program_files.h"
+#include "link/texts.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -22,9 +23,17 @@ void Place(QWidget *w, int left, int top, int width, int height)
     w->setGeometry(left / 15, top / 15, width / 15, height / 15);
 }
 
+// In another language a caption may be a short form; its full meaning is then the tooltip.
+void Explain(QWidget *w, const char *meaning)
+{
+    const QString tip = Tx::tr(meaning);
+    if (tip != QString::fromUtf8(meaning))
+        w->setToolTip(tip);
+}
+
 QLabel *MakeLabel(const char *caption, QWidget *parent, int left, int top, int width, int height)
 {
-    auto *label = new QLabel(QString::fromUtf8(caption), parent);
+    auto *label = new QLabel(Tx::tr(caption), parent);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Place(label, left, top, width, height);
     return label;
@@ -33,7 +42,7 @@ QLabel *MakeLabel(const char *caption, QWidget *parent, int left, int top, int w
 template <typename Button>
 Button *MakeButton(const char *caption, QWidget *parent, int left, int top, int width, int height)
 {
-    auto *button = new Button(QString::fromUtf8(caption), parent);
+    auto *button = new Button(Tx::tr(caption), parent);
     Place(button, left, top, width, height);
     return button;
 }
@@ -61,17 +70,18 @@ struct Preset {
 constexpr Preset kPal{22, 20, 25, 3};
 constexpr Preset kNtsc{17, 16, 25, 1};
 
-const char kTitle[] = "圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1";
-const char kNoPort[] = "在你的电脑找不到串口，先安装USB转串口后重新打开程序";
-const char kNoPortField[] = "无串口";
-const char kRememberedGone[] = "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序";
+const char *const kTitle = QT_TRANSLATE_NOOP("Tx", "圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1");
+const char *const kNoPort = QT_TRANSLATE_NOOP("Tx", "在你的电脑找不到串口，先安装USB转串口后重新打开程序");
+const char *const kNoPortField = QT_TRANSLATE_NOOP("Tx", "无串口");
+const char *const kRememberedGone =
+    QT_TRANSLATE_NOOP("Tx", "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序");
 
 }  // namespace
 
 Form1::Form1(Toolkit &toolkit, QWidget *parent)
     : QWidget(parent), toolkit_(toolkit), link_(MSComm1, toolkit), actions_(link_, MSComm1, toolkit, *this)
 {
-    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowTitle(Tx::tr(kTitle));
     BuildControls();
     WireEvents();
 }
@@ -87,41 +97,52 @@ void Form1::BuildControls()
     setFont(font);
     setFixedSize(7995 / 15, 3435 / 15);
 
-    Label5 = MakeLabel("选择串口", this, 360, 240, 1215, 375);
+    Label5 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "选择串口"), this, 360, 240, 1215, 375);
     Combo2 = new DropList(this);
     Place(Combo2, 1200, 240, 1215, 300);
     Combo2->SetPicksOnly(true);
     Combo2->setItemDelegate(new PortEntryDelegate(Combo2));
-    Command5[0] = MakeButton<QPushButton>("叠加开关", this, 2640, 120, 1575, 495);
-    Command5[1] = MakeButton<QPushButton>("十字线开关", this, 4440, 120, 1575, 495);
-    Command4 = MakeButton<QPushButton>("使用帮助", this, 6480, 120, 1215, 495);
+    Command5[0] = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "叠加开关"), this, 2640, 120, 1575, 495);
+    Command5[1] = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "十字线开关"), this, 4440, 120, 1575, 495);
+    Command4 = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "使用帮助"), this, 6480, 120, 1215, 495);
     Frame1 = new QGroupBox(this);
     Place(Frame1, 240, 600, 7575, 2295);
-    Label7 = MakeLabel("发送：", this, 240, 3120, 855, 255);
+    Label7 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "发送："), this, 240, 3120, 855, 255);
     Text1 = new QLineEdit(this);
     Place(Text1, 840, 3000, 6975, 375);
 
     QWidget *f = Frame1;
-    Label1[0] = MakeLabel("水平偏移", f, 360, 360, 1455, 255);
+    Label1[0] = MakeLabel(QT_TRANSLATE_NOOP("Tx", "水平偏移"), f, 360, 360, 1455, 255);
     Combo1[0] = MakeList(f, Numbers(64), 360, 600, 1095, 300);
     Command6[0] = MakeButton<NudgeButton>(">", f, 1440, 360, 495, 375);
     Command6[1] = MakeButton<NudgeButton>("<", f, 1440, 720, 495, 375);
-    Label1[1] = MakeLabel("垂直偏移", f, 2280, 360, 1455, 255);
+    Label1[1] = MakeLabel(QT_TRANSLATE_NOOP("Tx", "垂直偏移"), f, 2280, 360, 1455, 255);
     Combo1[1] = MakeList(f, Numbers(64), 2280, 600, 1095, 300);
     Command8[1] = MakeButton<NudgeButton>("∧", f, 3360, 360, 495, 375);
     Command8[0] = MakeButton<NudgeButton>("∨", f, 3360, 720, 495, 375);
-    Label4 = MakeLabel("圆大小调整", f, 4080, 360, 1095, 375);
+    Label4 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "圆大小调整"), f, 4080, 360, 1095, 375);
     Combo1[2] = MakeList(f, Numbers(52), 4080, 600, 1095, 300);
     Command2[0] = MakeButton<NudgeButton>("∧", f, 5160, 360, 495, 375);
     Command2[1] = MakeButton<NudgeButton>("∨", f, 5160, 720, 495, 375);
-    Command3 = MakeButton<QPushButton>("读出", f, 6000, 240, 1455, 375);
-    Command1 = MakeButton<QPushButton>("保存", f, 5760, 1200, 1695, 855);
-    Label2 = MakeLabel("视频制式", f, 360, 1440, 1215, 255);
+    Command3 = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "读出"), f, 6000, 240, 1455, 375);
+    Command1 = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "保存"), f, 5760, 1200, 1695, 855);
+    Label2 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "视频制式"), f, 360, 1440, 1215, 255);
     Combo1[3] = MakeList(f, {QStringLiteral("PAL"), QStringLiteral("NTSC")}, 360, 1680, 1095, 300);
-    Label3 = MakeLabel("圆度调整", f, 2280, 1440, 1215, 255);
+    Label3 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "圆度调整"), f, 2280, 1440, 1215, 255);
     Combo1[4] = MakeList(f, Numbers(4), 2280, 1680, 1095, 300);
-    Label6 = MakeLabel("最大圆外十字线", f, 4080, 1440, 1575, 255);
-    Combo1[5] = MakeList(f, {QStringLiteral("保留"), QStringLiteral("去除")}, 4080, 1680, 1455, 300);
+    Label6 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "最大圆外十字线"), f, 4080, 1440, 1575, 255);
+    Combo1[5] = MakeList(f, {Tx::tr("保留"), Tx::tr("去除")}, 4080, 1680, 1455, 300);
+
+    // Where another language shortens a caption to fit, the tooltip says it whole.
+    Explain(Label5, QT_TRANSLATE_NOOP("Tx", "选择串口：叠加器所接的串口"));
+    Explain(Command5[0], QT_TRANSLATE_NOOP("Tx", "叠加开关：打开或关闭整个叠加画面"));
+    Explain(Command5[1], QT_TRANSLATE_NOOP("Tx", "十字线开关：打开或关闭十字线"));
+    Explain(Label1[0], QT_TRANSLATE_NOOP("Tx", "水平偏移：0 到 63"));
+    Explain(Label1[1], QT_TRANSLATE_NOOP("Tx", "垂直偏移：0 到 63"));
+    Explain(Label4, QT_TRANSLATE_NOOP("Tx", "圆大小调整：0 到 51"));
+    Explain(Label2, QT_TRANSLATE_NOOP("Tx", "视频制式：PAL 或 NTSC"));
+    Explain(Label3, QT_TRANSLATE_NOOP("Tx", "圆度调整：0 到 3"));
+    Explain(Label6, QT_TRANSLATE_NOOP("Tx", "最大圆外十字线：保留或去除最大的圆外面的十字线"));
 
     const std::array<QWidget *, 19> tabOrder{Combo1[0],   Combo1[1],   Combo1[3],   Combo1[4],   Command2[0],
                                              Command2[1], Command3,    Combo1[2],   Text1,       Command1,
@@ -216,10 +237,10 @@ bool Form1::Load()
 
     const QString ports = ScanPorts();
     if (ports.isEmpty()) {
-        Combo2->SetText(QString::fromUtf8(kNoPortField));
+        Combo2->SetText(Tx::tr(kNoPortField));
         // Ports that are there but refused to this user are no reason to buy an adapter.
-        toolkit_.MsgBox(refused_.isEmpty() ? QString::fromUtf8(kNoPort) : PermissionStartupMessage(refused_),
-                        kMsgOkOnly, std::nullopt);
+        toolkit_.MsgBox(refused_.isEmpty() ? Tx::tr(kNoPort) : PermissionStartupMessage(refused_), kMsgOkOnly,
+                        std::nullopt);
         return false;
     }
 
@@ -247,7 +268,7 @@ bool Form1::Load()
     rememberChoice_ = false;
     Combo2->SetListIndex(0);
     rememberChoice_ = true;
-    Combo2->SetText(QString::fromUtf8(kRememberedGone));
+    Combo2->SetText(Tx::tr(kRememberedGone));
     return true;
 }
 
@@ -358,7 +379,8 @@ void Form1::Combo2Click()
 
 void Form1::Command4Click()
 {
-    const QString help = HelpFilePath(toolkit_.AppPath());
+    // The help text has a twin in each language the window speaks.
+    const QString help = HelpFilePath(toolkit_.AppPath(), Tx::tr("help.txt"));
 #ifdef Q_OS_WIN
     const QStringList viewers{QStringLiteral("notepad")};
 #else
@@ -372,8 +394,9 @@ void Form1::Command4Click()
     // The tool's own viewer when the system's shows nothing; a box saying where the file is
     // when the file cannot be read either.
     auto showOwn = [this, help] {
-        if (!toolkit_.ShowTextFile(QStringLiteral("使用帮助"), help))
-            toolkit_.MsgBox(QStringLiteral("找不到可以打开帮助文件的程序，请用文本编辑器打开：\n") + help,
+        if (!toolkit_.ShowTextFile(Tx::tr("使用帮助"), help))
+            toolkit_.MsgBox(Tx::tr("找不到可以打开帮助文件的程序，请用文本编辑器打开：") + QLatin1Char('\n') +
+                                help,
                             kMsgOkOnly, QString());
     };
     for (const QString &viewer : viewers) {

@@ -1,6 +1,7 @@
 #include "panel/log_window.h"
 
 #include "link/program_files.h"
+#include "link/texts.h"
 #include "link/toolkit.h"
 
 #include <QHBoxLayout>
@@ -52,10 +53,9 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
 
 QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    static const char *const kHeaders[] = {"时间", "端口", "发送", "含义", "应答", "含义", "用时(ms)"};
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section > 6)
         return QAbstractTableModel::headerData(section, orientation, role);
-    return QString::fromUtf8(kHeaders[section]);
+    return LogHeaders().value(section);
 }
 
 bool TrafficModel::Refresh()
@@ -92,7 +92,7 @@ bool TrafficModel::Refresh()
 LogWindow::LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent)
     : QWidget(parent, Qt::Window), log_(log), toolkit_(toolkit), model_(log, this)
 {
-    setWindowTitle(QStringLiteral("通信记录"));
+    setWindowTitle(Tx::tr("通信记录"));
     view_ = new QTableView(this);
     view_->setModel(&model_);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -103,8 +103,8 @@ LogWindow::LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent)
     const int widths[] = {96, 64, 250, 200, 170, 220};
     for (int c = 0; c < 6; ++c)
         view_->setColumnWidth(c, widths[c]);
-    auto *clear = new QPushButton(QStringLiteral("清除"), this);
-    auto *save = new QPushButton(QStringLiteral("保存…"), this);
+    auto *clear = new QPushButton(Tx::tr("清除"), this);
+    auto *save = new QPushButton(Tx::tr("保存…"), this);
     connect(clear, &QPushButton::clicked, this, [this] { log_.Clear(); });
     connect(save, &QPushButton::clicked, this, &LogWindow::SaveAs);
     auto *buttons = new QHBoxLayout;
@@ -157,16 +157,15 @@ void LogWindow::Refresh()
 
 void LogWindow::SaveAs()
 {
-    const QString path =
-        toolkit_.AskSaveFile(QStringLiteral("保存通信记录"), QStringLiteral("kv306-通信记录.txt"),
-                             QStringLiteral("文本文件 (*.txt *.tsv)"));
+    const QString path = toolkit_.AskSaveFile(Tx::tr("保存通信记录"), Tx::tr("kv306-通信记录.txt"),
+                                              Tx::tr("文本文件 (*.txt *.tsv)"));
     if (path.isEmpty())
         return;
     QSaveFile file(path);
     const QByteArray text = log_.Tsv();
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        toolkit_.MsgBox(QStringLiteral("无法保存 %1：%2").arg(path, file.errorString()), kMsgCritical,
-                        QStringLiteral("错误"));
+        toolkit_.MsgBox(Tx::tr("无法保存 %1：%2").arg(path, file.errorString()), kMsgCritical,
+                        Tx::tr("错误"));
 }
 
 }  // namespace kv306

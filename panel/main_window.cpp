@@ -2,6 +2,7 @@
 
 #include "link/port_map.h"
 #include "link/program_files.h"
+#include "link/texts.h"
 #include "protocol/params_text.h"
 #include "protocol/probe.h"
 
@@ -24,12 +25,15 @@ QSettings Settings()
     return QSettings(UserConfigDir() + QStringLiteral("/kv306.conf"), QSettings::IniFormat);
 }
 
-const QString kProfileFilter = QStringLiteral("参数文件 (*.json);;所有文件 (*)");
+QString ProfileFilter()
+{
+    return Tx::tr("参数文件 (*.json);;所有文件 (*)");
+}
 
 // The reasons a profile is refused, as the command line gives them, inside a Chinese sentence.
 QString Refused(const QString &path, const QString &reason)
 {
-    return QStringLiteral("无法导入参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), reason);
+    return Tx::tr("无法导入参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), reason);
 }
 
 }  // namespace
@@ -54,23 +58,23 @@ MainWindow::~MainWindow()
 
 void MainWindow::BuildMenus()
 {
-    QMenu *file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    exportAction = file->addAction(QStringLiteral("导出参数(&E)…"), this, &MainWindow::ExportParams);
-    importAction = file->addAction(QStringLiteral("导入参数(&I)…"), this, &MainWindow::ImportParams);
+    QMenu *file = menuBar()->addMenu(Tx::tr("文件(&F)"));
+    exportAction = file->addAction(Tx::tr("导出参数(&E)…"), this, &MainWindow::ExportParams);
+    importAction = file->addAction(Tx::tr("导入参数(&I)…"), this, &MainWindow::ImportParams);
     file->addSeparator();
-    quitAction = file->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    quitAction = file->addAction(Tx::tr("退出(&X)"), this, &QWidget::close);
     quitAction->setShortcut(QKeySequence::Quit);
 
-    QMenu *tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
-    findAction = tools->addAction(QStringLiteral("查找设备(&D)"), this, &MainWindow::FindUnit);
-    verifyAction = tools->addAction(QStringLiteral("保存后校验(&V)"));
+    QMenu *tools = menuBar()->addMenu(Tx::tr("工具(&T)"));
+    findAction = tools->addAction(Tx::tr("查找设备(&D)"), this, &MainWindow::FindUnit);
+    verifyAction = tools->addAction(Tx::tr("保存后校验(&V)"));
     verifyAction->setCheckable(true);
     connect(verifyAction, &QAction::toggled, this, &MainWindow::SetVerifyAfterSave);
-    logAction = tools->addAction(QStringLiteral("通信记录(&L)…"), this, [this] { ShowLog(); });
+    logAction = tools->addAction(Tx::tr("通信记录(&L)…"), this, [this] { ShowLog(); });
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    helpAction = help->addAction(QStringLiteral("使用帮助(&H)"), form_, &Form1::Command4Click);
-    aboutAction = help->addAction(QStringLiteral("关于(&A)"), this, &MainWindow::About);
+    QMenu *help = menuBar()->addMenu(Tx::tr("帮助(&H)"));
+    helpAction = help->addAction(Tx::tr("使用帮助(&H)"), form_, &Form1::Command4Click);
+    aboutAction = help->addAction(Tx::tr("关于(&A)"), this, &MainWindow::About);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -94,17 +98,16 @@ void MainWindow::ExportParams()
 {
     QSettings settings = Settings();
     const QString folder = settings.value(QStringLiteral("profileFolder"), QDir::homePath()).toString();
-    QString path = toolkit_.AskSaveFile(QStringLiteral("导出参数"), folder + QStringLiteral("/kv306.json"),
-                                        kProfileFilter);
+    QString path =
+        toolkit_.AskSaveFile(Tx::tr("导出参数"), folder + QStringLiteral("/kv306.json"), ProfileFilter());
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".json");
     QString error;
     if (!WriteProfile(path, ListParams(), &error)) {
-        toolkit_.MsgBox(
-            QStringLiteral("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), error),
-            kMsgCritical, QStringLiteral("错误"));
+        toolkit_.MsgBox(Tx::tr("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), error),
+                        kMsgCritical, Tx::tr("错误"));
         return;
     }
     settings.setValue(QStringLiteral("profileFolder"), QFileInfo(path).absolutePath());
@@ -114,13 +117,13 @@ void MainWindow::ImportParams()
 {
     QSettings settings = Settings();
     const QString folder = settings.value(QStringLiteral("profileFolder"), QDir::homePath()).toString();
-    const QString path = toolkit_.AskOpenFile(QStringLiteral("导入参数"), folder, kProfileFilter);
+    const QString path = toolkit_.AskOpenFile(Tx::tr("导入参数"), folder, ProfileFilter());
     if (path.isEmpty())
         return;
     settings.setValue(QStringLiteral("profileFolder"), QFileInfo(path).absolutePath());
     const Profile profile = ReadProfile(path);
     if (!profile.params) {
-        toolkit_.MsgBox(Refused(path, profile.error), kMsgCritical, QStringLiteral("错误"));
+        toolkit_.MsgBox(Refused(path, profile.error), kMsgCritical, Tx::tr("错误"));
         return;
     }
     // As a read-back puts them: the video standard's preset held. Nothing goes to the unit
@@ -160,7 +163,7 @@ void MainWindow::FindUnit()
     bool cancelled = false;
     for (int i = 0; i < names.size(); ++i) {
         if (!toolkit_.ShowProgress(
-                QStringLiteral("正在查找设备：%1（%2/%3）").arg(names[i]).arg(i + 1).arg(names.size()), i,
+                Tx::tr("正在查找设备：%1（%2/%3）").arg(names[i]).arg(i + 1).arg(names.size()), i,
                 static_cast<int>(names.size()))) {
             cancelled = true;
             break;
@@ -180,31 +183,30 @@ void MainWindow::FindUnit()
             found << names[i];
     }
     if (!cancelled)
-        cancelled = !toolkit_.ShowProgress(QStringLiteral("查找完毕"), static_cast<int>(names.size()),
+        cancelled = !toolkit_.ShowProgress(Tx::tr("查找完毕"), static_cast<int>(names.size()),
                                            static_cast<int>(names.size()));
     if (cancelled)
         return;  // the choice stays
     if (found.isEmpty()) {
-        toolkit_.MsgBox(QStringLiteral("在 %1 个串口上都没有找到设备。").arg(names.size()), kMsgOkOnly,
-                        QString());
+        toolkit_.MsgBox(Tx::tr("在 %1 个串口上都没有找到设备。").arg(names.size()), kMsgOkOnly, QString());
         return;
     }
     // Chosen as the operator's pick would choose it: Com.TXT remembers it.
     form_->Combo2->SetListIndex(static_cast<int>(names.indexOf(found.front())));
-    toolkit_.MsgBox(found.size() == 1 ? QStringLiteral("在 %1 上找到设备，已选用。").arg(found.front())
-                                      : QStringLiteral("找到 %1 个设备：%2\n已选用 %3。")
+    toolkit_.MsgBox(found.size() == 1 ? Tx::tr("在 %1 上找到设备，已选用。").arg(found.front())
+                                      : Tx::tr("找到 %1 个设备：%2\n已选用 %3。")
                                             .arg(found.size())
-                                            .arg(found.join(QStringLiteral("、")), found.front()),
+                                            .arg(found.join(Tx::tr("、")), found.front()),
                     kMsgOkOnly, QString());
 }
 
 void MainWindow::About()
 {
     const QString port = PortNameOfNumber(form_->MSComm1.CommPort());
-    toolkit_.MsgBox(QStringLiteral("%1\n版本 %2\nQt %3\n当前串口：%4（%5）")
+    toolkit_.MsgBox(Tx::tr("%1\n版本 %2\nQt %3\n当前串口：%4（%5）")
                         .arg(form_->windowTitle(), QStringLiteral(KV306_VERSION),
                              QString::fromLatin1(qVersion()), port, form_->MSComm1.DevicePath()),
-                    kMsgOkOnly, QStringLiteral("关于"));
+                    kMsgOkOnly, Tx::tr("关于"));
 }
 
 }  // namespace kv306

@@ -1,5 +1,7 @@
 #include "panel/qt_toolkit.h"
 
+#include "link/texts.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -54,7 +56,7 @@ QString QtToolkit::AskOpenFile(const QString &title, const QString &folder, cons
 bool QtToolkit::ShowProgress(const QString &text, int done, int total)
 {
     if (!progress_) {
-        progress_ = new QProgressDialog(text, QStringLiteral("取消"), 0, total, owner_);
+        progress_ = new QProgressDialog(text, Tx::tr("取消"), 0, total, owner_);
         progress_->setWindowModality(Qt::WindowModal);
         progress_->setMinimumDuration(0);
         progress_->setAutoClose(false);

@@ -1,5 +1,7 @@
 #include "protocol/traffic_log.h"
 
+#include "link/texts.h"
+
 #include <QTime>
 
 namespace kv306 {
@@ -13,17 +15,23 @@ QString Hex(const Bytes &bytes)
 
 }  // namespace
 
+QStringList LogHeaders()
+{
+    return {Tx::tr("时间"), Tx::tr("端口"), Tx::tr("发送"),    Tx::tr("含义"),
+            Tx::tr("应答"), Tx::tr("含义"), Tx::tr("用时(ms)")};
+}
+
 QString ParamsInWords(const Params &p)
 {
     static const char *const kStandards[] = {"PAL", "NTSC"};
-    static const char *const kOutside[] = {"保留", "去除"};
+    static const char *const kOutside[] = {QT_TRANSLATE_NOOP("Tx", "保留"), QT_TRANSLATE_NOOP("Tx", "去除")};
     return QStringLiteral("%1 %2 %3 %4 %5 %6")
         .arg(p[0])
         .arg(p[1])
         .arg(p[2])
         .arg(p[3] == 0 || p[3] == 1 ? QString::fromLatin1(kStandards[p[3]]) : QString::number(p[3]))
         .arg(p[4])
-        .arg(p[5] == 0 || p[5] == 1 ? QString::fromUtf8(kOutside[p[5]]) : QString::number(p[5]));
+        .arg(p[5] == 0 || p[5] == 1 ? Tx::tr(kOutside[p[5]]) : QString::number(p[5]));
 }
 
 QString FrameMeaning(const Bytes &frame)
@@ -32,7 +40,7 @@ QString FrameMeaning(const Bytes &frame)
         Params p{};
         for (std::size_t k = 0; k < kParamCount; ++k)
             p[k] = frame[5 + k];
-        return QStringLiteral("保存参数 ") + ParamsInWords(p);
+        return Tx::tr("保存参数") + QLatin1Char(' ') + ParamsInWords(p);
     }
     if (frame.size() != 7)
         return {};
@@ -40,14 +48,14 @@ QString FrameMeaning(const Bytes &frame)
     // The arrows as the window draws them, by the pressed button's index.
     switch (static_cast<Op>(frame[2])) {
     case Op::StepHorizontal:
-        return QStringLiteral("水平偏移 ") + (arg == 0 ? QStringLiteral(">") : QStringLiteral("<"));
+        return Tx::tr("水平偏移") + QLatin1Char(' ') + (arg == 0 ? QStringLiteral(">") : QStringLiteral("<"));
     case Op::StepVertical:
-        return QStringLiteral("垂直偏移 ") + (arg == 0 ? QStringLiteral("∨") : QStringLiteral("∧"));
+        return Tx::tr("垂直偏移") + QLatin1Char(' ') + (arg == 0 ? QStringLiteral("∨") : QStringLiteral("∧"));
     case Op::StepCircleSize:
-        return QStringLiteral("圆大小 ") + (arg == 0 ? QStringLiteral("∧") : QStringLiteral("∨"));
-    case Op::ReadParams: return QStringLiteral("读出参数");
-    case Op::ToggleOverlay: return QStringLiteral("叠加开关");
-    case Op::ToggleCrosshair: return QStringLiteral("十字线开关");
+        return Tx::tr("圆大小") + QLatin1Char(' ') + (arg == 0 ? QStringLiteral("∧") : QStringLiteral("∨"));
+    case Op::ReadParams: return Tx::tr("读出参数");
+    case Op::ToggleOverlay: return Tx::tr("叠加开关");
+    case Op::ToggleCrosshair: return Tx::tr("十字线开关");
     }
     return {};
 }
@@ -56,25 +64,25 @@ QString ReplyMeaning(const Traffic &t, const Outcome &o)
 {
     const bool last = o.traffic.empty() || &t == &o.traffic.back();
     if (o.failure == Failure::Port && last)
-        return QStringLiteral("错误 %1 %2").arg(o.errorNumber).arg(QString(o.errorText).replace('\n', ' '));
+        return Tx::tr("错误 %1 %2").arg(o.errorNumber).arg(QString(o.errorText).replace('\n', ' '));
     if (t.received.empty())
-        return QStringLiteral("无应答");
+        return Tx::tr("无应答");
     const Failure failure = last ? o.failure : Failure::None;
     switch (failure) {
-    case Failure::BadCheck: return QStringLiteral("校验错误");
-    case Failure::BadEcho: return QStringLiteral("回显不等");
-    case Failure::OutOfRange: return QStringLiteral("数值超出范围");
-    case Failure::BadAck: return QStringLiteral("应答错误");
+    case Failure::BadCheck: return Tx::tr("校验错误");
+    case Failure::BadEcho: return Tx::tr("回显不等");
+    case Failure::OutOfRange: return Tx::tr("数值超出范围");
+    case Failure::BadAck: return Tx::tr("应答错误");
     default: break;
     }
     if (t.expected == kAckLength)
-        return QStringLiteral("应答 ") + Hex(t.received);
+        return Tx::tr("应答") + QLatin1Char(' ') + Hex(t.received);
     if (t.expected == kEchoLength)
-        return QStringLiteral("回显 ") + Hex(t.received);
+        return Tx::tr("回显") + QLatin1Char(' ') + Hex(t.received);
     Params p{};
     for (std::size_t k = 0; k < kParamCount && k < t.received.size(); ++k)
         p[k] = t.received[k];
-    return QStringLiteral("六个参数 ") + ParamsInWords(p);
+    return Tx::tr("六个参数") + QLatin1Char(' ') + ParamsInWords(p);
 }
 
 void TrafficLog::Record(const QString &port, const Outcome &outcome)
@@ -134,7 +142,7 @@ void TrafficLog::Clear()
 
 QByteArray TrafficLog::Tsv() const
 {
-    QByteArray out = QStringLiteral("时间\t端口\t发送\t含义\t应答\t含义\t用时(ms)\n").toUtf8();
+    QByteArray out = (LogHeaders().join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8();
     for (const LogEntry &e : Entries()) {
         out += QStringList{e.time,
                            e.port,

@@ -59,6 +59,8 @@ private:
 QString FrameMeaning(const Bytes &frame);
 // What the reply of an exchange says, given the outcome that judged it.
 QString ReplyMeaning(const Traffic &traffic, const Outcome &outcome);
+// The log's columns: time, port, sent, meaning, reply, meaning, milliseconds.
+QStringList LogHeaders();
 // "22 20 25 PAL 3 保留"
 QString ParamsInWords(const Params &params);
 

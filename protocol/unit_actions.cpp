@@ -1,16 +1,30 @@
 #include "protocol/unit_actions.h"
 
 #include "link/comm_error.h"
+#include "link/texts.h"
 #include "protocol/traffic_log.h"
 
 namespace kv306 {
 
 namespace {
 
-const QString kCommError = QStringLiteral("通信错误！");
-const QString kNoReply = QStringLiteral("通信错误！1");
-const QString kSaved = QStringLiteral("OK！");
-const QString kReadDone = QStringLiteral("读出成功！");
+// Looked up when shown: the language is installed after start-up code has run.
+QString CommErrorSaid()
+{
+    return Tx::tr("通信错误！");
+}
+QString NoReply()
+{
+    return Tx::tr("通信错误！1");
+}
+QString Saved()
+{
+    return Tx::tr("OK！");
+}
+QString ReadDone()
+{
+    return Tx::tr("读出成功！");
+}
 
 // The list each pair of buttons steps; the circle-size pair rests 10 ms after its display and
 // after an error.
@@ -40,7 +54,7 @@ bool UnitActions::ReportedPortFailure(const Outcome &outcome)
 {
     if (outcome.failure != Failure::Port)
         return false;
-    toolkit_.MsgBox(outcome.errorText, kMsgCritical, QStringLiteral("错误"));
+    toolkit_.MsgBox(outcome.errorText, kMsgCritical, Tx::tr("错误"));
     if (!outcome.beforeSending)
         link_.CloseLink();
     return true;
@@ -60,9 +74,9 @@ void UnitActions::SaveClick()
             VerifySaved(params);
             return;
         }
-        Say(kSaved);
+        Say(Saved());
     } else {
-        Say(kCommError);
+        Say(CommErrorSaid());
     }
     // The port stays open while the operator reads the outcome.
     link_.CloseLink();
@@ -70,29 +84,31 @@ void UnitActions::SaveClick()
 
 void UnitActions::VerifySaved(const Params &written)
 {
-    static const char *const kNames[] = {"水平偏移", "垂直偏移", "圆大小",
-                                         "视频制式", "圆度",     "最大圆外十字线"};
+    static const char *const kNames[] = {
+        QT_TRANSLATE_NOOP("Tx", "水平偏移"), QT_TRANSLATE_NOOP("Tx", "垂直偏移"),
+        QT_TRANSLATE_NOOP("Tx", "圆大小"),   QT_TRANSLATE_NOOP("Tx", "视频制式"),
+        QT_TRANSLATE_NOOP("Tx", "圆度"),     QT_TRANSLATE_NOOP("Tx", "最大圆外十字线")};
     link_.CloseLink();
     const Outcome check = core_.Read();
     if (ReportedPortFailure(check))
         return;
     link_.CloseLink();
-    QString text = kSaved + QLatin1Char('\n');
+    QString text = Saved() + QLatin1Char('\n');
     if (check.failure == Failure::NoReply) {
-        text += QStringLiteral("校验读出失败：") + kNoReply;
+        text += Tx::tr("校验读出失败：") + NoReply();
     } else if (!check.Ok()) {
-        text += QStringLiteral("校验读出失败：") + kCommError;
+        text += Tx::tr("校验读出失败：") + CommErrorSaid();
     } else if (check.values == written) {
-        text += QStringLiteral("校验一致：设备保存的六个参数与写入的相同。");
+        text += Tx::tr("校验一致：设备保存的六个参数与写入的相同。");
     } else {
-        text += QStringLiteral("校验不一致：");
+        text += Tx::tr("校验不一致：");
         const QStringList wrote = ParamsInWords(written).split(QLatin1Char(' '));
         const QStringList holds = ParamsInWords(check.values).split(QLatin1Char(' '));
         for (std::size_t k = 0; k < kParamCount; ++k) {
             if (written[k] != check.values[k])
-                text += QStringLiteral("\n%1：写入 %2，设备为 %3")
-                            .arg(QString::fromUtf8(kNames[k]), wrote[static_cast<qsizetype>(k)],
-                                 holds[static_cast<qsizetype>(k)]);
+                text += QLatin1Char('\n') + Tx::tr("%1：写入 %2，设备为 %3")
+                                                .arg(Tx::tr(kNames[k]), wrote[static_cast<qsizetype>(k)],
+                                                     holds[static_cast<qsizetype>(k)]);
         }
     }
     Say(text);
@@ -106,11 +122,11 @@ void UnitActions::ReadClick()
         return;
     link_.CloseLink();
     if (o.failure == Failure::NoReply) {
-        Say(kNoReply);
+        Say(NoReply());
         return;
     }
     if (!o.Ok()) {
-        Say(kCommError);
+        Say(CommErrorSaid());
         return;
     }
     // The lists show what the unit holds, so a change of video standard presets nothing here.
@@ -123,7 +139,7 @@ void UnitActions::ReadClick()
         view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));
         toolkit_.Sleep(10);
     }
-    Say(kReadDone);
+    Say(ReadDone());
 }
 
 void UnitActions::ToggleClick(qint16 index)
@@ -137,7 +153,7 @@ void UnitActions::ToggleClick(qint16 index)
         if (view_.DisplayText().isEmpty())
             view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));
     } else {
-        Say(kCommError);
+        Say(CommErrorSaid());
     }
     toolkit_.Sleep(10);
 }
@@ -152,7 +168,7 @@ void UnitActions::NudgePress(NudgePair pair, qint16 index)
         if (ReportedPortFailure(o))
             return;
         if (!o.Ok()) {
-            Say(kCommError);
+            Say(CommErrorSaid());
             if (rule.pauses)
                 toolkit_.Sleep(10);
             // The release made while the box was open never reaches the button: stop here,

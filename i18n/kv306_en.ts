@@ -1,0 +1,435 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>Tx</name>
+    <message>
+        <source>发送字符</source>
+        <translation>Sending characters</translation>
+    </message>
+    <message>
+        <source>没有权限打开串口</source>
+        <translation>No permission to open the port</translation>
+    </message>
+    <message>
+        <source>端口溢出</source>
+        <translation>Port overrun</translation>
+    </message>
+    <message>
+        <source>接收缓冲区溢出</source>
+        <translation>Receive buffer overflow</translation>
+    </message>
+    <message>
+        <source>该串口不存在！</source>
+        <translation>This port does not exist!</translation>
+    </message>
+    <message>
+        <source>串口已被占用</source>
+        <translation>Port in use</translation>
+    </message>
+    <message>
+        <source>串口还没打开！</source>
+        <translation>The port is not open!</translation>
+    </message>
+    <message>
+        <source>串口尚未打开!</source>
+        <translation>The port is not open yet!</translation>
+    </message>
+    <message>
+        <source>请把用户 %1 加入 %2 组：
+sudo usermod -aG %3 %1
+然后注销并重新登录。</source>
+        <translation>Add the user %1 to the group %2:
+sudo usermod -aG %3 %1
+then log out and log in again.</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>设备的所属组也没有读写权限，请让管理员为它设置访问权限（udev 规则）。</source>
+        <translation>The device&apos;s group may not read and write it either: ask an administrator to give access to it (a udev rule).</translation>
+    </message>
+    <message>
+        <source>没有权限打开串口 %1（属于 %2 组）。</source>
+        <translation>No permission to open the port %1 (group %2).</translation>
+    </message>
+    <message>
+        <source>找到串口，但当前用户没有权限打开：</source>
+        <translation>Serial ports were found, but this user may not open them:</translation>
+    </message>
+    <message>
+        <source>%1（%2 组）</source>
+        <translation>%1 (group %2)</translation>
+    </message>
+    <message>
+        <source>之后重新打开程序。</source>
+        <translation>Then start the program again.</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>Sent</translation>
+    </message>
+    <message>
+        <source>含义</source>
+        <translation>Meaning</translation>
+    </message>
+    <message>
+        <source>应答</source>
+        <translation>Reply</translation>
+    </message>
+    <message>
+        <source>用时(ms)</source>
+        <translation>Took (ms)</translation>
+    </message>
+    <message>
+        <source>保留</source>
+        <translation>Keep</translation>
+    </message>
+    <message>
+        <source>去除</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>保存参数</source>
+        <translation>Save parameters</translation>
+    </message>
+    <message>
+        <source>水平偏移</source>
+        <translation>Horizontal</translation>
+    </message>
+    <message>
+        <source>垂直偏移</source>
+        <translation>Vertical</translation>
+    </message>
+    <message>
+        <source>圆大小</source>
+        <translation>Circle size</translation>
+    </message>
+    <message>
+        <source>读出参数</source>
+        <translation>Read parameters</translation>
+    </message>
+    <message>
+        <source>叠加开关</source>
+        <translation>Overlay</translation>
+    </message>
+    <message>
+        <source>十字线开关</source>
+        <translation>Crosshair</translation>
+    </message>
+    <message>
+        <source>错误 %1 %2</source>
+        <translation>Error %1 %2</translation>
+    </message>
+    <message>
+        <source>无应答</source>
+        <translation>No reply</translation>
+    </message>
+    <message>
+        <source>校验错误</source>
+        <translation>Bad check byte</translation>
+    </message>
+    <message>
+        <source>回显不等</source>
+        <translation>Unequal echo</translation>
+    </message>
+    <message>
+        <source>数值超出范围</source>
+        <translation>Value out of range</translation>
+    </message>
+    <message>
+        <source>应答错误</source>
+        <translation>Bad reply</translation>
+    </message>
+    <message>
+        <source>回显</source>
+        <translation>Echo</translation>
+    </message>
+    <message>
+        <source>六个参数</source>
+        <translation>Six parameters</translation>
+    </message>
+    <message>
+        <source>通信错误！</source>
+        <translation>Communication error!</translation>
+    </message>
+    <message>
+        <source>通信错误！1</source>
+        <translation>Communication error! 1 (no reply)</translation>
+    </message>
+    <message>
+        <source>OK！</source>
+        <translation>OK!</translation>
+    </message>
+    <message>
+        <source>读出成功！</source>
+        <translation>Read OK!</translation>
+    </message>
+    <message>
+        <source>视频制式</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>圆度</source>
+        <translation>Roundness</translation>
+    </message>
+    <message>
+        <source>最大圆外十字线</source>
+        <translation>Outer cross</translation>
+    </message>
+    <message>
+        <source>校验读出失败：</source>
+        <translation>Check read failed: </translation>
+    </message>
+    <message>
+        <source>校验一致：设备保存的六个参数与写入的相同。</source>
+        <translation>Checked: the unit holds the six values written.</translation>
+    </message>
+    <message>
+        <source>校验不一致：</source>
+        <translation>Check failed:</translation>
+    </message>
+    <message>
+        <source>%1：写入 %2，设备为 %3</source>
+        <translation>%1: wrote %2, unit holds %3</translation>
+    </message>
+    <message>
+        <source>圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1</source>
+        <translation>KV306 Circular Crosshair Video Overlay - Setup and Control V1.1</translation>
+    </message>
+    <message>
+        <source>在你的电脑找不到串口，先安装USB转串口后重新打开程序</source>
+        <translation>No serial port was found on this computer. Install a USB-to-serial adapter first, then start the program again.</translation>
+    </message>
+    <message>
+        <source>无串口</source>
+        <translation>No port</translation>
+    </message>
+    <message>
+        <source>找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序</source>
+        <translation>Port not found. If you used a USB-to-serial adapter before, plug it in and start the program again.</translation>
+    </message>
+    <message>
+        <source>选择串口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>使用帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>发送：</source>
+        <translation>Sent:</translation>
+    </message>
+    <message>
+        <source>圆大小调整</source>
+        <translation>Circle size</translation>
+    </message>
+    <message>
+        <source>读出</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>圆度调整</source>
+        <translation>Roundness</translation>
+    </message>
+    <message>
+        <source>选择串口：叠加器所接的串口</source>
+        <translation>Port: the serial port the unit is connected to</translation>
+    </message>
+    <message>
+        <source>叠加开关：打开或关闭整个叠加画面</source>
+        <translation>Overlay on/off: switches the whole overlay on or off</translation>
+    </message>
+    <message>
+        <source>十字线开关：打开或关闭十字线</source>
+        <translation>Crosshair on/off: switches the crosshair on or off</translation>
+    </message>
+    <message>
+        <source>水平偏移：0 到 63</source>
+        <translation>Horizontal offset: 0 to 63</translation>
+    </message>
+    <message>
+        <source>垂直偏移：0 到 63</source>
+        <translation>Vertical offset: 0 to 63</translation>
+    </message>
+    <message>
+        <source>圆大小调整：0 到 51</source>
+        <translation>Circle size: 0 to 51</translation>
+    </message>
+    <message>
+        <source>视频制式：PAL 或 NTSC</source>
+        <translation>Video standard: PAL or NTSC</translation>
+    </message>
+    <message>
+        <source>圆度调整：0 到 3</source>
+        <translation>Roundness: 0 to 3</translation>
+    </message>
+    <message>
+        <source>最大圆外十字线：保留或去除最大的圆外面的十字线</source>
+        <translation>Crosshair outside the largest circle: keep or remove it</translation>
+    </message>
+    <message>
+        <source>找不到可以打开帮助文件的程序，请用文本编辑器打开：</source>
+        <translation>No program was found to show the help file; open it with a text editor:</translation>
+    </message>
+    <message>
+        <source>通信记录</source>
+        <translation>Traffic log</translation>
+    </message>
+    <message>
+        <source>清除</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>保存…</source>
+        <translation>Save…</translation>
+    </message>
+    <message>
+        <source>保存通信记录</source>
+        <translation>Save traffic log</translation>
+    </message>
+    <message>
+        <source>kv306-通信记录.txt</source>
+        <translation>kv306-traffic.txt</translation>
+    </message>
+    <message>
+        <source>文本文件 (*.txt *.tsv)</source>
+        <translation>Text files (*.txt *.tsv)</translation>
+    </message>
+    <message>
+        <source>无法保存 %1：%2</source>
+        <translation>Cannot save %1: %2</translation>
+    </message>
+    <message>
+        <source>参数文件 (*.json);;所有文件 (*)</source>
+        <translation>Profiles (*.json);;All files (*)</translation>
+    </message>
+    <message>
+        <source>无法导入参数文件 %1：
+%2</source>
+        <translation>Cannot import the profile %1:
+%2</translation>
+    </message>
+    <message>
+        <source>文件(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>导出参数(&amp;E)…</source>
+        <translation>&amp;Export…</translation>
+    </message>
+    <message>
+        <source>导入参数(&amp;I)…</source>
+        <translation>&amp;Import…</translation>
+    </message>
+    <message>
+        <source>退出(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>工具(&amp;T)</source>
+        <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>查找设备(&amp;D)</source>
+        <translation>Find &amp;unit</translation>
+    </message>
+    <message>
+        <source>保存后校验(&amp;V)</source>
+        <translation>&amp;Check after save</translation>
+    </message>
+    <message>
+        <source>通信记录(&amp;L)…</source>
+        <translation>Traffic &amp;log…</translation>
+    </message>
+    <message>
+        <source>帮助(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>使用帮助(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>关于(&amp;A)</source>
+        <translation>&amp;About</translation>
+    </message>
+    <message>
+        <source>导出参数</source>
+        <translation>Export parameters</translation>
+    </message>
+    <message>
+        <source>无法导出参数文件 %1：
+%2</source>
+        <translation>Cannot export the profile %1:
+%2</translation>
+    </message>
+    <message>
+        <source>导入参数</source>
+        <translation>Import parameters</translation>
+    </message>
+    <message>
+        <source>正在查找设备：%1（%2/%3）</source>
+        <translation>Looking for the unit: %1 (%2 of %3)</translation>
+    </message>
+    <message>
+        <source>查找完毕</source>
+        <translation>Search done</translation>
+    </message>
+    <message>
+        <source>在 %1 个串口上都没有找到设备。</source>
+        <translation>No unit answered on any of %1 ports.</translation>
+    </message>
+    <message>
+        <source>在 %1 上找到设备，已选用。</source>
+        <translation>Found the unit on %1, now chosen.</translation>
+    </message>
+    <message>
+        <source>找到 %1 个设备：%2
+已选用 %3。</source>
+        <translation>Found %1 units: %2
+Chosen: %3.</translation>
+    </message>
+    <message>
+        <source>%1
+版本 %2
+Qt %3
+当前串口：%4（%5）</source>
+        <translation>%1
+Version %2
+Qt %3
+Port in use: %4 (%5)</translation>
+    </message>
+    <message>
+        <source>关于</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>help.txt</source>
+        <translation>help_en.txt</translation>
+    </message>
+</context>
+</TS>
