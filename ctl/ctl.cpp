@@ -200,13 +200,7 @@ public:
         Unit unit(target);
         const Outcome o = unit.core.Read();
         unit.link.CloseLink();
-        if (!o.Ok())
-            return Fail(target, o);
-        if (json_)
-            PrintJson(WithPort(target, ParamsJson(o.values)));
-        else
-            Out(FormatParams(o.values));
-        return kExitOk;
+        return o.Ok() ? PrintValues(target, o.values) : Fail(target, o);
     }
 
     int Write(const Target &target, const Params &params)
@@ -237,13 +231,7 @@ public:
         const Params wanted = ParseAssignments(words_.mid(1), read.values).params;
         const Outcome o = unit.core.WriteAndVerify(wanted);
         unit.link.CloseLink();
-        if (!o.Ok())
-            return Fail(target, o);
-        if (json_)
-            PrintJson(WithPort(target, ParamsJson(o.values)));
-        else
-            Out(FormatParams(o.values));
-        return kExitOk;
+        return o.Ok() ? PrintValues(target, o.values) : Fail(target, o);
     }
 
     int Toggle(const Target &target)
@@ -377,6 +365,15 @@ public:
     }
 
 private:
+    int PrintValues(const Target &target, const Params &values)
+    {
+        if (json_)
+            PrintJson(WithPort(target, ParamsJson(values)));
+        else
+            Out(FormatParams(values));
+        return kExitOk;
+    }
+
     QStringList words_;
     bool json_;
 };
