@@ -214,31 +214,33 @@ private slots:
         QVERIFY2(r.err.contains("verify mismatch: size wrote 30, unit holds 29"), qPrintable(r.err));
     }
 
-    void applyToThreeUnitsOneFailing()
+    void applyWhileOthersFail()
     {
         SimPorts ports;
         ports.Add(2);
         ports.Add(4).SetFault(sim::Fault::Silent);
+        ports.Add(5).SetFault(sim::Fault::HangUp);  // pulled in the middle of its reply
         ports.Add(6, SimPorts::LinePace());
         const QString file = ports.Path() + "/p.json";
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(ProfileText(kGoodValues));
         f.close();
-        const QStringList args{"apply",  file,   "--port", "COM2",
-                               "--port", "COM4", "--port", ports.LinkPath(6)};
+        const QStringList args{"apply", file,     "--port", "COM2",   "--port",
+                               "COM4",  "--port", "COM5",   "--port", ports.LinkPath(6)};
         const Result r = Ctl(args);
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.code, 3);  // the worst of them: a port error
         QVERIFY(r.out.contains("COM2: applied\n"));
         QVERIFY(r.out.contains("COM4: failed: no reply within 1000 ms"));
-        QVERIFY(r.out.endsWith("3 units: 2 applied, 1 failed\n"));
+        QVERIFY(r.out.contains("COM5: failed: error 80"));
+        QVERIFY(r.out.endsWith("4 units: 2 applied, 2 failed\n"));
         for (int com : {2, 6})
             QCOMPARE(Frames(ports.Unit(com)), (QStringList{"55 EE 00 00 FF 01 02 03 01 00 01 00", kRead}));
         QCOMPARE(ports.Unit(6).State().params, (std::array<std::uint8_t, 6>{1, 2, 3, 1, 0, 1}));
 
         const Result json = Ctl(args + QStringList{"--json"});
         const QJsonArray rows = QJsonDocument::fromJson(json.out.toUtf8()).array();
-        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.size(), 4);
         QCOMPARE(rows[0]["port"].toString(), QStringLiteral("COM2"));
         QCOMPARE(rows[0]["result"].toString(), QStringLiteral("applied"));
         QCOMPARE(rows[0]["values"]["standard"].toString(), QStringLiteral("NTSC"));
