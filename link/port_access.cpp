@@ -48,6 +48,9 @@ std::optional<Refusal> PermissionRefusal(const QString &path)
 #endif
 }
 
+namespace {
+
+// The effective user's login name.
 QString CurrentUserName()
 {
 #ifndef Q_OS_WIN
@@ -57,8 +60,6 @@ QString CurrentUserName()
     const QString name = qEnvironmentVariable("USER");
     return name.isEmpty() ? QStringLiteral("$USER") : name;
 }
-
-namespace {
 
 // The fix for the groups that may open their devices; the rest need an administrator.
 QString Fix(const QList<Refusal> &refusals)
@@ -134,14 +135,6 @@ QList<PortIdentity> IdentifyPorts(const QStringList &paths)
         identities << id;
     }
     return identities;
-}
-
-QStringList DescribePorts(const QStringList &paths)
-{
-    QStringList descriptions;
-    for (const PortIdentity &id : IdentifyPorts(paths))
-        descriptions << id.Text();
-    return descriptions;
 }
 
 QStringList PortPresence()

@@ -18,28 +18,22 @@ struct Refusal {
 // when the user may, or when there is no device at all.
 std::optional<Refusal> PermissionRefusal(const QString &path);
 
-// The effective user's login name.
-QString CurrentUserName();
-
 // The operator's message for a port refused for permission (an action or a port choice).
 QString PermissionMessage(const Refusal &refusal);
 // Start-up's message when no port opened but these were refused for permission.
 QString PermissionStartupMessage(const QList<Refusal> &refusals);
 
-// What the system knows of the device behind a port path.
+// What the system knows of the device behind a port path: the resolved device, and for a USB
+// adapter its description, maker and serial number. A pseudo-terminal or a plain port has its
+// path alone.
 struct PortIdentity {
     QString device;   // links resolved; empty when nothing is there
     QString adapter;  // "FT232R USB UART · FTDI · A50285BI" for a USB adapter; else empty
+    // "/dev/ttyUSB0  FT232R USB UART · FTDI · A50285BI"
     QString Text() const { return adapter.isEmpty() ? device : device + QStringLiteral("  ") + adapter; }
 };
 // The system is asked for its adapters once for the whole list.
 QList<PortIdentity> IdentifyPorts(const QStringList &paths);
-
-// What the system knows of the device behind each port path: the resolved device, and for a USB
-// adapter its description, maker and serial number ("/dev/ttyUSB0  FT232R USB UART · FTDI ·
-// A50285BI"). A pseudo-terminal or a plain port gives its path alone; empty when nothing is there.
-// The system is asked for its adapters once for the whole list.
-QStringList DescribePorts(const QStringList &paths);
 
 // Which devices stand behind COM1 to COM20 now: one word per port, the resolved device or empty.
 // Looks at the file system only; opens nothing.

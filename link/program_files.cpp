@@ -38,6 +38,11 @@ QString UserConfigDir()
     return config + QStringLiteral("/kv306");
 }
 
+QSettings UserSettings()
+{
+    return QSettings(UserConfigDir() + QStringLiteral("/kv306.conf"), QSettings::IniFormat);
+}
+
 QString PortFileToRead(const QString &appDir)
 {
     const QString beside = Beside(appDir, QLatin1String(kPortFileName));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSettings>
 #include <QString>
 
 namespace kv306 {
@@ -16,6 +17,9 @@ namespace kv306 {
 bool IsPortable(const QString &appDir);
 // $XDG_CONFIG_HOME/kv306, by default ~/.config/kv306.
 QString UserConfigDir();
+// The window's own settings (the extras': the check mark, the log window's size), kept in
+// UserConfigDir()/kv306.conf and never in Com.TXT.
+QSettings UserSettings();
 // The Com.TXT that start-up reads.
 QString PortFileToRead(const QString &appDir);
 // The Com.TXT that a port choice writes.

@@ -24,6 +24,11 @@ QString HexPairs(const Bytes &bytes, qsizetype count, const char *separator)
     return text;
 }
 
+QString HexWords(const Bytes &bytes)
+{
+    return HexPairs(bytes, static_cast<qsizetype>(bytes.size()), " ").mid(1);
+}
+
 void SerialLink::OpenLink()
 {
     if (const std::optional<CommError> error = OpenLinkQuietly())

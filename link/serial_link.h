@@ -48,5 +48,7 @@ private:
 
 // "  55  D0  A3": each byte as two spaces and two upper-case hex digits.
 QString HexPairs(const Bytes &bytes, qsizetype count, const char *separator);
+// "55 D0 A3": every byte, one space between.
+QString HexWords(const Bytes &bytes);
 
 }  // namespace kv306

@@ -315,15 +315,16 @@ void Form1::DescribeEntries()
     QStringList paths;
     for (int i = 0; i < Combo2->count(); ++i)
         paths << DevicePathForPort(PortNumberOfName(Combo2->itemText(i)));
-    const QStringList descriptions = DescribePorts(paths);
+    const QList<PortIdentity> identities = IdentifyPorts(paths);
     int widest = Combo2->width();
     const QFontMetrics metrics(Combo2->view()->font());
     for (int i = 0; i < Combo2->count(); ++i) {
-        Combo2->setItemData(i, descriptions[i], Qt::ToolTipRole);
-        Combo2->setItemData(i, descriptions[i], Qt::AccessibleDescriptionRole);
+        const QString description = identities[i].Text();
+        Combo2->setItemData(i, description, Qt::ToolTipRole);
+        Combo2->setItemData(i, description, Qt::AccessibleDescriptionRole);
         widest = std::max(
             widest,
-            metrics.horizontalAdvance(PortEntryDelegate::Line(Combo2->itemText(i), descriptions[i])) + 24);
+            metrics.horizontalAdvance(PortEntryDelegate::Line(Combo2->itemText(i), description)) + 24);
     }
     // The open list may reach past the field so that every description shows whole.
     Combo2->view()->setMinimumWidth(widest);

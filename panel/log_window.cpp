@@ -9,19 +9,9 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
-#include <QSettings>
 #include <QVBoxLayout>
 
 namespace kv306 {
-
-namespace {
-
-QSettings Settings()
-{
-    return QSettings(UserConfigDir() + QStringLiteral("/kv306.conf"), QSettings::IniFormat);
-}
-
-}  // namespace
 
 TrafficModel::TrafficModel(TrafficLog &log, QObject *parent) : QAbstractTableModel(parent), log_(log) {}
 
@@ -114,7 +104,7 @@ LogWindow::LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(view_);
     layout->addLayout(buttons);
-    resize(Settings().value(QStringLiteral("log/size"), QSize(1080, 420)).toSize());
+    resize(UserSettings().value(QStringLiteral("log/size"), QSize(1080, 420)).toSize());
 
     // Recording may happen on any thread (a probe's). The table follows on this one once the
     // traffic has been quiet for a moment: an action lets waiting events run in the middle of
@@ -138,7 +128,7 @@ LogWindow::LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent)
 LogWindow::~LogWindow()
 {
     log_.SetOnRecord({});
-    Settings().setValue(QStringLiteral("log/size"), size());
+    UserSettings().setValue(QStringLiteral("log/size"), size());
 }
 
 void LogWindow::showEvent(QShowEvent *event)

@@ -11,7 +11,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMenuBar>
-#include <QSettings>
 #include <QThread>
 
 #include <memory>
@@ -19,11 +18,6 @@
 namespace kv306 {
 
 namespace {
-
-QSettings Settings()
-{
-    return QSettings(UserConfigDir() + QStringLiteral("/kv306.conf"), QSettings::IniFormat);
-}
 
 QString ProfileFilter()
 {
@@ -47,7 +41,7 @@ MainWindow::MainWindow(Toolkit &toolkit, QWidget *parent) : QMainWindow(parent),
     BuildMenus();
     // The area below the menu bar is the window's own fixed size.
     setFixedSize(form_->width(), form_->height() + menuBar()->sizeHint().height());
-    SetVerifyAfterSave(Settings().value(QStringLiteral("verifyAfterSave"), false).toBool());
+    SetVerifyAfterSave(UserSettings().value(QStringLiteral("verifyAfterSave"), false).toBool());
 }
 
 MainWindow::~MainWindow()
@@ -96,7 +90,7 @@ Params MainWindow::ListParams() const
 
 void MainWindow::ExportParams()
 {
-    QSettings settings = Settings();
+    QSettings settings = UserSettings();
     const QString folder = settings.value(QStringLiteral("profileFolder"), QDir::homePath()).toString();
     QString path =
         toolkit_.AskSaveFile(Tx::tr("导出参数"), folder + QStringLiteral("/kv306.json"), ProfileFilter());
@@ -115,7 +109,7 @@ void MainWindow::ExportParams()
 
 void MainWindow::ImportParams()
 {
-    QSettings settings = Settings();
+    QSettings settings = UserSettings();
     const QString folder = settings.value(QStringLiteral("profileFolder"), QDir::homePath()).toString();
     const QString path = toolkit_.AskOpenFile(Tx::tr("导入参数"), folder, ProfileFilter());
     if (path.isEmpty())
@@ -139,7 +133,7 @@ void MainWindow::SetVerifyAfterSave(bool on)
     form_->Actions().VerifyAfterSave = on;
     if (verifyAction->isChecked() != on)
         verifyAction->setChecked(on);
-    Settings().setValue(QStringLiteral("verifyAfterSave"), on);
+    UserSettings().setValue(QStringLiteral("verifyAfterSave"), on);
 }
 
 LogWindow &MainWindow::ShowLog()

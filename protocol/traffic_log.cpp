@@ -8,11 +8,6 @@ namespace kv306 {
 
 namespace {
 
-QString Hex(const Bytes &bytes)
-{
-    return HexPairs(bytes, static_cast<qsizetype>(bytes.size()), " ").mid(1);
-}
-
 }  // namespace
 
 QStringList LogHeaders()
@@ -76,9 +71,9 @@ QString ReplyMeaning(const Traffic &t, const Outcome &o)
     default: break;
     }
     if (t.expected == kAckLength)
-        return Tx::tr("应答") + QLatin1Char(' ') + Hex(t.received);
+        return Tx::tr("应答") + QLatin1Char(' ') + HexWords(t.received);
     if (t.expected == kEchoLength)
-        return Tx::tr("回显") + QLatin1Char(' ') + Hex(t.received);
+        return Tx::tr("回显") + QLatin1Char(' ') + HexWords(t.received);
     Params p{};
     for (std::size_t k = 0; k < kParamCount && k < t.received.size(); ++k)
         p[k] = t.received[k];
@@ -94,8 +89,8 @@ void TrafficLog::Record(const QString &port, const Outcome &outcome)
         added.push_back({time, port, {}, {}, {}, ReplyMeaning(Traffic{}, outcome), -1});
     }
     for (const Traffic &t : outcome.traffic)
-        added.push_back(
-            {time, port, Hex(t.sent), FrameMeaning(t.sent), Hex(t.received), ReplyMeaning(t, outcome), t.ms});
+        added.push_back({time, port, HexWords(t.sent), FrameMeaning(t.sent), HexWords(t.received),
+                         ReplyMeaning(t, outcome), t.ms});
     {
         std::lock_guard lock(mutex_);
         for (LogEntry &e : added) {

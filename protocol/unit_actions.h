@@ -20,8 +20,6 @@ enum class NudgePair {
 // tells its outcome in boxes with an empty title, closing the link where each action does.
 class UnitActions {
 public:
-    static constexpr qint32 kReplyTimeoutMs = UnitCore::kReplyTimeoutMs;
-
     UnitActions(SerialLink &link, MSComm &comm, Toolkit &toolkit, PanelView &view)
         : link_(link), core_(link, comm, toolkit), toolkit_(toolkit), view_(view)
     {

@@ -16,11 +16,6 @@ void PortFailure(Outcome &o, const CommError &error, bool beforeSending)
     o.beforeSending = beforeSending;
 }
 
-QString Hex(const Bytes &bytes)
-{
-    return HexPairs(bytes, static_cast<qsizetype>(bytes.size()), " ").mid(1);
-}
-
 }  // namespace
 
 Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
@@ -137,7 +132,7 @@ Outcome UnitCore::WriteAndVerify(const Params &params)
 QString FailureText(const Outcome &o)
 {
     const Traffic *last = o.traffic.empty() ? nullptr : &o.traffic.back();
-    const QString got = last ? Hex(last->received) : QString();
+    const QString got = last ? HexWords(last->received) : QString();
     switch (o.failure) {
     case Failure::None: return {};
     case Failure::Port: {

@@ -1,5 +1,6 @@
 // The window's extras, each off until the operator reaches for it: profiles in files, check
 // after write, the traffic log, finding the unit, and help that never fails silently.
+#include "support/program_on_path.h"
 #include "support/rig.h"
 
 #include "panel/main_window.h"
@@ -229,22 +230,13 @@ private slots:
 
     void helpShownByTheToolWhenTheOpenerFails()
     {
-        QTemporaryDir bin;
-        const QString opener = bin.filePath(QStringLiteral("xdg-open"));
-        QFile script(opener);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexit 3\n");
-        script.close();
-        QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner);
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", bin.path().toLocal8Bit());
+        const ProgramOnPath opener(QStringLiteral("xdg-open"), "#!/bin/sh\nexit 3\n");
         Main m(false);
         QFile help(m.appDir.filePath(QStringLiteral("help.txt")));
         QVERIFY(help.open(QIODevice::WriteOnly));
         help.close();
         m.toolkit.openerFails = true;
         m.window.helpAction->trigger();
-        qputenv("PATH", path);
         QCOMPARE(m.toolkit.shownFiles, QStringList{help.fileName()});
         QVERIFY(m.toolkit.boxes.empty());
     }

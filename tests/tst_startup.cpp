@@ -1,5 +1,6 @@
 // The window: its controls, the video standard preset, start-up with the port scan and the
 // remembered port, the port choice, and help.
+#include "support/program_on_path.h"
 #include "support/sim_ports.h"
 #include "support/window.h"
 
@@ -318,15 +319,8 @@ private slots:
 
     void helpOpensBesideTheProgram()
     {
-        QTemporaryDir bin;
-        const QString viewer = bin.filePath(QStringLiteral("xdg-open"));
-        QFile script(viewer);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\n");
-        script.close();
-        QFile::setPermissions(viewer, QFile::ReadOwner | QFile::ExeOwner);
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", bin.path().toLocal8Bit());
+        const ProgramOnPath opener(QStringLiteral("xdg-open"), "#!/bin/sh\n");
+        const QString viewer = opener.Path(QStringLiteral("xdg-open"));
 
         Window w;
         w.toolkit.appPath = QStringLiteral("/opt/kv 306; $(rm -rf x) \"tool\"");
@@ -340,7 +334,6 @@ private slots:
         // Nothing to show it with: the operator is told where the file is.
         w.toolkit.startSucceeds = false;
         QTest::mouseClick(w.form.Command4, Qt::LeftButton);
-        qputenv("PATH", path);
         QCOMPARE(w.toolkit.boxes.size(), 1u);
         QVERIFY(w.toolkit.boxes[0].text.endsWith(w.toolkit.appPath + QStringLiteral("/help.txt")));
     }
