@@ -43,14 +43,6 @@ Result Ctl(const QStringList &args, bool asNobody = false, const QString &progra
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-QStringList Frames(const sim::SimUnit &unit)
-{
-    QStringList frames;
-    for (const sim::Bytes &f : unit.Requests())
-        frames << QString::fromLatin1(Hex(f));
-    return frames;
-}
-
 QByteArray ProfileText(const QByteArray &inside)
 {
     return "{\"format\": \"kv306-profile\", \"version\": 1, " + inside + "}";
@@ -99,7 +91,7 @@ private slots:
         QCOMPARE(r.err, QString());
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, out);
-        QCOMPARE(Frames(unit), frames);
+        QCOMPARE(RequestFrames(unit), frames);
     }
 
     void badInputSendsNothing_data()
@@ -235,7 +227,8 @@ private slots:
         QVERIFY(r.out.contains("COM5: failed: error 80"));
         QVERIFY(r.out.endsWith("4 units: 2 applied, 2 failed\n"));
         for (int com : {2, 6})
-            QCOMPARE(Frames(ports.Unit(com)), (QStringList{"55 EE 00 00 FF 01 02 03 01 00 01 00", kRead}));
+            QCOMPARE(RequestFrames(ports.Unit(com)),
+                     (QStringList{"55 EE 00 00 FF 01 02 03 01 00 01 00", kRead}));
         QCOMPARE(ports.Unit(6).State().params, (std::array<std::uint8_t, 6>{1, 2, 3, 1, 0, 1}));
 
         const Result json = Ctl(args + QStringList{"--json"});
@@ -263,7 +256,7 @@ private slots:
         QCOMPARE(found.size(), 1);
         QCOMPARE(found[0]["port"].toString(), QStringLiteral("COM2"));
         QCOMPARE(found[0]["horizontal"].toInt(), 22);
-        QCOMPARE(Frames(ports.Unit(5)), QStringList{kRead});
+        QCOMPARE(RequestFrames(ports.Unit(5)), QStringList{kRead});
         QVERIFY(held.Received().empty());
     }
 
@@ -311,7 +304,7 @@ private slots:
         file.close();
         const Result r = Ctl({"toggle", "crosshair"}, false, program);
         QCOMPARE(r.code, 0);
-        QCOMPARE(Frames(unit).size(), 1);
+        QCOMPARE(RequestFrames(unit).size(), 1);
     }
 };
 

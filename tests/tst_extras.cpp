@@ -41,14 +41,6 @@ struct Main {
     MainWindow window{toolkit};
 };
 
-QStringList Frames(const sim::SimUnit &unit)
-{
-    QStringList frames;
-    for (const sim::Bytes &f : unit.Requests())
-        frames << QString::fromLatin1(Hex(f));
-    return frames;
-}
-
 const QString kRead = QStringLiteral("55 D0 A3 00 FF 01 8D");
 
 }  // namespace
@@ -103,7 +95,7 @@ private slots:
         QVERIFY(m.window.Form().Actions().VerifyAfterSave);
         m.window.Form().Actions().SaveClick();
         QCOMPARE(m.toolkit.BoxTexts(), QStringList{"OK！\n校验一致：设备保存的六个参数与写入的相同。"});
-        QCOMPARE(Frames(unit), (QStringList{"55 EE 00 00 FF 16 14 19 00 03 00 18", kRead}));
+        QCOMPARE(RequestFrames(unit), (QStringList{"55 EE 00 00 FF 16 14 19 00 03 00 18", kRead}));
         QVERIFY(!m.toolkit.boxes[0].portOpen);
 
         unit.SetFault(sim::Fault::MisStore);
@@ -212,7 +204,7 @@ private slots:
         QCOMPARE(m.PortFile(),
                  QByteArray("\"" + (chosen.isEmpty() ? QByteArray("COM2") : chosen.toLatin1()) + "\"\r\n"));
         for (int com : {2, 5, 7})
-            QCOMPARE(Frames(ports.Unit(com)), QStringList{kRead});  // reads only
+            QCOMPARE(RequestFrames(ports.Unit(com)), QStringList{kRead});  // reads only
     }
 
     void findingCancelledKeepsTheChoice()

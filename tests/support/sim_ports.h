@@ -60,4 +60,13 @@ inline QByteArray Hex(const sim::Bytes &bytes)
         .toUpper();
 }
 
+// The complete frames a simulated unit received, each as "55 D0 A3 00 FF 01 8D".
+inline QStringList RequestFrames(const sim::SimUnit &unit)
+{
+    QStringList frames;
+    for (const sim::Bytes &f : unit.Requests())
+        frames << QString::fromLatin1(Hex(f));
+    return frames;
+}
+
 }  // namespace kv306::test
