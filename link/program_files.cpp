@@ -48,14 +48,13 @@ QString PortFileToRead(const QString &appDir)
     const QString beside = Beside(appDir, QLatin1String(kPortFileName));
     if (IsPortable(appDir))
         return beside;
-    const QString own = PortFileToWrite(appDir);
+    const QString own = Beside(UserConfigDir(), QLatin1String(kPortFileName));
     return QFileInfo::exists(own) || !QFileInfo(beside).isReadable() ? own : beside;
 }
 
 QString PortFileToWrite(const QString &appDir)
 {
-    return IsPortable(appDir) ? Beside(appDir, QLatin1String(kPortFileName))
-                              : UserConfigDir() + QLatin1Char('/') + QLatin1String(kPortFileName);
+    return Beside(IsPortable(appDir) ? appDir : UserConfigDir(), QLatin1String(kPortFileName));
 }
 
 QString HelpFilePath(const QString &appDir, const QString &name)
