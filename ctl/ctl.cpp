@@ -15,8 +15,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QThread>
+#include <QTranslator>
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -33,8 +38,9 @@ Commands:
   read                          the unit's six parameters
   write KEY=VALUE...            all six keys; or: write --from PROFILE
   set KEY=VALUE...              read, change the named keys, write, read back and compare
-  toggle overlay|crosshair      switch the overlay or its crosshair; prints the new state
-  step KEY up|down [COUNT]      KEY horizontal, vertical or size; prints each new value
+  toggle overlay|crosshair      switch the overlay or its crosshair; prints the unit's echo
+  step KEY up|down [COUNT]      KEY horizontal, vertical or size; up raises the value by
+                                one, down lowers it; prints each new value
   probe                         send a read to each free port; list those a unit answers on
   apply PROFILE --port A [--port B ...]
                                 write and verify the profile on every port at once
@@ -46,37 +52,105 @@ PORT: COM1..COM20 (as the window finds them) or a device path. Without --port, t
 
 Exit codes: 0 done; 1 the unit failed (no reply, bad reply, verify mismatch);
             2 usage or profile error (nothing sent); 3 port error (missing, busy,
-            no permission, pulled).)";
+            no permission, pulled); 4 the output could not be written;
+            130 stopped by SIGINT, 143 by SIGTERM, 141 by a closed pipe (the exchange
+            in flight is finished, nothing more is sent, each unit's state is said).)";
 
 std::mutex printLock;
 
-void Out(const QString &line)
+// Set by SIGINT or SIGTERM: the exchange in flight finishes, nothing more is sent.
+std::atomic<int> stopSignal{0};
+// Standard output or error could not be written; a closed pipe also stops the work.
+std::atomic<bool> outputFailed{false};
+std::atomic<bool> pipeClosed{false};
+// --json: failures are a JSON document on standard output too.
+bool jsonMode = false;
+
+extern "C" void OnStopSignal(int signo)
+{
+    stopSignal.store(signo);
+}
+
+void CatchStopSignals()
+{
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+#ifndef Q_OS_WIN
+    // A closed pipe is seen as a failed write, so the units are still told about.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+bool Stopped()
+{
+    return stopSignal.load() != 0 || pipeClosed.load();
+}
+
+// Text from files, devices and the unit as one harmless line: control characters as \xHH, so a
+// name cannot clear the terminal or cut the line. Tabs may stay where they separate columns.
+QString Printable(const QString &text, bool keepTabs)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && !(keepTabs && u == u'\t')) || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            out += QStringLiteral("\\x%1").arg(static_cast<int>(u), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+void Write(FILE *stream, const QByteArray &bytes)
 {
     std::lock_guard lock(printLock);
-    std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stdout);
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream) ==
+                             static_cast<std::size_t>(bytes.size()) &&
+                         std::fflush(stream) == 0;
+    if (!written) {
+        outputFailed = true;
+        if (errno == EPIPE)
+            pipeClosed = true;
+        std::clearerr(stream);
+    }
+}
+
+void Out(const QString &line)
+{
+    Write(stdout, Printable(line, true).toLocal8Bit() + '\n');
 }
 
 void Err(const QString &line)
 {
-    std::lock_guard lock(printLock);
-    std::fprintf(stderr, "kv306ctl: %s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
-int Usage(const QString &message)
-{
-    Err(message + QStringLiteral(" (see kv306ctl --help)"));
-    return kExitUsage;
+    Write(stderr, "kv306ctl: " + Printable(line, false).toLocal8Bit() + '\n');
 }
 
 void PrintJson(const QJsonValue &value)
 {
     const QJsonDocument doc =
         value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    std::lock_guard lock(printLock);
-    std::fprintf(stdout, "%s", doc.toJson(QJsonDocument::Indented).constData());
-    std::fflush(stdout);
+    Write(stdout, doc.toJson(QJsonDocument::Indented));
+}
+
+// A refusal before anything is sent; with --json also one document on standard output.
+int Refuse(const QString &message, bool pointAtHelp)
+{
+    Err(pointAtHelp ? message + QStringLiteral(" (see kv306ctl --help)") : message);
+    if (jsonMode)
+        PrintJson(QJsonObject{{QStringLiteral("error"), message}});
+    return kExitUsage;
+}
+
+int Usage(const QString &message)
+{
+    return Refuse(message, true);
+}
+
+int ProfileError(const QString &path, const QString &reason)
+{
+    return Refuse(path + QStringLiteral(": ") + reason, false);
 }
 
 int ExitCodeOf(const Outcome &o)
@@ -93,9 +167,11 @@ struct Target {
 
 std::optional<Target> TargetOf(const QString &text, QString *error)
 {
-    const int number = PortNumberOfName(text);
-    if (number >= kFirstPort && number <= kLastPort && text == PortNameOfNumber(number))
-        return Target{text, number};
+    // "com3" is COM3, as Windows has it.
+    const QString upper = text.startsWith(QLatin1String("com"), Qt::CaseInsensitive) ? text.toUpper() : text;
+    const int number = PortNumberOfName(upper);
+    if (number >= kFirstPort && number <= kLastPort && upper == PortNameOfNumber(number))
+        return Target{upper, number};
     if (text.contains(QLatin1Char('/')))
         return Target{text, 0};
     *error = QStringLiteral("'%1' is no port (COM1 to COM20, or a device path)").arg(text);
@@ -122,6 +198,8 @@ QString PortState(const Target &target)
             return QStringLiteral("no permission");
         if (e.number() == ErrorNo::NoSuchPort)
             return QStringLiteral("missing");
+        if (e.number() == ErrorNo::NotSerialDevice)
+            return QStringLiteral("not a serial device");
         return QStringLiteral("busy");
     }
 }
@@ -155,10 +233,34 @@ QJsonObject WithPort(const Target &target, QJsonObject o)
     return o;
 }
 
-int Fail(const Target &target, const Outcome &o)
+// The failure's fields for a JSON document.
+QJsonObject FailureJson(const Outcome &o, QJsonObject into = {})
+{
+    into.insert(QStringLiteral("error"), FailureText(o));
+    if (o.failure == Failure::Port)
+        into.insert(QStringLiteral("number"), o.errorNumber);
+    return into;
+}
+
+// `partial`: what a --json document says besides the failure (the steps made before it).
+int Fail(const Target &target, const Outcome &o, const QJsonObject &partial = {})
 {
     Err(target.label + QStringLiteral(": ") + FailureText(o));
+    if (jsonMode)
+        PrintJson(WithPort(target, FailureJson(o, partial)));
     return ExitCodeOf(o);
+}
+
+// Says what a stop left behind on one unit.
+int Interrupted(const Target &target, const QString &state, QJsonObject json = {})
+{
+    Err(QStringLiteral("interrupted: %1: %2").arg(target.label, state));
+    if (jsonMode) {
+        json.insert(QStringLiteral("interrupted"), true);
+        json.insert(QStringLiteral("state"), state);
+        PrintJson(WithPort(target, json));
+    }
+    return kExitOk;  // the stop decides the exit code
 }
 
 class Command {
@@ -205,11 +307,15 @@ public:
 
     int Write(const Target &target, const Params &params)
     {
+        if (Stopped())
+            return Interrupted(target, QStringLiteral("not started"));
         Unit unit(target);
         const Outcome o = unit.core.Write(params);
         unit.link.CloseLink();
         if (!o.Ok())
             return Fail(target, o);
+        if (Stopped())
+            return Interrupted(target, QStringLiteral("written"));
         if (json_)
             PrintJson(WithPort(target, {{QStringLiteral("result"), QStringLiteral("written")}}));
         return kExitOk;
@@ -228,9 +334,13 @@ public:
         unit.link.CloseLink();
         if (!read.Ok())
             return Fail(target, read);
+        if (Stopped())
+            return Interrupted(target, QStringLiteral("not started"));
         const Params wanted = ParseAssignments(words_.mid(1), read.values).params;
-        const Outcome o = unit.core.WriteAndVerify(wanted);
+        const Outcome o = unit.core.WriteAndVerify(wanted, [] { return !Stopped(); });
         unit.link.CloseLink();
+        if (o.unverified)
+            return Interrupted(target, QStringLiteral("written, not verified"));
         return o.Ok() ? PrintValues(target, o.values) : Fail(target, o);
     }
 
@@ -244,11 +354,12 @@ public:
         unit.link.CloseLink();
         if (!o.Ok())
             return Fail(target, o);
-        const QString state = o.value ? QStringLiteral("on") : QStringLiteral("off");
+        // The unit's echo carries no documented on/off meaning: say only that it answered.
+        const QString echo = HexWords(o.traffic.back().received);
         if (json_)
-            PrintJson(WithPort(target, {{what, state}}));
+            PrintJson(WithPort(target, {{QStringLiteral("toggled"), what}, {QStringLiteral("echo"), echo}}));
         else
-            Out(what + QLatin1Char('=') + state);
+            Out(QStringLiteral("%1 toggle acknowledged (echo %2)").arg(what, echo));
         return kExitOk;
     }
 
@@ -262,22 +373,23 @@ public:
         bool good = true;
         const int count = words_.size() == 4 ? words_[3].toInt(&good) : 1;
         if (!good || count < 1 || count > 1000)
-            return Usage(QStringLiteral("step COUNT must be 1 to 1000"));
+            return Usage(QStringLiteral("step COUNT must be a whole number from 1 to 1000"));
         Unit unit(target);
         QJsonArray values;
         const QString key = words_[1];
         for (int i = 0; i < count; ++i) {
+            if (Stopped()) {
+                unit.link.CloseLink();
+                return Interrupted(target, QStringLiteral("%1 of %2 steps made").arg(i).arg(count),
+                                   {{key, values}});
+            }
             // Button index 0 raises the value, 1 lowers it, for each of the three pairs.
             const Outcome o = unit.core.Step(param, way == QLatin1String("up") ? 0 : 1);
             if (o.failure == Failure::Port && o.beforeSending)
                 return Fail(target, o);
-            if (!o.Ok()) {
-                unit.link.CloseLink();
-                if (json_)
-                    PrintJson(WithPort(target, {{key, values}}));
-                return Fail(target, o);
-            }
             unit.link.CloseLink();
+            if (!o.Ok())
+                return Fail(target, o, {{key, values}});
             values.append(o.value);
             if (!json_)
                 Out(key + QLatin1Char('=') + QString::number(o.value));
@@ -292,69 +404,109 @@ public:
         if (words_.size() > 1)
             return Usage(QStringLiteral("probe takes no arguments"));
         const QList<Target> targets = ExistingPorts();
-        std::vector<std::optional<Params>> answers(static_cast<std::size_t>(targets.size()));
-        OnEveryPort(targets, [&answers](int i, const Target &t) {
-            answers[static_cast<std::size_t>(i)] = kv306::Probe(t.number);
+        std::vector<Outcome> outcomes(static_cast<std::size_t>(targets.size()));
+        OnEveryPort(targets, [&outcomes](int i, const Target &t) {
+            if (!Stopped())
+                outcomes[static_cast<std::size_t>(i)] = ProbePort(t.number);
         });
         QJsonArray list;
         int found = 0;
+        int refused = 0;
         for (int i = 0; i < targets.size(); ++i) {
-            const auto &a = answers[static_cast<std::size_t>(i)];
-            if (!a)
+            const Outcome &o = outcomes[static_cast<std::size_t>(i)];
+            if (o.failure == Failure::Port && o.beforeSending) {
+                // Not tried: busy, missing or no permission. Said, so it is not taken for "no unit".
+                ++refused;
+                Err(targets[i].label + QStringLiteral(": not probed: ") + FailureText(o));
+                if (json_)
+                    list.append(WithPort(targets[i], FailureJson(o)));
+                continue;
+            }
+            if (!o.Ok() || o.traffic.empty())
                 continue;
             ++found;
             if (json_) {
-                QJsonObject o = WithPort(targets[i], ParamsJson(*a));
-                o.insert(QStringLiteral("device"), QFileInfo(targets[i].Device()).canonicalFilePath());
-                list.append(o);
+                QJsonObject row = WithPort(targets[i], ParamsJson(o.values));
+                row.insert(QStringLiteral("device"), QFileInfo(targets[i].Device()).canonicalFilePath());
+                list.append(row);
             } else {
-                Out(targets[i].label + QLatin1Char('\t') + FormatParams(*a));
+                Out(targets[i].label + QLatin1Char('\t') + FormatParams(o.values));
             }
         }
         if (json_)
             PrintJson(list);
-        if (found == 0) {
-            Err(QStringLiteral("no unit answered on %1 port(s) tried").arg(targets.size()));
-            return kExitUnit;
+        if (found > 0)
+            return kExitOk;
+        if (refused > 0 && refused == targets.size()) {
+            Err(QStringLiteral("every port was refused (%1 tried)").arg(refused));
+            return kExitPort;
         }
-        return kExitOk;
+        Err(QStringLiteral("no unit answered on %1 port(s) tried").arg(targets.size() - refused));
+        return kExitUnit;
     }
 
     int Apply(const QList<Target> &targets, const Params &params)
     {
         std::vector<Outcome> outcomes(static_cast<std::size_t>(targets.size()));
+        std::vector<bool> started(static_cast<std::size_t>(targets.size()), false);
         const bool json = json_;
-        OnEveryPort(targets, [&outcomes, &params, json](int i, const Target &t) {
+        OnEveryPort(targets, [&outcomes, &started, &params, json](int i, const Target &t) {
+            if (Stopped())
+                return;
+            started[static_cast<std::size_t>(i)] = true;
             Unit unit(t);
-            Outcome o = unit.core.WriteAndVerify(params);
+            Outcome o = unit.core.WriteAndVerify(params, [] { return !Stopped(); });
             unit.link.CloseLink();
-            if (!json)
+            if (!json && !Stopped())
                 Out(t.label +
                     (o.Ok() ? QStringLiteral(": applied") : QStringLiteral(": failed: ") + FailureText(o)));
             outcomes[static_cast<std::size_t>(i)] = std::move(o);
         });
+        const bool stopped = Stopped();
         int applied = 0;
+        int written = 0;
+        int notStarted = 0;
         int code = kExitOk;
         QJsonArray list;
         for (int i = 0; i < targets.size(); ++i) {
             const Outcome &o = outcomes[static_cast<std::size_t>(i)];
-            applied += o.Ok() ? 1 : 0;
-            code = std::max(code, ExitCodeOf(o));
-            QJsonObject row{
-                {QStringLiteral("port"), targets[i].label},
-                {QStringLiteral("result"), o.Ok() ? QStringLiteral("applied") : QStringLiteral("failed")}};
-            if (o.Ok())
+            QString state;
+            if (!started[static_cast<std::size_t>(i)]) {
+                state = QStringLiteral("not started");
+                ++notStarted;
+            } else if (o.unverified) {
+                state = QStringLiteral("written");
+                ++written;
+            } else if (o.Ok()) {
+                state = stopped ? QStringLiteral("verified") : QStringLiteral("applied");
+                ++applied;
+            } else {
+                state = QStringLiteral("failed");
+                code = std::max(code, ExitCodeOf(o));
+            }
+            QJsonObject row{{QStringLiteral("port"), targets[i].label}, {QStringLiteral("result"), state}};
+            if (o.Ok() && !o.unverified && started[static_cast<std::size_t>(i)])
                 row.insert(QStringLiteral("values"), ParamsJson(o.values));
-            else
-                row.insert(QStringLiteral("error"), FailureText(o));
+            else if (state == QLatin1String("failed"))
+                row = FailureJson(o, row);
             list.append(row);
+            if (stopped && !json)
+                Out(targets[i].label + QStringLiteral(": ") +
+                    (state == QLatin1String("failed")    ? state + QStringLiteral(": ") + FailureText(o)
+                     : state == QLatin1String("written") ? QStringLiteral("written, not verified")
+                                                         : state));
         }
         const auto total = targets.size();
-        const QString summary = QStringLiteral("%1 unit%2: %3 applied, %4 failed")
-                                    .arg(total)
-                                    .arg(total == 1 ? "" : "s")
-                                    .arg(applied)
-                                    .arg(total - applied);
+        const auto failed = total - applied - written - notStarted;
+        QString summary = QStringLiteral("%1 unit%2: %3 %4, %5 failed")
+                              .arg(total)
+                              .arg(total == 1 ? "" : "s")
+                              .arg(applied)
+                              .arg(stopped ? QStringLiteral("verified") : QStringLiteral("applied"))
+                              .arg(failed);
+        if (stopped)
+            summary = QStringLiteral("interrupted: ") + summary +
+                      QStringLiteral(", %1 written, %2 not started").arg(written).arg(notStarted);
         if (json_)
             PrintJson(list);
         else
@@ -380,8 +532,16 @@ private:
 
 }  // namespace
 
-int Run(const QStringList &arguments)
+namespace {
+
+int RunCommand(const QStringList &arguments)
 {
+    // A negative step count would be taken for an option.
+    static const QRegularExpression negative(QStringLiteral("^-[0-9]+$"));
+    for (const QString &argument : arguments) {
+        if (negative.match(argument).hasMatch())
+            return Usage(QStringLiteral("COUNT must be a positive whole number, not %1").arg(argument));
+    }
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kUsage));
     parser.addPositionalArgument(QStringLiteral("command"),
@@ -398,10 +558,11 @@ int Run(const QStringList &arguments)
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
 
+    jsonMode = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(QStringList{QStringLiteral("kv306ctl")} + arguments))
         return Usage(parser.errorText());
     if (parser.isSet(helpOption)) {
-        std::fprintf(stdout, "%s", parser.helpText().toLocal8Bit().constData());
+        Write(stdout, parser.helpText().toLocal8Bit());
         return kExitOk;
     }
     if (parser.isSet(versionOption)) {
@@ -423,6 +584,13 @@ int Run(const QStringList &arguments)
         const std::optional<Target> target = TargetOf(port, &error);
         if (!target)
             return Usage(error);
+        // The same unit twice would get two writers at once.
+        const QString device = QFileInfo(target->Device()).canonicalFilePath();
+        for (const Target &earlier : std::as_const(targets)) {
+            const QString earlierDevice = QFileInfo(earlier.Device()).canonicalFilePath();
+            if (earlier.label == target->label || (!device.isEmpty() && device == earlierDevice))
+                return Usage(QStringLiteral("%1 and %2 are the same port").arg(earlier.label, target->label));
+        }
         targets << *target;
     }
 
@@ -437,7 +605,7 @@ int Run(const QStringList &arguments)
             return Usage(QStringLiteral("apply needs at least one --port"));
         const Profile profile = ReadProfile(words[1]);
         if (!profile.params)
-            return Usage(words[1] + QStringLiteral(": ") + profile.error);
+            return ProfileError(words[1], profile.error);
         return command.Apply(targets, *profile.params);
     }
 
@@ -456,7 +624,7 @@ int Run(const QStringList &arguments)
                 return Usage(QStringLiteral("write takes KEY=VALUE words or --from, not both"));
             const Profile profile = ReadProfile(parser.value(fromOption));
             if (!profile.params)
-                return Usage(parser.value(fromOption) + QStringLiteral(": ") + profile.error);
+                return ProfileError(parser.value(fromOption), profile.error);
             params = *profile.params;
         } else {
             const Assignments a = ParseAssignments(words.mid(1));
@@ -489,6 +657,25 @@ int Run(const QStringList &arguments)
     if (name == QLatin1String("toggle"))
         return command.Toggle(target);
     return command.Step(target);
+}
+
+}  // namespace
+
+int Run(const QStringList &arguments)
+{
+    // Errors in English whatever the locale, the serial control's numbered ones included.
+    static QTranslator english;
+    if (english.load(QStringLiteral(":/i18n/kv306_en.qm")))
+        QCoreApplication::installTranslator(&english);
+    CatchStopSignals();
+    const int code = RunCommand(arguments);
+    if (const int signal = stopSignal.load())
+        return 128 + signal;
+    if (pipeClosed)
+        return kExitPipe;
+    if (outputFailed)
+        return kExitOutput;
+    return code;
 }
 
 }  // namespace kv306::ctl

@@ -431,5 +431,57 @@ Port in use: %4 (%5)</translation>
         <source>help.txt</source>
         <translation>help_en.txt</translation>
     </message>
+    <message>
+        <source>%1 是循环的符号链接</source>
+        <translation>%1 is a loop of symbolic links</translation>
+    </message>
+    <message>
+        <source>%1 的路径中有一部分不是文件夹</source>
+        <translation>part of the path %1 is not a folder</translation>
+    </message>
+    <message>
+        <source>%1 是一个文件夹</source>
+        <translation>%1 is a folder</translation>
+    </message>
+    <message>
+        <source>%1 是一个普通文件</source>
+        <translation>%1 is a plain file</translation>
+    </message>
+    <message>
+        <source>%1 不是终端设备</source>
+        <translation>%1 is no terminal device</translation>
+    </message>
+    <message>
+        <source>无法记住所选串口：%1 是一个文件夹，不是文件。</source>
+        <translation>Cannot remember the chosen port: %1 is a folder, not a file.</translation>
+    </message>
+    <message>
+        <source>无法记住所选串口：%1 写不进去（%2）。</source>
+        <translation>Cannot remember the chosen port: %1 cannot be written (%2).</translation>
+    </message>
+    <message>
+        <source>%1 不是串口设备：%2</source>
+        <translation>%1 is not a serial device: %2</translation>
+    </message>
+    <message>
+        <source>串口都被其他程序占用：%1
+请先关闭占用串口的程序（例如另一个已打开的本软件），然后重新打开程序。</source>
+        <translation>Every port is held by another program: %1
+Close the program that holds it (another window of this tool, for example), then start this one again.</translation>
+    </message>
+    <message>
+        <source>%1 不是%2的取值（%3），已改回 %4。</source>
+        <translation>%1 is not a value of %2 (%3); put back to %4.</translation>
+    </message>
+    <message>
+        <source>%1 已存在。
+要替换它吗？</source>
+        <translation>%1 already exists.
+Replace it?</translation>
+    </message>
+    <message>
+        <source>查找设备</source>
+        <translation>Find unit</translation>
+    </message>
 </context>
 </TS>

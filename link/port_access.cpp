@@ -7,10 +7,12 @@
 #include <QSerialPortInfo>
 
 #ifndef Q_OS_WIN
+#include <cerrno>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -45,6 +47,38 @@ std::optional<Refusal> PermissionRefusal(const QString &path)
     refusal.group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
     refusal.groupMayOpen = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     return refusal;
+#endif
+}
+
+std::optional<QString> NotSerialCause(const QString &path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return std::nullopt;
+#else
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0) {
+        if (errno == ELOOP)
+            return Tx::tr("%1 是循环的符号链接").arg(path);
+        if (errno == ENOTDIR)
+            return Tx::tr("%1 的路径中有一部分不是文件夹").arg(path);
+        return std::nullopt;  // missing: the caller says so
+    }
+    const QString device = ResolvedDevice(path);
+    if (S_ISDIR(st.st_mode))
+        return Tx::tr("%1 是一个文件夹").arg(device);
+    if (!S_ISCHR(st.st_mode))
+        return Tx::tr("%1 是一个普通文件").arg(device);
+    // The kernel files each device under its class; a terminal's is "tty" (pseudo-terminals are
+    // not filed at all). Opening the device to ask would stir the lines of a port in use.
+    const QString subsystem =
+        QFileInfo(
+            QStringLiteral("/sys/dev/char/%1:%2/subsystem").arg(major(st.st_rdev)).arg(minor(st.st_rdev)))
+            .symLinkTarget();
+    if (!subsystem.isEmpty() && QFileInfo(subsystem).fileName() != QLatin1String("tty"))
+        return Tx::tr("%1 不是终端设备").arg(device);
+    return std::nullopt;
 #endif
 }
 

@@ -18,6 +18,11 @@ struct Refusal {
 // when the user may, or when there is no device at all.
 std::optional<Refusal> PermissionRefusal(const QString &path);
 
+// Why the thing a port name leads to cannot be a serial port ("它是一个文件夹", a symbolic link
+// loop, a path through a plain file, a plain file, a device that is no terminal), or nothing when
+// it may be one (or is missing). Asked only after an open failed.
+std::optional<QString> NotSerialCause(const QString &path);
+
 // The operator's message for a port refused for permission (an action or a port choice).
 QString PermissionMessage(const Refusal &refusal);
 // Start-up's message when no port opened but these were refused for permission.

@@ -2,6 +2,7 @@
 
 #include "link/comm_error.h"
 #include "link/port_map.h"
+#include "link/texts.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,9 +75,13 @@ void WritePortFile(const QString &path, const QString &name)
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     const QByteArray line = '"' + name.toLatin1() + "\"\r\n";
-    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size() || !file.commit())
-        throw CommError(ErrorNo::PathFileAccess,
-                        QStringLiteral("write %1: %2").arg(path, file.errorString()));
+    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size() || !file.commit()) {
+        const QString shown = QDir::toNativeSeparators(path);
+        throw CommError(ErrorNo::PathFileAccess, QStringLiteral("write %1: %2").arg(path, file.errorString()),
+                        QFileInfo(path).isDir()
+                            ? Tx::tr("无法记住所选串口：%1 是一个文件夹，不是文件。").arg(shown)
+                            : Tx::tr("无法记住所选串口：%1 写不进去（%2）。").arg(shown, file.errorString()));
+    }
 }
 
 }  // namespace kv306

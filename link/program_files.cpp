@@ -23,6 +23,11 @@ QString Beside(const QString &appDir, const QString &name)
 
 bool IsPortable(const QString &appDir)
 {
+    // An installed copy sits beside its data folder (/usr/bin and /usr/share/kv306): it never
+    // writes beside itself, whoever runs it, root included, and leaves nothing there that would
+    // outlive its removal.
+    if (QFileInfo(appDir + QStringLiteral("/../share/kv306")).isDir())
+        return false;
 #ifdef Q_OS_WIN
     return QFileInfo(appDir).isWritable();
 #else
@@ -40,7 +45,14 @@ QString UserConfigDir()
 
 QSettings UserSettings()
 {
-    return QSettings(UserConfigDir() + QStringLiteral("/kv306.conf"), QSettings::IniFormat);
+    const QString path = UserConfigDir() + QStringLiteral("/kv306.conf");
+    // Only a plain file that can be read: a pipe of that name would hold the window for ever,
+    // and a folder or an unreadable file gives nothing. Such a file is left alone; the defaults
+    // serve and what changes is not kept.
+    const QFileInfo info(path);
+    if (info.exists() && (!info.isFile() || !info.isReadable()))
+        return QSettings(QStringLiteral("/dev/null/kv306.conf"), QSettings::IniFormat);
+    return QSettings(path, QSettings::IniFormat);
 }
 
 QString PortFileToRead(const QString &appDir)

@@ -13,12 +13,14 @@ namespace kv306 {
 // ~/.config/kv306/), help.txt in the installed data folder, DIR/../share/kv306/. A Com.TXT that
 // a site ships beside an installed program is read while the user has chosen none of their own.
 
-// The user may create files in `appDir` (asked with the effective user, as a write would be).
+// A portable copy: `appDir` is not an installed program folder (one with ../share/kv306 beside
+// it), and the user may create files in it (asked with the effective user, as a write would be).
 bool IsPortable(const QString &appDir);
 // $XDG_CONFIG_HOME/kv306, by default ~/.config/kv306.
 QString UserConfigDir();
 // The window's own settings (the extras': the check mark, the log window's size), kept in
-// UserConfigDir()/kv306.conf and never in Com.TXT.
+// UserConfigDir()/kv306.conf and never in Com.TXT. A kv306.conf that is no readable plain file
+// is ignored: the defaults serve.
 QSettings UserSettings();
 // The Com.TXT that start-up reads.
 QString PortFileToRead(const QString &appDir);

@@ -3,6 +3,7 @@
 #include "link/comm_error.h"
 #include "link/port_access.h"
 #include "link/port_map.h"
+#include "link/texts.h"
 
 #include <QRegularExpression>
 
@@ -28,7 +29,7 @@ int OpenFailureNumber(QSerialPort::SerialPortError error)
         return ErrorNo::PortInUse;
     case QSerialPort::UnsupportedOperationError:  // the line settings
         return ErrorNo::BadCommState;
-    default: return 8010;  // hardware not available
+    default: return ErrorNo::HardwareUnavailable;
     }
 }
 
@@ -127,6 +128,10 @@ void MSComm::SetPortOpen(bool open)
         // Qt says "permission" for a held port too; the device's mode and owner tell them apart.
         if (const std::optional<Refusal> refusal = PermissionRefusal(path))
             throw CommError(ErrorNo::PermissionDenied, reason, PermissionMessage(*refusal));
+        // A folder, a plain file or /dev/null behind the name is no port that is busy.
+        if (const std::optional<QString> cause = NotSerialCause(path))
+            throw CommError(ErrorNo::NotSerialDevice, reason,
+                            Tx::tr("%1 不是串口设备：%2").arg(PortLabel(), *cause));
         throw CommError(OpenFailureNumber(error), reason);
     }
 #ifndef Q_OS_WIN

@@ -59,42 +59,82 @@ void SerialLink::CloseLink()
     }
 }
 
-QString SerialLink::ReadReplyHex(qint16 count, const qint32 &timeoutMs)
+QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
 {
     ReplyBuffer.assign(static_cast<std::size_t>(std::max<qint16>(count, 0)), 0);
-    qint32 progress = 0;
+    ReplyBytesSeen = 0;
+    qint64 dropped = 0;    // bytes read off the line and thrown away during this wait
+    bool tooMany = false;  // more than `count` came: this wait can no longer succeed
     qint64 start = toolkit_.Clock();
-    const qint64 firstStart = start;
-    const qint64 wholeLimit = std::max(kWholeWaitMs, timeoutMs);
+    waitStarted_ = start;
+    waitLimit_ = std::max<qint64>(kWholeWaitMs, timeoutMs);
+    const auto timedOut = [this] {
+        comm_.SetRThreshold(0);
+        comm_.SetInBufferCount(0);
+        return QString();
+    };
 
     for (;;) {
-        if (comm_.InBufferCount() == count)
-            break;
+        qint64 waiting = comm_.InBufferCount();
+        if (!tooMany && waiting == count) {
+            // Whole, unless a further byte follows at once.
+            comm_.WaitForInput(kSettleMs);
+            waiting = comm_.InBufferCount();
+            if (waiting == count)
+                break;
+        }
+        if (waiting > count) {
+            tooMany = true;
+            // Never hold a flood: what can no longer be a reply is counted and let go.
+            dropped += static_cast<qint64>(comm_.Input().size());
+            waiting = 0;
+        }
         const qint64 now = toolkit_.Clock();
-        if (comm_.InBufferCount() > progress) {
-            // Each arriving byte restarts the silence limit.
-            ++progress;
+        if (dropped + waiting > ReplyBytesSeen) {
+            // Arriving bytes restart the silence limit.
+            ReplyBytesSeen = dropped + waiting;
             start = now;
-            continue;
         }
         const qint64 silent = std::llabs(now - start);
-        if (silent > timeoutMs || now - firstStart > wholeLimit) {
-            comm_.SetRThreshold(0);
-            comm_.SetInBufferCount(0);
-            return {};
-        }
+        const qint64 whole = now - waitStarted_;
+        if (silent > timeoutMs || whole > waitLimit_)
+            return timedOut();
         // Sleep on the port until a byte comes or the limit (plus the strict 1 ms) runs out.
-        const qint64 left = std::min<qint64>(timeoutMs - silent, wholeLimit - (now - firstStart)) + 1;
+        const qint64 left = std::min<qint64>(timeoutMs - silent, waitLimit_ - whole) + 1;
         comm_.WaitForInput(static_cast<int>(std::max<qint64>(left, 1)));
     }
 
     ReplyBuffer = comm_.Input();
+    ReplyBytesSeen = static_cast<qint64>(ReplyBuffer.size());
     if (ReplyBuffer.size() < static_cast<std::size_t>(count))
         ReplyBuffer.resize(static_cast<std::size_t>(count), 0);
     const QString text = HexPairs(ReplyBuffer, count, "");
     comm_.SetRThreshold(0);
     comm_.SetInBufferCount(0);
     return text;
+}
+
+qint64 SerialLink::DiscardLateReply()
+{
+    const qint64 begun = toolkit_.Clock();
+    const qint64 until = std::min(begun + kLateReplyMs, waitStarted_ + waitLimit_);
+    qint64 dropped = 0;
+    qint64 lastByte = -1;
+    for (;;) {
+        const qint64 now = toolkit_.Clock();
+        if (now >= until || (lastByte >= 0 && now - lastByte >= kQuietMs))
+            break;
+        const qint64 left = lastByte >= 0 ? std::min(until, lastByte + kQuietMs) - now : until - now;
+        if (comm_.WaitForInput(static_cast<int>(std::max<qint64>(left, 1)))) {
+            const auto n = static_cast<qint64>(comm_.Input().size());
+            if (n > 0) {
+                dropped += n;
+                lastByte = toolkit_.Clock();
+            }
+        }
+    }
+    comm_.SetInBufferCount(0);
+    return dropped;
 }
 
 void SerialLink::ReportCommError(int number)

@@ -19,6 +19,15 @@ public:
     // silence limit, if that is longer): a line that never falls silent would otherwise freeze
     // the window for ever.
     static constexpr qint32 kWholeWaitMs = 3000;
+    // A reply is whole only when the line stays quiet this long after its last expected byte:
+    // three byte-times at 9600 baud, so a reply one byte too long fails at the line's own pace
+    // as it does when it comes in one burst.
+    static constexpr int kSettleMs = 3;
+    // After a wait that ended without its reply, how long the link keeps listening for a late
+    // answer, which it discards, so that the next request is not answered by it.
+    static constexpr int kLateReplyMs = 500;
+    // A late answer is taken to be over once the line has been quiet this long after it.
+    static constexpr int kQuietMs = 50;
 
     SerialLink(MSComm &comm, Toolkit &toolkit) : comm_(comm), toolkit_(toolkit) {}
 
@@ -30,9 +39,16 @@ public:
     // 100 ms for the unit to finish, close, 5 ms. Failures pass silently.
     void CloseLink();
     // Waits for exactly `count` reply bytes; `timeoutMs` bounds the silence before and between
-    // bytes. Returns them as upper-case hex ("550AFF"), or "" on time-out, when ReplyBuffer holds
-    // `count` zeros and the input is discarded. Errors of the control pass to the caller.
-    QString ReadReplyHex(qint16 count, const qint32 &timeoutMs);
+    // bytes and kWholeWaitMs the whole wait, whatever arrives. Returns them as upper-case hex
+    // ("550AFF"), or "" on time-out, when ReplyBuffer holds `count` zeros and the input is
+    // discarded; ReplyBytesSeen then tells how many bytes came in all. A line that floods is
+    // read and dropped as it comes, so the wait holds only a few kilobytes at a time. Errors of
+    // the control pass to the caller.
+    QString ReadReplyHex(qint16 count, qint32 timeoutMs);
+    // After a wait that ended without its reply: listens up to kLateReplyMs more (never past the
+    // wait's whole limit), until a late answer is in and the line is quiet, and drops what comes.
+    // Returns how many bytes it dropped.
+    qint64 DiscardLateReply();
     // Shows the text of an error number in a critical box titled "错误"; 0 shows nothing.
     void ReportCommError(int number);
     // The same for a caught error: its own message when it has one (a refusal for permission).
@@ -40,10 +56,16 @@ public:
 
     // What the last ReadReplyHex received (all of it, possibly more than was asked for).
     Bytes ReplyBuffer;
+    // How many bytes the last ReadReplyHex saw arrive in all, kept or dropped.
+    qint64 ReplyBytesSeen = 0;
 
 private:
     MSComm &comm_;
     Toolkit &toolkit_;
+    // When the last wait began, by the toolkit's clock: a late answer is listened for no later
+    // than its whole limit.
+    qint64 waitStarted_ = 0;
+    qint64 waitLimit_ = 0;
 };
 
 // "  55  D0  A3": each byte as two spaces and two upper-case hex digits.

@@ -42,11 +42,19 @@ public:
         (void)failed;
         return StartProgram(program, arguments);
     }
-    // Asks for a file to write or to read; empty when the operator cancels.
-    virtual QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter)
+    // Asks for a file to write or to read; empty when the operator cancels. A name given
+    // without an ending gets `suffix` ("json") before the dialog asks whether to replace a file.
+    virtual QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter,
+                                const QString &suffix)
     {
-        (void)title, (void)suggested, (void)filter;
+        (void)title, (void)suggested, (void)filter, (void)suffix;
         return {};
+    }
+    // A question with Yes and No; true for Yes.
+    virtual bool AskYesNo(const QString &text, const QString &title)
+    {
+        (void)text, (void)title;
+        return false;
     }
     virtual QString AskOpenFile(const QString &title, const QString &folder, const QString &filter)
     {
@@ -60,6 +68,8 @@ public:
         (void)text, (void)done, (void)total;
         return true;
     }
+    // Whether the operator has cancelled the progress shown, asked while waiting inside a step.
+    virtual bool ProgressCancelled() { return false; }
     // Shows a text file in a read-only window of the tool's own; false when it cannot be read.
     virtual bool ShowTextFile(const QString &title, const QString &path)
     {

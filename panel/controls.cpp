@@ -69,8 +69,17 @@ void DropList::focusOutEvent(QFocusEvent *event)
     leaving_ = false;
     if (picksOnly_ && currentText() != shownText_)
         PutBackShownText();
-    if (keepsSelection_ && currentIndex() >= 0 && currentText() != itemText(currentIndex()))
-        setEditText(itemText(currentIndex()));
+    PutBackTypedText();
+}
+
+bool DropList::PutBackTypedText()
+{
+    if (!keepsSelection_ || currentIndex() < 0 || currentText() == itemText(currentIndex()))
+        return false;
+    const QString typed = currentText();
+    setEditText(itemText(currentIndex()));
+    emit TypedTextPutBack(typed);
+    return true;
 }
 
 QString PortEntryDelegate::Line(const QString &name, const QString &description)

@@ -28,8 +28,13 @@ public:
     // field showed before, on Enter or on leaving.
     void SetPicksOnly(bool picksOnly) { picksOnly_ = picksOnly; }
 
+    // A parameter list: puts the selected entry back when the field shows typed text that names
+    // none, and raises TypedTextPutBack with that text. False when there was nothing to put back.
+    bool PutBackTypedText();
+
 signals:
     void Click();
+    void TypedTextPutBack(const QString &typed);
     // The operator is opening the list; raised before it shows.
     void AboutToOpen();
 

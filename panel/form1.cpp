@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -73,6 +74,8 @@ constexpr Preset kNtsc{17, 16, 25, 1};
 const char *const kTitle = QT_TRANSLATE_NOOP("Tx", "圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1");
 const char *const kNoPort = QT_TRANSLATE_NOOP("Tx", "在你的电脑找不到串口，先安装USB转串口后重新打开程序");
 const char *const kNoPortField = QT_TRANSLATE_NOOP("Tx", "无串口");
+const char *const kAllBusy = QT_TRANSLATE_NOOP(
+    "Tx", "串口都被其他程序占用：%1\n请先关闭占用串口的程序（例如另一个已打开的本软件），然后重新打开程序。");
 const char *const kRememberedGone =
     QT_TRANSLATE_NOOP("Tx", "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序");
 
@@ -155,25 +158,62 @@ void Form1::BuildControls()
 
 void Form1::WireEvents()
 {
-    for (qint16 k = 0; k < 6; ++k)
-        connect(Combo1[static_cast<std::size_t>(k)], &DropList::Click, this, [this, k] { Combo1Click(k); });
+    for (qint16 k = 0; k < 6; ++k) {
+        DropList *list = Combo1[static_cast<std::size_t>(k)];
+        connect(list, &DropList::Click, this, [this, k] { Combo1Click(k); });
+        connect(list, &DropList::TypedTextPutBack, this,
+                [this, k](const QString &typed) { TellTypedValue(k, typed); });
+    }
     connect(Combo2, &DropList::Click, this, &Form1::Combo2Click);
     connect(Combo2, &DropList::AboutToOpen, this, &Form1::FollowPlug);
-    connect(Command1, &QPushButton::clicked, this, [this] { actions_.SaveClick(); });
-    connect(Command3, &QPushButton::clicked, this, [this] { actions_.ReadClick(); });
+    connect(Command1, &QPushButton::clicked, this, [this] {
+        PutBackTypedValues();
+        actions_.SaveClick();
+    });
+    connect(Command3, &QPushButton::clicked, this, [this] {
+        PutBackTypedValues();
+        actions_.ReadClick();
+    });
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4Click);
     for (qint16 i = 0; i < 2; ++i) {
         const auto u = static_cast<std::size_t>(i);
-        connect(Command5[u], &QPushButton::clicked, this, [this, i] { actions_.ToggleClick(i); });
+        connect(Command5[u], &QPushButton::clicked, this, [this, i] {
+            PutBackTypedValues();
+            actions_.ToggleClick(i);
+        });
         const std::array<std::pair<NudgeButton *, NudgePair>, 3> nudges{{{Command6[u], NudgePair::Command6},
                                                                          {Command8[u], NudgePair::Command8},
                                                                          {Command2[u], NudgePair::Command2}}};
         for (const auto &[button, pair] : nudges) {
-            connect(button, &NudgeButton::MouseDown, this,
-                    [this, pair = pair, i] { actions_.NudgePress(pair, i); });
+            connect(button, &NudgeButton::MouseDown, this, [this, pair = pair, i] {
+                PutBackTypedValues();
+                actions_.NudgePress(pair, i);
+            });
             connect(button, &NudgeButton::MouseUp, this, [this] { actions_.NudgeRelease(); });
         }
     }
+}
+
+void Form1::PutBackTypedValues()
+{
+    for (DropList *list : Combo1)
+        list->PutBackTypedText();
+}
+
+void Form1::TellTypedValue(int list, const QString &typed)
+{
+    static const char *const kNames[] = {
+        QT_TRANSLATE_NOOP("Tx", "水平偏移"), QT_TRANSLATE_NOOP("Tx", "垂直偏移"),
+        QT_TRANSLATE_NOOP("Tx", "圆大小"),   QT_TRANSLATE_NOOP("Tx", "视频制式"),
+        QT_TRANSLATE_NOOP("Tx", "圆度"),     QT_TRANSLATE_NOOP("Tx", "最大圆外十字线")};
+    DropList *field = Combo1[static_cast<std::size_t>(list)];
+    const QString last = field->itemText(field->count() - 1);
+    const QString range = field->itemText(0) == QLatin1String("0") ? QStringLiteral("0–") + last
+                                                                   : field->itemText(0) + Tx::tr("、") + last;
+    notice_ = Tx::tr("%1 不是%2的取值（%3），已改回 %4。")
+                  .arg(typed.left(20), Tx::tr(kNames[list]), range, field->Text());
+    // Said beside the list, without a box: the action goes on with the value shown.
+    QToolTip::showText(field->mapToGlobal(QPoint(0, field->height())), notice_, field, {}, 5000);
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -239,8 +279,12 @@ bool Form1::Load()
     if (ports.isEmpty()) {
         Combo2->SetText(Tx::tr(kNoPortField));
         // Ports that are there but refused to this user are no reason to buy an adapter.
-        toolkit_.MsgBox(refused_.isEmpty() ? Tx::tr(kNoPort) : PermissionStartupMessage(refused_), kMsgOkOnly,
-                        std::nullopt);
+        // Ports that are there but refused to this user, or held by another program (a second
+        // window), are no reason to buy an adapter.
+        const QString message = !refused_.isEmpty() ? PermissionStartupMessage(refused_)
+                                : !busy_.isEmpty()  ? Tx::tr(kAllBusy).arg(busy_.join(Tx::tr("、")))
+                                                    : Tx::tr(kNoPort);
+        toolkit_.MsgBox(message, kMsgOkOnly, std::nullopt);
         return false;
     }
 
@@ -285,6 +329,8 @@ bool Form1::TryPort(MSComm &comm, int n)
         if (e.number() == ErrorNo::PermissionDenied) {
             if (const std::optional<Refusal> refusal = PermissionRefusal(comm.DevicePath()))
                 refused_ << *refusal;
+        } else if (e.number() == ErrorNo::PortInUse) {
+            busy_ << PortNameOfNumber(n);
         }
         try {
             comm.SetPortOpen(false);
@@ -299,6 +345,7 @@ QString Form1::ScanPorts()
     QString ports;
     Combo2->clear();
     refused_.clear();
+    busy_.clear();
     presence_ = PortPresence();
     for (int n = kFirstPort; n <= kLastPort; ++n) {
         if (TryPort(MSComm1, n))

@@ -67,6 +67,9 @@ public:
     QGroupBox *Frame1 = nullptr;
     MSComm MSComm1;
 
+    // What the window last told the operator without a box (a typed value it put back).
+    QString Notice() const { return notice_; }
+
     SerialLink &Link() { return link_; }
     UnitActions &Actions() { return actions_; }
 
@@ -79,6 +82,10 @@ private:
     // Tries port n on `comm`, lists it when it opens, notes it when refused for permission.
     bool TryPort(MSComm &comm, int n);
     void DescribeEntries();
+    // Before any action: typed text in a parameter list that names no entry goes back to the
+    // selected entry, and the operator is told, so the value sent is the one shown.
+    void PutBackTypedValues();
+    void TellTypedValue(int list, const QString &typed);
 
     Toolkit &toolkit_;
     SerialLink link_;
@@ -87,6 +94,8 @@ private:
     // Off while start-up falls back on the first port for one run: the remembered port is kept.
     bool rememberChoice_ = true;
     QList<Refusal> refused_;
+    QStringList busy_;  // ports that another program holds, found by the scan
+    QString notice_;
     QStringList presence_;
 };
 

@@ -148,7 +148,7 @@ void LogWindow::Refresh()
 void LogWindow::SaveAs()
 {
     const QString path = toolkit_.AskSaveFile(Tx::tr("保存通信记录"), Tx::tr("kv306-通信记录.txt"),
-                                              Tx::tr("文本文件 (*.txt *.tsv)"));
+                                              Tx::tr("文本文件 (*.txt *.tsv)"), QStringLiteral("txt"));
     if (path.isEmpty())
         return;
     QSaveFile file(path);

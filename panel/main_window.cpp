@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QThread>
+#include <QTimer>
 
 #include <memory>
 
@@ -46,6 +47,11 @@ MainWindow::MainWindow(Toolkit &toolkit, QWidget *parent) : QMainWindow(parent),
 
 MainWindow::~MainWindow()
 {
+    // A probe let go by a cancel writes into the log: it ends (within the reply wait) first.
+    for (QThread *worker : letGo_) {
+        worker->wait();
+        delete worker;
+    }
     form_->Actions().Core().SetLog(nullptr);
     delete logWindow_;
 }
@@ -92,12 +98,18 @@ void MainWindow::ExportParams()
 {
     QSettings settings = UserSettings();
     const QString folder = settings.value(QStringLiteral("profileFolder"), QDir::homePath()).toString();
-    QString path =
-        toolkit_.AskSaveFile(Tx::tr("导出参数"), folder + QStringLiteral("/kv306.json"), ProfileFilter());
+    QString path = toolkit_.AskSaveFile(Tx::tr("导出参数"), folder + QStringLiteral("/kv306.json"),
+                                        ProfileFilter(), QStringLiteral("json"));
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
+    if (QFileInfo(path).suffix().isEmpty()) {
+        // A dialog that added no ending asked about another name: ask about this one.
         path += QStringLiteral(".json");
+        if (QFileInfo::exists(path) &&
+            !toolkit_.AskYesNo(Tx::tr("%1 已存在。\n要替换它吗？").arg(QDir::toNativeSeparators(path)),
+                               Tx::tr("导出参数")))
+            return;
+    }
     QString error;
     if (!WriteProfile(path, ListParams(), &error)) {
         toolkit_.MsgBox(Tx::tr("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), error),
@@ -155,7 +167,7 @@ void MainWindow::FindUnit()
         form_->Link().CloseLink();
     QStringList found;
     bool cancelled = false;
-    for (int i = 0; i < names.size(); ++i) {
+    for (int i = 0; i < names.size() && !cancelled; ++i) {
         if (!toolkit_.ShowProgress(
                 Tx::tr("正在查找设备：%1（%2/%3）").arg(names[i]).arg(i + 1).arg(names.size()), i,
                 static_cast<int>(names.size()))) {
@@ -163,17 +175,32 @@ void MainWindow::FindUnit()
             break;
         }
         // The read runs on a thread of its own, so the window keeps painting and the progress
-        // box keeps its cancel button alive during the wait (a second at most a port).
-        std::optional<Params> answer;
+        // box's Cancel answers within a moment, even while a port floods or stays silent. A
+        // read let go by a cancel finishes on its own, within the reply wait's bound.
+        auto answer = std::make_shared<std::optional<Params>>();
         const int number = PortNumberOfName(names[i]);
-        std::unique_ptr<QThread> worker(
-            QThread::create([&answer, number, this] { answer = Probe(number, {}, &log_); }));
+        TrafficLog *log = &log_;
+        QThread *worker = QThread::create([answer, number, log] { *answer = Probe(number, {}, log); });
         QEventLoop wait;
-        connect(worker.get(), &QThread::finished, &wait, &QEventLoop::quit);
+        connect(worker, &QThread::finished, &wait, &QEventLoop::quit);
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &wait, [this, &wait, &cancelled] {
+            if (toolkit_.ProgressCancelled()) {
+                cancelled = true;
+                wait.quit();
+            }
+        });
+        poll.start(100);
         worker->start();
         wait.exec();
+        if (cancelled) {
+            letGo_.push_back(worker);
+            toolkit_.ShowProgress(Tx::tr("查找设备"), i, static_cast<int>(names.size()));  // closes it
+            break;
+        }
         worker->wait();
-        if (answer)
+        delete worker;
+        if (*answer)
             found << names[i];
     }
     if (!cancelled)

@@ -7,6 +7,9 @@
 #include <QAction>
 #include <QMainWindow>
 #include <QPointer>
+#include <QThread>
+
+#include <vector>
 
 namespace kv306 {
 
@@ -52,6 +55,8 @@ private:
     TrafficLog log_;
     Form1 *form_ = nullptr;
     QPointer<LogWindow> logWindow_;
+    // Probes that a cancelled search let go; they end within the reply wait's bound.
+    std::vector<QThread *> letGo_;
 };
 
 }  // namespace kv306

@@ -43,9 +43,27 @@ bool QtToolkit::StartOpener(const QString &program, const QStringList &arguments
     return true;
 }
 
-QString QtToolkit::AskSaveFile(const QString &title, const QString &suggested, const QString &filter)
+QString QtToolkit::AskSaveFile(const QString &title, const QString &suggested, const QString &filter,
+                               const QString &suffix)
 {
-    return QFileDialog::getSaveFileName(owner_, title, suggested, filter);
+    QFileDialog dialog(owner_, title, suggested, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The dialog adds the ending itself, so its question about replacing names the real file.
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(suggested);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+bool QtToolkit::AskYesNo(const QString &text, const QString &title)
+{
+    return QMessageBox::question(owner_, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+bool QtToolkit::ProgressCancelled()
+{
+    QCoreApplication::processEvents();
+    return progress_ && progress_->wasCanceled();
 }
 
 QString QtToolkit::AskOpenFile(const QString &title, const QString &folder, const QString &filter)

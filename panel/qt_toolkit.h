@@ -13,7 +13,10 @@ public:
     void MsgBox(const QString &text, int code, const std::optional<QString> &title) override;
     bool StartOpener(const QString &program, const QStringList &arguments,
                      std::function<void()> failed) override;
-    QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter) override;
+    QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter,
+                        const QString &suffix) override;
+    bool AskYesNo(const QString &text, const QString &title) override;
+    bool ProgressCancelled() override;
     QString AskOpenFile(const QString &title, const QString &folder, const QString &filter) override;
     bool ShowProgress(const QString &text, int done, int total) override;
     bool ShowTextFile(const QString &title, const QString &path) override;

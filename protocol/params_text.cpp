@@ -4,9 +4,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <cmath>
@@ -127,6 +129,45 @@ Assignments ParseAssignments(const QStringList &words, const Params &start)
     return a;
 }
 
+namespace {
+
+// The first key that the top-level object of well-formed JSON names twice (JSON parsers keep
+// one of them silently), or nothing.
+std::optional<QString> DuplicateKey(const QByteArray &json)
+{
+    QSet<QString> keys;
+    int depth = 0;
+    bool expectKey = false;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '"') {
+            qsizetype end = i + 1;
+            while (end < json.size() && json[end] != '"')
+                end += json[end] == '\\' ? 2 : 1;
+            if (depth == 1 && expectKey) {
+                // The key as JSON reads it, escapes undone.
+                const QString key =
+                    QJsonDocument::fromJson('[' + json.mid(i, end - i + 1) + ']').array().at(0).toString();
+                if (keys.contains(key))
+                    return key;
+                keys.insert(key);
+                expectKey = false;
+            }
+            i = end;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+            expectKey = depth == 1 && c == '{';
+        } else if (c == '}' || c == ']') {
+            --depth;
+        } else if (c == ',' && depth == 1) {
+            expectKey = true;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 Profile ParseProfile(const QByteArray &content)
 {
     auto refuse = [](const QString &why) { return Profile{std::nullopt, why}; };
@@ -143,6 +184,8 @@ Profile ParseProfile(const QByteArray &content)
             QStringLiteral("not JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
     if (!doc.isObject())
         return refuse(QStringLiteral("not a JSON object"));
+    if (const std::optional<QString> twice = DuplicateKey(content))
+        return refuse(QStringLiteral("key \"%1\" given twice").arg(*twice));
     const QJsonObject o = doc.object();
     if (o.value(QStringLiteral("format")) != QJsonValue(kFormat))
         return refuse(QStringLiteral("\"format\" is not \"%1\"").arg(kFormat));

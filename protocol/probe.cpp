@@ -1,5 +1,7 @@
 #include "protocol/probe.h"
 
+#include "link/comm_error.h"
+
 namespace kv306 {
 
 UnitOnPort::UnitOnPort(int number, const QString &devicePath)
@@ -14,15 +16,28 @@ UnitOnPort::UnitOnPort(int number, const QString &devicePath)
         comm.SetDevicePath(devicePath);
 }
 
-std::optional<Params> Probe(int number, const QString &devicePath, TrafficLog *log)
+Outcome ProbePort(int number, const QString &devicePath, TrafficLog *log)
 {
     UnitOnPort unit(number, devicePath);
-    // A port held by another program is left alone.
-    if (unit.link.OpenLinkQuietly())
-        return std::nullopt;
+    // A port held by another program, or refused, is left alone.
+    if (const std::optional<CommError> error = unit.link.OpenLinkQuietly()) {
+        Outcome refused;
+        refused.failure = Failure::Port;
+        refused.errorNumber = error->number();
+        refused.errorText = CommErrorText(*error);
+        refused.reason = QString::fromStdString(error->what());
+        refused.beforeSending = true;
+        return refused;
+    }
     unit.core.SetLog(log);
-    const Outcome o = unit.core.Read();
+    Outcome o = unit.core.Read();
     unit.link.CloseLink();
+    return o;
+}
+
+std::optional<Params> Probe(int number, const QString &devicePath, TrafficLog *log)
+{
+    const Outcome o = ProbePort(number, devicePath, log);
     return o.Ok() ? std::optional<Params>(o.values) : std::nullopt;
 }
 

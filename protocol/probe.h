@@ -19,8 +19,11 @@ struct UnitOnPort {
     UnitCore core{link, comm, toolkit};
 };
 
-// Sends a read, and only a read, to a port that is free: the unit's parameters, or nothing when
-// the port is busy, missing or refused, or no unit answers. Safe on any thread.
+// Sends a read, and only a read, to a port that is free. The outcome is the read's, or a port
+// failure sent before anything (busy, missing, refused for permission), which sends nothing.
+// Safe on any thread.
+Outcome ProbePort(int number, const QString &devicePath = {}, TrafficLog *log = nullptr);
+// The unit's parameters, or nothing when the port would not open or no unit answered.
 std::optional<Params> Probe(int number, const QString &devicePath = {}, TrafficLog *log = nullptr);
 
 }  // namespace kv306

@@ -27,14 +27,20 @@ Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
     }
     Traffic t{frame, {}, -1, count};
     try {
+        // Whatever waits now (a byte the unit sent unasked, an answer to an earlier request
+        // that came too late) is not the answer to this request.
+        comm_.SetInBufferCount(0);
         comm_.Output(frame);
         const qint64 sent = toolkit_.Clock();
         const QString reply = link_.ReadReplyHex(count, kReplyTimeoutMs);
+        t.seen = link_.ReplyBytesSeen;
         if (!reply.isEmpty()) {
             t.received = link_.ReplyBuffer;
             t.ms = toolkit_.Clock() - sent;
         } else {
             o.failure = Failure::NoReply;
+            // The protocol numbers no request: a unit that answers late must not answer the next.
+            link_.DiscardLateReply();
         }
     } catch (const CommError &error) {
         PortFailure(o, error, false);
@@ -89,7 +95,7 @@ Outcome UnitCore::Toggle(bool crosshair)
         Exchange(CommandFrame(crosshair ? Op::ToggleCrosshair : Op::ToggleOverlay, 0x02), kEchoLength);
     if (!o.Ok())
         return Logged(std::move(o));
-    // The unit answers a toggle with the new state twice.
+    // The unit acknowledges a toggle with two equal bytes; their value means nothing documented.
     if (!IsEchoReply(link_.ReplyBuffer))
         o.failure = Failure::BadEcho;
     else
@@ -115,12 +121,16 @@ Outcome UnitCore::Step(int param, qint16 index)
     return Logged(std::move(o));
 }
 
-Outcome UnitCore::WriteAndVerify(const Params &params)
+Outcome UnitCore::WriteAndVerify(const Params &params, const std::function<bool()> &goOn)
 {
     Outcome o = Write(params);
     if (!o.Ok())
         return o;
     link_.CloseLink();
+    if (goOn && !goOn()) {
+        o.unverified = true;
+        return o;
+    }
     Outcome check = Read();
     check.traffic.insert(check.traffic.begin(), o.traffic.begin(), o.traffic.end());
     check.written = params;
@@ -128,6 +138,16 @@ Outcome UnitCore::WriteAndVerify(const Params &params)
         check.failure = Failure::Mismatch;
     return check;
 }
+
+namespace {
+
+// "1 byte", "7 bytes"
+QString CountOfBytes(qint64 n)
+{
+    return QString::number(n) + (n == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
+}
+
+}  // namespace
 
 QString FailureText(const Outcome &o)
 {
@@ -141,10 +161,15 @@ QString FailureText(const Outcome &o)
         text.replace(QLatin1Char('\n'), QLatin1Char(' '));
         return QStringLiteral("error %1: %2 (%3)").arg(o.errorNumber).arg(text, o.reason);
     }
-    case Failure::NoReply:
-        return QStringLiteral("no reply within %1 ms (%2 bytes expected)")
+    case Failure::NoReply: {
+        const int expected = last ? last->expected : 0;
+        if (last && last->seen > 0)
+            return QStringLiteral("the unit sent %1 where %2 %3 expected")
+                .arg(CountOfBytes(last->seen), CountOfBytes(expected), expected == 1 ? "was" : "were");
+        return QStringLiteral("no reply within %1 ms (%2 expected)")
             .arg(UnitCore::kReplyTimeoutMs)
-            .arg(last ? last->expected : 0);
+            .arg(CountOfBytes(expected));
+    }
     case Failure::BadAck: return QStringLiteral("bad reply %1 to a parameter write (expected 99)").arg(got);
     case Failure::BadCheck: return QStringLiteral("bad check byte in reply %1").arg(got);
     case Failure::BadEcho: return QStringLiteral("unequal echo %1").arg(got);

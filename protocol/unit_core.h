@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace kv306 {
@@ -27,6 +28,7 @@ struct Traffic {
     Bytes received;  // empty when nothing whole came within the limit
     qint64 ms = -1;  // from the request sent to the reply complete; -1 without a reply
     qint16 expected = 0;
+    qint64 seen = 0;  // bytes that came in all, a whole reply or not (a flood is counted too)
 };
 
 struct Outcome {
@@ -38,10 +40,12 @@ struct Outcome {
     // The failure came before anything was sent (the port did not open, a value did not fit):
     // there is no exchange to close.
     bool beforeSending = false;
+    // A write that was acknowledged but, stopped on the way, never read back.
+    bool unverified = false;
     std::vector<Traffic> traffic;
     Params values{};   // a read: what the unit holds; a verified write: what it holds after
     Params written{};  // a verified write: what was sent
-    int value = -1;    // a step: the new value; a toggle: the state echoed (1 on, 0 off)
+    int value = -1;    // a step: the new value; a toggle: the echoed byte, which means nothing documented
 
     bool Ok() const { return failure == Failure::None; }
 };
@@ -71,8 +75,9 @@ public:
     // `index` is the pressed button's (0 raises the value, 1 lowers it).
     Outcome Step(int param, qint16 index);
     // Write, close, read back and compare: Mismatch names what differs. The last read is left
-    // open like any exchange.
-    Outcome WriteAndVerify(const Params &params);
+    // open like any exchange. `goOn`, when given, is asked between the write and the read-back;
+    // false stops there, and the write's own outcome comes back marked `unverified`.
+    Outcome WriteAndVerify(const Params &params, const std::function<bool()> &goOn = {});
 
     // Every operation is recorded here from now on (nothing when null).
     void SetLog(TrafficLog *log) { log_ = log; }

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,13 +38,33 @@ std::uint8_t Xor(const Bytes &b, std::size_t first, std::size_t last)
     return x;
 }
 
+// A port name may be taken over only when nothing holds it, or when it is a link to a
+// pseudo-terminal that no simulator serves any more; a user's own adapter link stays.
+bool FreeLinkPath(const std::string &path, std::string *error)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return true;
+    char target[256] = {};
+    const ssize_t n = S_ISLNK(st.st_mode) ? ::readlink(path.c_str(), target, sizeof target - 1) : -1;
+    const bool stalePty = n > 0 && std::strncmp(target, "/dev/pts/", 9) == 0 && ::access(target, F_OK) != 0;
+    if (!stalePty) {
+        if (error)
+            *error = path + " already exists and is not a simulated unit's; leaving it alone";
+        return false;
+    }
+    ::unlink(path.c_str());
+    return true;
+}
+
 }  // namespace
 
 const std::vector<std::string> &FaultNames()
 {
     static const std::vector<std::string> names{"none",         "silent",       "partial",       "extra",
                                                 "trickle",      "babble",       "corrupt-check", "bad-ack",
-                                                "unequal-echo", "out-of-range", "hang-up",       "mis-store"};
+                                                "unequal-echo", "out-of-range", "hang-up",       "mis-store",
+                                                "flood",        "late",         "stray"};
     return names;
 }
 
@@ -88,7 +109,10 @@ bool SimUnit::Start(const std::string &linkPath, std::string *error)
     if (::pipe2(wake_, O_CLOEXEC) != 0)
         return fail("pipe");
     if (!linkPath.empty()) {
-        ::unlink(linkPath.c_str());
+        if (!FreeLinkPath(linkPath, error)) {
+            Close();
+            return false;
+        }
         if (::symlink(terminal_.c_str(), linkPath.c_str()) != 0)
             return fail("link " + linkPath);
         link_ = linkPath;
@@ -259,7 +283,9 @@ void SimUnit::Handle(const Bytes &request, double receivedAt)
         // Acknowledged all the same: only a read-back tells.
         if (fault == Fault::MisStore && reply && reply->size() == 1 && state_.params[2] > 0)
             --state_.params[2];
-        delay = options_.replyDelayMs;
+        delay = fault == Fault::Late ? options_.lateMs : options_.replyDelayMs;
+        if (fault == Fault::Flood)
+            flooding_ = true;
     }
     // The last byte of the request is only in after its time on the line.
     if (options_.linePace && !PauseUntil(receivedAt + static_cast<double>(request.size()) * kByteMs))
@@ -341,9 +367,37 @@ void SimUnit::Run()
     Bytes pending;
     std::uint8_t buffer[256];
     while (!stop_ && !hungUp_) {
-        const bool babbling = NowMs() < babbleUntilMs_;
-        pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        const int ready = ::poll(fds, 2, babbling ? 1 : 200);
+        const double now = NowMs();
+        const bool babbling = now < babbleUntilMs_;
+        Fault fault;
+        int strayEvery;
+        {
+            std::lock_guard lock(mutex_);
+            fault = options_.fault;
+            strayEvery = options_.strayEveryMs;
+        }
+        if (fault == Fault::Stray && now >= nextStrayMs_) {
+            // A byte nobody asked for, such as a unit sends as it powers up.
+            const std::uint8_t stray = 0x99;
+            if (::write(master_, &stray, 1) != 1) {
+                // Nobody reads the line: lost, as on a real one.
+            }
+            nextStrayMs_ = now + strayEvery;
+        }
+        const bool flooding = flooding_ && fault == Fault::Flood;
+        if (flooding) {
+            // As much as the line takes, without a pause: a peer gone mad.
+            static const std::vector<std::uint8_t> noise(4096, 0x5A);
+            if (::write(master_, noise.data(), noise.size()) < 0) {
+                // Full: the poll below waits until the tool reads some.
+            }
+        }
+        pollfd fds[2] = {{master_, static_cast<short>(POLLIN | (flooding ? POLLOUT : 0)), 0},
+                         {wake_[0], POLLIN, 0}};
+        int timeout = babbling ? 1 : 200;
+        if (fault == Fault::Stray)
+            timeout = std::max(1, std::min(timeout, static_cast<int>(nextStrayMs_ - now)));
+        const int ready = ::poll(fds, 2, timeout);
         if (stop_)
             break;
         if (babbling) {
@@ -361,6 +415,9 @@ void SimUnit::Run()
         {
             std::lock_guard lock(mutex_);
             received_.insert(received_.end(), buffer, buffer + n);
+            if (received_.size() > kLogLimit)
+                received_.erase(received_.begin(),
+                                received_.begin() + static_cast<long>(received_.size() - kLogLimit));
         }
         pending.insert(pending.end(), buffer, buffer + n);
         // Frames start with 0x55; anything else before a start byte is line noise.

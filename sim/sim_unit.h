@@ -28,6 +28,9 @@ enum class Fault {
     OutOfRange,    // echoes and parameter replies carry values no list can show
     HangUp,        // the adapter is pulled after the first reply byte
     MisStore,      // acknowledges a parameter frame but keeps the circle size one smaller
+    Flood,         // from its first request on, sends without pause as fast as the line takes it
+    Late,          // answers every request, but only after the tool's 1000 ms limit
+    Stray,         // answers properly, and now and then sends a byte (0x99) unasked
 };
 
 // "none", "silent", ... in the order above.
@@ -46,7 +49,9 @@ struct SimOptions {
     int replyDelayMs = 0;  // the unit's thinking time before it answers
     Fault fault = Fault::None;
     int trickleGapMs = 300;
-    int babbleMs = 8000;  // how long a babbling line keeps going after a reply
+    int babbleMs = 8000;     // how long a babbling line keeps going after a reply
+    int lateMs = 1300;       // a late unit's delay before it answers
+    int strayEveryMs = 700;  // how often a stray unit sends its unasked byte
 };
 
 // A KV306 on the far end of a pseudo-terminal. The tool opens the terminal (or a link named
@@ -58,7 +63,12 @@ public:
     SimUnit(const SimUnit &) = delete;
     SimUnit &operator=(const SimUnit &) = delete;
 
-    // Opens the terminal and, when `linkPath` is not empty, makes `linkPath` a link to it.
+    // The receive log keeps at most this many of the latest bytes.
+    static constexpr std::size_t kLogLimit = 64 * 1024;
+
+    // Opens the terminal and, when `linkPath` is not empty, makes `linkPath` a link to it. An
+    // existing `linkPath` is replaced only when it is a link to a pseudo-terminal that nobody
+    // serves any more (a simulator that died); anything else there is left alone and Start fails.
     bool Start(const std::string &linkPath, std::string *error);
     // Pulls the adapter: the terminal goes away and the link is removed.
     void Unplug();
@@ -116,6 +126,8 @@ private:
     Bytes received_;
     std::function<std::optional<Bytes>(const Bytes &)> override_;
     double babbleUntilMs_ = 0;
+    bool flooding_ = false;
+    double nextStrayMs_ = 0;
 };
 
 }  // namespace kv306::sim

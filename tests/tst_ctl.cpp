@@ -72,7 +72,8 @@ private slots:
         QTest::newRow("set") << QStringList{"set", "size=30"}
                              << "horizontal=22 vertical=20 size=30 standard=PAL roundness=3 outside=keep\n"
                              << QStringList{kRead, "55 EE 00 00 FF 16 14 1E 00 03 00 1F", kRead};
-        QTest::newRow("toggle") << QStringList{"toggle", "overlay"} << "overlay=off\n"
+        QTest::newRow("toggle") << QStringList{"toggle", "overlay"}
+                                << "overlay toggle acknowledged (echo 00 00)\n"
                                 << QStringList{"55 D0 A4 02 FF 01 88"};
         QTest::newRow("step down") << QStringList{"step", "vertical", "down", "2"}
                                    << "vertical=19\nvertical=18\n"
@@ -180,7 +181,8 @@ private slots:
         QTest::newRow("bad ack") << int(sim::Fault::BadAck) << QStringList{"set", "size=1"} << 1
                                  << "COM3: bad reply 98 to a parameter write";
         QTest::newRow("hang-up") << int(sim::Fault::HangUp) << QStringList{"read"} << 3 << "COM3: error 80";
-        QTest::newRow("missing") << -1 << QStringList{"read"} << 3 << "COM3: error 8002: 该串口不存在！";
+        QTest::newRow("missing") << -1 << QStringList{"read"} << 3
+                                 << "COM3: error 8002: This port does not exist!";
     }
     void unitFailuresAndTheirExitCodes()
     {
@@ -253,9 +255,12 @@ private slots:
         const Result r = Ctl({"probe", "--json"});
         QCOMPARE(r.code, 0);
         const QJsonArray found = QJsonDocument::fromJson(r.out.toUtf8()).array();
-        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.size(), 2);
         QCOMPARE(found[0]["port"].toString(), QStringLiteral("COM2"));
         QCOMPARE(found[0]["horizontal"].toInt(), 22);
+        // The held port is said, not taken for a port without a unit.
+        QCOMPARE(found[1]["port"].toString(), QStringLiteral("COM7"));
+        QCOMPARE(found[1]["number"].toInt(), 8005);
         QCOMPARE(RequestFrames(ports.Unit(5)), QStringList{kRead});
         QVERIFY(held.Received().empty());
     }

@@ -63,10 +63,22 @@ public:
             failed();
         return startSucceeds;
     }
-    QString AskSaveFile(const QString &title, const QString &, const QString &) override
+    QString AskSaveFile(const QString &title, const QString &, const QString &,
+                        const QString &suffix) override
     {
         events.push_back(QStringLiteral("ask ") + title);
+        askedSuffix = suffix;
         return fileAnswer;
+    }
+    bool AskYesNo(const QString &text, const QString &) override
+    {
+        events.push_back(QStringLiteral("question ") + text);
+        return yesAnswer;
+    }
+    bool ProgressCancelled() override
+    {
+        QCoreApplication::processEvents();
+        return cancelNow;
     }
     QString AskOpenFile(const QString &title, const QString &, const QString &) override
     {
@@ -112,10 +124,14 @@ public:
     std::vector<std::pair<QString, QStringList>> started;
     bool startSucceeds = true;
     bool openerFails = false;
-    QString fileAnswer;         // what a file dialog answers (empty: cancelled)
-    QStringList progress;       // every progress shown
-    int cancelAtProgress = -1;  // the operator cancels after this many progress shows
-    QStringList shownFiles;     // files shown in the tool's own viewer
+    QString fileAnswer;    // what a file dialog answers (empty: cancelled)
+    QStringList progress;  // every progress shown
+    int cancelAtProgress = -1;
+    bool cancelNow = false;  // the operator has pressed Cancel on the progress box
+    bool yesAnswer = false;  // what a yes-or-no question answers
+    QString askedSuffix;     // the ending a save dialog was to add  // the operator cancels after this many
+                             // progress shows
+    QStringList shownFiles;  // files shown in the tool's own viewer
 
 private:
     QElapsedTimer clock_;
