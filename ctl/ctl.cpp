@@ -673,8 +673,10 @@ int Run(const QStringList &arguments)
         return 128 + signal;
     if (pipeClosed)
         return kExitPipe;
-    if (outputFailed)
+    if (outputFailed) {
+        Err(QStringLiteral("the output could not be written"));
         return kExitOutput;
+    }
     return code;
 }
 

@@ -406,7 +406,8 @@ void Form1::FollowPlug()
 
 void Form1::Combo2Click()
 {
-    int error = 0;
+    // No error is number 0, which shows nothing.
+    CommError error(0, QString());
     try {
         link_.CloseLink();
         const QString text = Combo2->Text();
@@ -420,7 +421,7 @@ void Form1::Combo2Click()
         if (rememberChoice_)
             WritePortFile(PortFileToWrite(toolkit_.AppPath()), Combo2->Text());
     } catch (const CommError &e) {
-        error = e.number();
+        error = e;
     }
     link_.ReportCommError(error);
 }

@@ -118,14 +118,18 @@ private slots:
     void saveNotAcknowledged_data()
     {
         QTest::addColumn<int>("fault");
-        QTest::newRow("0x98") << int(sim::Fault::BadAck);
-        QTest::newRow("no reply") << int(sim::Fault::Silent);
-        QTest::newRow("two bytes") << int(sim::Fault::Extra);
+        QTest::addColumn<bool>("linePace");
+        QTest::newRow("0x98") << int(sim::Fault::BadAck) << false;
+        QTest::newRow("no reply") << int(sim::Fault::Silent) << false;
+        QTest::newRow("two bytes") << int(sim::Fault::Extra) << false;
+        // The second byte a millisecond behind the first: still one too many.
+        QTest::newRow("two bytes at line pace") << int(sim::Fault::Extra) << true;
     }
     void saveNotAcknowledged()
     {
         QFETCH(int, fault);
-        Rig r;
+        QFETCH(bool, linePace);
+        Rig r(linePace ? SimPorts::LinePace() : SimPorts::Instant());
         r.unit.SetFault(static_cast<sim::Fault>(fault));
         r.w.form.Text1->setText(QStringLiteral("  55  D0  A4  02  FF  01  88"));
         r.w.form.Actions().SaveClick();
@@ -133,6 +137,36 @@ private slots:
         QVERIFY(r.w.toolkit.boxes[0].portOpen);
         QVERIFY(!r.w.form.MSComm1.PortOpen());
         QCOMPARE(r.w.form.Text1->text(), QStringLiteral("  55  D0  A4  02  FF  01  88"));  // untouched
+    }
+
+    // A byte the unit sent unasked while the port stood open is no acknowledgement.
+    void strayByteIsNoAcknowledgement()
+    {
+        sim::SimOptions options = SimPorts::Instant();
+        options.fault = sim::Fault::Stray;
+        options.strayEveryMs = 150;
+        Rig r(options);
+        r.w.WritePortFile("\"COM3\"\r\n");
+        QVERIFY(r.w.form.Load());  // the remembered port stays open
+        r.w.toolkit.Clear();
+        QTest::qWait(250);
+        r.unit.SetFault(sim::Fault::None);  // no more strays: the next byte would be an answer
+        r.unit.SetReplyOverride([](const sim::Bytes &) { return std::nullopt; });
+        r.w.form.Actions().SaveClick();
+        QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{kCommError});
+    }
+
+    // A typed value that names no entry goes back before the action, and the operator is told.
+    void typedValueOutsideTheList()
+    {
+        Rig r;
+        r.SetLists({12, 20, 25, 0, 3, 0});
+        r.w.form.Combo1[0]->setEditText(QStringLiteral("99"));
+        r.w.form.Command1->click();
+        QCOMPARE(r.unit.State().params[0], 12);
+        QCOMPARE(r.w.form.Combo1[0]->currentText(), QStringLiteral("12"));
+        QCOMPARE(r.w.form.Notice(), QStringLiteral("99 不是水平偏移的取值（0–63），已改回 12。"));
+        QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("OK！")});
     }
 
     void readBack()

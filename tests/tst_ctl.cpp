@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
+
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +38,10 @@ Result Ctl(const QStringList &args, bool asNobody = false, const QString &progra
             (void)!::setuid(65534);
         });
     }
+    // Whatever the locale, kv306ctl speaks English.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
+    p.setProcessEnvironment(env);
     p.start(program, args);
     if (!p.waitForFinished(30000))
         qFatal("kv306ctl %s did not end", qPrintable(args.join(' ')));
@@ -110,6 +116,8 @@ private slots:
         QTest::newRow("missing key") << QStringList{"write"} + six << QByteArray() << "'outside' is missing";
         QTest::newRow("not a word") << QStringList{"set", "standard=SECAM"} << QByteArray() << "(PAL|NTSC)";
         QTest::newRow("step count") << QStringList{"step", "size", "up", "0"} << QByteArray() << "COUNT";
+        QTest::newRow("negative count") << QStringList{"step", "size", "down", "-3"} << QByteArray()
+                                        << "COUNT must be a positive whole number, not -3";
         QTest::newRow("no command") << QStringList{} << QByteArray() << "no command";
         QTest::newRow("unknown option") << QStringList{"read", "--fast"} << QByteArray() << "fast";
         QTest::newRow("bad port") << QStringList{"read", "--port", "COM21"} << QByteArray()
@@ -137,6 +145,12 @@ private slots:
             << from << ProfileText(kGoodValues + ", " + QByteArray(70000, ' ')) << "larger than 64 KiB";
         QTest::newRow("profile: UTF-8") << from << ProfileText(kGoodValues + ", \"\xff\": 1") << "not UTF-8";
         QTest::newRow("profile: JSON") << from << QByteArray("{\"format\": ") << "not JSON";
+        QTest::newRow("profile: key twice")
+            << from << ProfileText(kGoodValues + ", \"size\": 4") << "key \"size\" given twice";
+        // A key that would clear the terminal and cut the line is shown harmless.
+        QTest::newRow("profile: control characters")
+            << from << ProfileText(kGoodValues + ", \"\\u001b[2J\\u0000end\": 1")
+            << "unknown key \"\\x1b[2J\\x00end\"";
         QTest::newRow("apply: profile")
             << QStringList{"apply", "@", "--port", "COM3"} << QByteArray("[]") << "not a JSON object";
     }
@@ -158,6 +172,8 @@ private slots:
                  << "COM3";
         const Result r = Ctl(args);
         QCOMPARE(r.code, 2);
+        if (QByteArray(QTest::currentDataTag()).startsWith("profile"))
+            QVERIFY2(!r.err.contains("--help"), qPrintable(r.err));
         QVERIFY2(r.err.contains(said), qPrintable(r.err));
         QCOMPARE(r.err.count('\n'), 1);
         QCOMPARE(r.out, QString());
@@ -263,6 +279,72 @@ private slots:
         QCOMPARE(found[1]["number"].toInt(), 8005);
         QCOMPARE(RequestFrames(ports.Unit(5)), QStringList{kRead});
         QVERIFY(held.Received().empty());
+    }
+
+    void probeWhereEveryPortIsRefused()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to run kv306ctl as a user outside the device's group");
+        SimPorts ports;
+        ::chmod(ports.Path().toLocal8Bit().constData(), 0755);
+        ports.Add(2);
+        QTemporaryDir bin;
+        ::chmod(bin.path().toLocal8Bit().constData(), 0755);
+        const QString program = bin.filePath("kv306ctl");
+        QVERIFY(QFile::copy(QStringLiteral(KV306CTL), program));
+        const Result r = Ctl({"probe"}, true, program);
+        QCOMPARE(r.code, 3);
+        QVERIFY2(r.err.contains("COM2: not probed: error 70"), qPrintable(r.err));
+    }
+
+    void interruptedApplySaysWhereEachUnitStands()
+    {
+        SimPorts ports;
+        for (int com : {2, 5})
+            ports.Add(com).SetReplyDelay(600);
+        const QString file = ports.Path() + "/line.json";
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ProfileText(kGoodValues));
+        f.close();
+        QProcess p;
+        p.start(QStringLiteral(KV306CTL), {"apply", file, "--port", "COM2", "--port", "COM5"});
+        QTRY_VERIFY_WITH_TIMEOUT(ports.Unit(2).Requests().size() == 1 && ports.Unit(5).Requests().size() == 1,
+                                 5000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGINT);  // while both writes await their answer
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 130);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(out.contains("COM2: written, not verified\nCOM5: written, not verified\n"), qPrintable(out));
+        QVERIFY2(out.contains("interrupted: 2 units: 0 verified, 0 failed, 2 written, 0 not started"),
+                 qPrintable(out));
+        for (int com : {2, 5}) {
+            // The write in flight was finished; the read-back never sent.
+            QCOMPARE(RequestFrames(ports.Unit(com)), QStringList{"55 EE 00 00 FF 01 02 03 01 00 01 00"});
+            QCOMPARE(ports.Unit(com).State().params[2], 3);
+        }
+    }
+
+    void outputThatCannotBeWrittenIsAFailure()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        QProcess p;
+        p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.start(QStringLiteral(KV306CTL), {"read", "--port", "COM3"});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 4);
+        QVERIFY(p.readAllStandardError().contains("the output could not be written"));
+    }
+
+    void samePortTwice()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        const Result r = Ctl({"apply", "x.json", "--port", "COM3", "--port", ports.Path() + "/COM3"});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("are the same port"), qPrintable(r.err));
+        QVERIFY(unit.Received().empty());
     }
 
     void portsTellTheirState()

@@ -8,6 +8,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace kv306;
 using namespace kv306::test;
 
@@ -84,6 +86,42 @@ private slots:
                  qPrintable(m.toolkit.boxes[0].text));
         QCOMPARE(m.Lists(), exported);
         QVERIFY(unit.Received().empty());
+    }
+
+    // The ending is added before anyone asks about replacing a file, never after.
+    void exportNeverReplacesUnasked()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        Main m;
+        QFile old(m.appDir.filePath(QStringLiteral("p.json")));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("kept");
+        old.close();
+        m.toolkit.fileAnswer = m.appDir.filePath(QStringLiteral("p"));
+        m.window.ExportParams();
+        QCOMPARE(m.toolkit.askedSuffix, QStringLiteral("json"));  // a real dialog adds it itself
+        QCOMPARE(m.toolkit.events.last(), "question " + old.fileName() + " 已存在。\n要替换它吗？");
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("kept"));  // answered No
+    }
+
+    // A settings file that is a pipe would wait for a writer for ever.
+    void settingsFileThatIsAPipe()
+    {
+        QTemporaryDir config;
+        QVERIFY(QDir(config.path()).mkpath(QStringLiteral("kv306")));
+        QVERIFY(::mkfifo(QFile::encodeName(config.filePath(QStringLiteral("kv306/kv306.conf"))).constData(),
+                         0600) == 0);
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        SimPorts ports;
+        ports.Add(3);
+        {
+            Main m;
+            QVERIFY(!m.window.verifyAction->isChecked());  // the defaults
+            m.window.verifyAction->trigger();              // kept nowhere, and no wait either
+        }
+        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
     }
 
     void checkAfterWrite()
@@ -218,6 +256,20 @@ private slots:
         QVERIFY(m.toolkit.boxes.empty());
         QCOMPARE(m.window.Form().MSComm1.CommPort(), 2);
         QVERIFY(unit.Received().empty());
+    }
+
+    // A port that floods holds its probe for the whole reply wait; Cancel does not wait for it.
+    void cancelAnswersDuringAFlood()
+    {
+        SimPorts ports;
+        ports.Add(2).SetFault(sim::Fault::Flood);
+        Main m;
+        QTimer::singleShot(300, [&m] { m.toolkit.cancelNow = true; });
+        QElapsedTimer timer;
+        timer.start();
+        m.window.FindUnit();
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(m.toolkit.boxes.empty());
     }
 
     void helpShownByTheToolWhenTheOpenerFails()

@@ -3,6 +3,7 @@
 #include "link/comm_error.h"
 #include "link/serial_link.h"
 #include "protocol/frames.h"
+#include "protocol/unit_core.h"
 #include "support/recording_toolkit.h"
 #include "support/sim_ports.h"
 
@@ -40,6 +41,19 @@ struct Bench {
     RecordingToolkit toolkit;
     SerialLink link{comm, toolkit};
 };
+
+// This process's resident memory.
+qint64 ResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -160,6 +174,43 @@ private slots:
         QVERIFY2(took >= SerialLink::kWholeWaitMs && took < SerialLink::kWholeWaitMs + 500,
                  qPrintable(QString::number(took)));
         QCOMPARE(b.link.ReplyBuffer, Bytes(2, 0));
+    }
+
+    // A peer that sends without pause: the wait ends on the whole limit, holds little, and says
+    // that bytes came.
+    void floodIsBounded()
+    {
+        sim::SimOptions options = SimPorts::Instant();
+        options.fault = sim::Fault::Flood;
+        Bench b(options);
+        UnitCore core(b.link, b.comm, b.toolkit);
+        const qint64 before = ResidentKiB();
+        QElapsedTimer timer;
+        timer.start();
+        const Outcome o = core.Read();
+        const qint64 took = timer.elapsed();
+        QVERIFY2(took < SerialLink::kWholeWaitMs + 300, qPrintable(QString::number(took)));
+        QCOMPARE(o.failure, Failure::NoReply);
+        QVERIFY(o.traffic.back().seen > 7);
+        QVERIFY2(FailureText(o).contains(QStringLiteral(" where 7 bytes were expected")),
+                 qPrintable(FailureText(o)));
+        QVERIFY2(ResidentKiB() - before < 16 * 1024, qPrintable(QString::number(ResidentKiB() - before)));
+    }
+
+    // The protocol numbers no request: an answer that comes after the limit must not be taken as
+    // the answer to the next request.
+    void lateAnswerNeverAnswersTheNext()
+    {
+        sim::SimOptions options = SimPorts::Instant();
+        options.fault = sim::Fault::Late;
+        Bench b(options);
+        UnitCore core(b.link, b.comm, b.toolkit);
+        QCOMPARE(core.Toggle(false).failure, Failure::NoReply);
+        b.link.CloseLink();
+        b.unit.SetFault(sim::Fault::None);
+        const Outcome step = core.Step(2, 0);
+        QVERIFY2(step.Ok(), qPrintable(FailureText(step)));
+        QCOMPARE(step.value, 26);  // the size stepped up from 25, not the toggle's late echo
     }
 
     void openAndClose()

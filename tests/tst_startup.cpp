@@ -258,7 +258,10 @@ private slots:
         }
         QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(w.form.MSComm1.CommPort(), 5);  // the choice still switches the port
-        QCOMPARE(w.toolkit.BoxTexts(), QStringList{"75"});
+        QCOMPARE(w.toolkit.boxes.size(), 1u);
+        QVERIFY2(w.toolkit.boxes[0].text.startsWith("无法记住所选串口：") &&
+                     w.toolkit.boxes[0].text.contains("写不进去"),
+                 qPrintable(w.toolkit.boxes[0].text));
         QCOMPARE(w.toolkit.boxes[0].code, 16);
         QCOMPARE(w.toolkit.boxes[0].title.value_or(QString()), QStringLiteral("错误"));
         QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
@@ -313,8 +316,25 @@ private slots:
         QVERIFY(QDir(w.appDir.path()).mkdir(QStringLiteral("Com.TXT")));
         QVERIFY(w.form.Load());
         QCOMPARE(w.form.MSComm1.CommPort(), 2);
-        QCOMPARE(w.toolkit.BoxTexts(), QStringList{"75"});
+        QCOMPARE(w.toolkit.BoxTexts(),
+                 QStringList{"无法记住所选串口：" + w.PortFilePath() + " 是一个文件夹，不是文件。"});
         QVERIFY(QFileInfo(w.PortFilePath()).isDir());
+    }
+
+    // A second window whose only port the first holds says so, rather than "install an adapter".
+    void onlyPortHeldByAnotherWindow()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        Window first;
+        first.WritePortFile("\"COM3\"\r\n");  // left open from start-up
+        QVERIFY(first.form.Load());
+        QVERIFY(first.form.MSComm1.PortOpen());
+        Window second;
+        QVERIFY(!second.form.Load());
+        QCOMPARE(second.toolkit.boxes.size(), 1u);
+        QVERIFY2(second.toolkit.boxes[0].text.startsWith("串口都被其他程序占用：COM3"),
+                 qPrintable(second.toolkit.boxes[0].text));
     }
 
     void helpOpensBesideTheProgram()
