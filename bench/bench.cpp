@@ -39,10 +39,12 @@ constexpr double kByteMs = 10.0 / 9.6;
 constexpr double kOpenMs = 5;
 constexpr double kCloseMs = 105;
 
+// A reply is whole only once the line has stayed quiet a moment after it.
 double Wire(int bytes)
 {
     return bytes * kByteMs;
 }
+constexpr double kSettleMs = SerialLink::kSettleMs;
 
 double NowMs()
 {
@@ -108,11 +110,12 @@ void ActionRows()
     };
     NudgeButton *step = s.form.Command6[0];
     const std::vector<Action> actions{
-        {"toggle (overlay)", kOpenMs + Wire(7) + Wire(2) + kCloseMs + 10,
+        {"toggle (overlay)", kOpenMs + Wire(7) + Wire(2) + kSettleMs + kCloseMs + 10,
          [&] { s.form.Actions().ToggleClick(0); }},
-        {"save", kOpenMs + Wire(12) + Wire(1) + kCloseMs, [&] { s.form.Actions().SaveClick(); }},
-        {"read", kOpenMs + Wire(7) + Wire(7) + kCloseMs + 10, [&] { s.form.Actions().ReadClick(); }},
-        {"one nudge step", kOpenMs + Wire(7) + Wire(2) + kCloseMs,
+        {"save", kOpenMs + Wire(12) + Wire(1) + kSettleMs + kCloseMs, [&] { s.form.Actions().SaveClick(); }},
+        {"read", kOpenMs + Wire(7) + Wire(7) + kSettleMs + kCloseMs + 10,
+         [&] { s.form.Actions().ReadClick(); }},
+        {"one nudge step", kOpenMs + Wire(7) + Wire(2) + kSettleMs + kCloseMs,
          [&] {
              QTimer::singleShot(0, step, [step] { QTest::mouseRelease(step, Qt::LeftButton); });
              QTest::mousePress(step, Qt::LeftButton);
@@ -400,6 +403,50 @@ void SoakRow()
     Row("5000 reads (KiB growth)", static_cast<double>(rssGrowth), 1024, "KiB", rssGrowth / 1024.0, verdict);
 }
 
+long PeakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// A peer that sends without pause: the read ends on the whole-wait bound, and what the wait
+// holds at a time stays small however much comes.
+void FloodRow()
+{
+    QTemporaryDir ports;
+    sim::SimOptions options;
+    options.linePace = false;
+    options.fault = sim::Fault::Flood;
+    sim::SimUnit unit(options);
+    std::string error;
+    if (!unit.Start(ports.filePath(QStringLiteral("COM3")).toStdString(), &error))
+        qFatal("simulated unit: %s", error.c_str());
+    qputenv("KV306_PORT_DIR", ports.path().toLocal8Bit());
+    MSComm comm;
+    comm.SetCommPort(3);
+    NoPauseToolkit toolkit;
+    SerialLink link(comm, toolkit);
+    UnitCore core(link, comm, toolkit);
+    const long peakBefore = PeakResidentKiB();
+    const double t0 = NowMs();
+    const Outcome o = core.Read();
+    const double took = NowMs() - t0;
+    link.CloseLink();
+    const long peakGrowth = PeakResidentKiB() - peakBefore;
+    const double bound = SerialLink::kWholeWaitMs;
+    char verdict[160];
+    std::snprintf(verdict, sizeof verdict, "%.0f MiB came, peak +%ld KiB; target < %.0f ms, < 4 MiB: %s",
+                  static_cast<double>(o.traffic.back().seen) / (1024 * 1024), peakGrowth, bound + 100,
+                  took < bound + 100 && peakGrowth < 4096 && !o.Ok() ? "met" : "MISSED");
+    Row("read under a flood", took, bound, "ms", took / bound, verdict);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -408,11 +455,11 @@ int main(int argc, char **argv)
     if (argc == 3 && QByteArray(argv[1]) == "--startup-probe")
         return StartupProbe(QString::fromLocal8Bit(argv[2]));
 
-    // kv306-bench [ROW...]: only the rows named (actions cpu startup hold log apply soak).
+    // kv306-bench [ROW...]: only the rows named (actions cpu startup hold log apply soak flood).
     const std::vector<std::pair<const char *, std::function<void()>>> rows{
-        {"actions", ActionRows}, {"cpu", CpuRow}, {"startup", [&] { StartupRow(argv[0]); }},
-        {"hold", HoldRow},       {"log", LogRow}, {"apply", ApplyRow},
-        {"soak", SoakRow}};
+        {"actions", ActionRows}, {"cpu", CpuRow},    {"startup", [&] { StartupRow(argv[0]); }},
+        {"hold", HoldRow},       {"log", LogRow},    {"apply", ApplyRow},
+        {"soak", SoakRow},       {"flood", FloodRow}};
     QStringList wanted;
     for (int i = 1; i < argc; ++i)
         wanted << QString::fromLocal8Bit(argv[i]);

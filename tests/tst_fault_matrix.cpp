@@ -1,5 +1,6 @@
 // The fault matrix: a bad unit, a pulled cable, a busy port and odd port files, each against the
 // real window. Prints scenario, expected and observed outcome, and a total line.
+#include "link/program_files.h"
 #include "support/rig.h"
 
 #include <QElapsedTimer>
@@ -79,7 +80,8 @@ QString StartWith(const std::function<void(Window &)> &prepare)
     if (!w.form.Load())
         return QStringLiteral("the program ended");
     const QFileInfo file(w.PortFilePath());
-    return Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
+    // The program's folder is a new temporary one each run: named DIR in what was said.
+    return Said(w.toolkit).replace(w.appDir.path(), QStringLiteral("DIR")) + QStringLiteral("; Com.TXT ") +
            (file.isDir() ? QStringLiteral("untouched directory")
                          : QString::fromLatin1(w.PortFile().trimmed()));
 }
@@ -204,7 +206,9 @@ private slots:
              [] { return StartWith([](Window &w) { w.WritePortFile("port seven, please\r\n"); }); }},
             {"Com.TXT 1 MiB of binary", QStringLiteral("no message; Com.TXT \"COM2\""),
              [&binary] { return StartWith([&binary](Window &w) { w.WritePortFile(binary); }); }},
-            {"Com.TXT a directory", QStringLiteral("75; Com.TXT untouched directory"),
+            {"Com.TXT a directory",
+             QStringLiteral(
+                 "无法记住所选串口：DIR/Com.TXT 是一个文件夹，不是文件。; Com.TXT untouched directory"),
              [] {
                  return StartWith([](Window &w) { QDir(w.appDir.path()).mkdir(QStringLiteral("Com.TXT")); });
              }},
@@ -218,7 +222,9 @@ private slots:
                  return StartWith(
                      [](Window &w) { ::mkfifo(w.PortFilePath().toLocal8Bit().constData(), 0600); });
              }},
-            {"Com.TXT in a read-only directory", QStringLiteral("75; Com.TXT \"COM2\""),
+            {"Com.TXT in a read-only directory",
+             QStringLiteral(
+                 "无法记住所选串口：CONFIG/Com.TXT 写不进去（Permission denied）。; Com.TXT \"COM2\""),
              [] {
                  SimPorts ports;
                  ports.Add(2);
@@ -234,8 +240,8 @@ private slots:
                  }
                  QFile::setPermissions(w.appDir.path(),
                                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-                 return Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
-                        QString::fromLatin1(w.PortFile().trimmed());
+                 return Said(w.toolkit).replace(UserConfigDir(), QStringLiteral("CONFIG")) +
+                        QStringLiteral("; Com.TXT ") + QString::fromLatin1(w.PortFile().trimmed());
              }},
         };
 
