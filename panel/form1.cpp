@@ -10,7 +10,6 @@
 #include <QCloseEvent>
 #include <QPointer>
 #include <QStandardPaths>
-#include <QToolTip>
 
 #include <algorithm>
 
@@ -167,37 +166,69 @@ void Form1::WireEvents()
     connect(Combo2, &DropList::Click, this, &Form1::Combo2Click);
     connect(Combo2, &DropList::AboutToOpen, this, &Form1::FollowPlug);
     connect(Command1, &QPushButton::clicked, this, [this] {
-        PutBackTypedValues();
+        const bool told = PutBackTypedValues();
         actions_.SaveClick();
+        if (told)
+            ShowNotice();
     });
     connect(Command3, &QPushButton::clicked, this, [this] {
-        PutBackTypedValues();
+        const bool told = PutBackTypedValues();
         actions_.ReadClick();
+        if (told)
+            ShowNotice();
     });
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4Click);
     for (qint16 i = 0; i < 2; ++i) {
         const auto u = static_cast<std::size_t>(i);
         connect(Command5[u], &QPushButton::clicked, this, [this, i] {
-            PutBackTypedValues();
+            const bool told = PutBackTypedValues();
             actions_.ToggleClick(i);
+            if (told)
+                ShowNotice();
         });
         const std::array<std::pair<NudgeButton *, NudgePair>, 3> nudges{{{Command6[u], NudgePair::Command6},
                                                                          {Command8[u], NudgePair::Command8},
                                                                          {Command2[u], NudgePair::Command2}}};
         for (const auto &[button, pair] : nudges) {
             connect(button, &NudgeButton::MouseDown, this, [this, pair = pair, i] {
-                PutBackTypedValues();
+                const bool told = PutBackTypedValues();
                 actions_.NudgePress(pair, i);
+                if (told)
+                    ShowNotice();
             });
             connect(button, &NudgeButton::MouseUp, this, [this] { actions_.NudgeRelease(); });
         }
     }
 }
 
-void Form1::PutBackTypedValues()
+bool Form1::PutBackTypedValues()
 {
+    bool any = false;
     for (DropList *list : Combo1)
-        list->PutBackTypedText();
+        any = list->PutBackTypedText() || any;
+    return any;
+}
+
+void Form1::ShowNotice()
+{
+    // A bubble of its own rather than a tooltip: a tooltip goes with the next key or click, and
+    // the action's box would take it away before it is read.
+    if (!noticeBubble_) {
+        noticeBubble_ = new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint);
+        noticeBubble_->setForegroundRole(QPalette::ToolTipText);
+        noticeBubble_->setBackgroundRole(QPalette::ToolTipBase);
+        noticeBubble_->setAutoFillBackground(true);
+        noticeBubble_->setMargin(4);
+        noticeBubble_->setFrameStyle(QFrame::Box | QFrame::Plain);
+        noticeTimer_.setSingleShot(true);
+        connect(&noticeTimer_, &QTimer::timeout, noticeBubble_, &QWidget::hide);
+    }
+    QWidget *field = noticeField_ ? noticeField_ : this;
+    noticeBubble_->setText(notice_);
+    noticeBubble_->adjustSize();
+    noticeBubble_->move(field->mapToGlobal(QPoint(0, field->height() + 2)));
+    noticeBubble_->show();
+    noticeTimer_.start(8000);
 }
 
 void Form1::TellTypedValue(int list, const QString &typed)
@@ -212,8 +243,10 @@ void Form1::TellTypedValue(int list, const QString &typed)
                                                                    : field->itemText(0) + Tx::tr("、") + last;
     notice_ = Tx::tr("%1 不是%2的取值（%3），已改回 %4。")
                   .arg(typed.left(20), Tx::tr(kNames[list]), range, field->Text());
-    // Said beside the list, without a box: the action goes on with the value shown.
-    QToolTip::showText(field->mapToGlobal(QPoint(0, field->height())), notice_, field, {}, 5000);
+    // Said beside the list, without a box: the action goes on with the value shown, and once
+    // its own box is closed the notice is shown again.
+    noticeField_ = field;
+    ShowNotice();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -84,8 +85,9 @@ private:
     void DescribeEntries();
     // Before any action: typed text in a parameter list that names no entry goes back to the
     // selected entry, and the operator is told, so the value sent is the one shown.
-    void PutBackTypedValues();
+    bool PutBackTypedValues();
     void TellTypedValue(int list, const QString &typed);
+    void ShowNotice();
 
     Toolkit &toolkit_;
     SerialLink link_;
@@ -96,6 +98,9 @@ private:
     QList<Refusal> refused_;
     QStringList busy_;  // ports that another program holds, found by the scan
     QString notice_;
+    QWidget *noticeField_ = nullptr;
+    QLabel *noticeBubble_ = nullptr;
+    QTimer noticeTimer_;
     QStringList presence_;
 };
 

@@ -22,6 +22,19 @@ const sim::Bytes kNothing{0xEE, 0xEE, 0xEE};
 class TestSim : public QObject {
     Q_OBJECT
 private slots:
+    // A port name the simulator did not make is the user's: never deleted.
+    void leavesOthersLinksAlone()
+    {
+        QTemporaryDir dir;
+        const QString own = dir.filePath(QStringLiteral("COM7"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB3"), own));
+        sim::SimUnit unit;
+        std::string error;
+        QVERIFY(!unit.Start(own.toStdString(), &error));
+        QVERIFY(QString::fromStdString(error).contains(QStringLiteral("leaving it alone")));
+        QCOMPARE(QFileInfo(own).symLinkTarget(), QStringLiteral("/dev/ttyUSB3"));
+    }
+
     void parameterFrameIsStoredAndAcknowledged()
     {
         UnitState s;
