@@ -42,19 +42,6 @@ struct Bench {
     SerialLink link{comm, toolkit};
 };
 
-// This process's resident memory.
-qint64 ResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
-}
-
 }  // namespace
 
 class TestLink : public QObject {
@@ -176,15 +163,13 @@ private slots:
         QCOMPARE(b.link.ReplyBuffer, Bytes(2, 0));
     }
 
-    // A peer that sends without pause: the wait ends on the whole limit, holds little, and says
-    // that bytes came.
+    // A peer that sends without pause: the wait ends on the whole limit and says that bytes came.
     void floodIsBounded()
     {
         sim::SimOptions options = SimPorts::Instant();
         options.fault = sim::Fault::Flood;
         Bench b(options);
         UnitCore core(b.link, b.comm, b.toolkit);
-        const qint64 before = ResidentKiB();
         QElapsedTimer timer;
         timer.start();
         const Outcome o = core.Read();
