@@ -39,11 +39,11 @@ constexpr double kByteMs = 10.0 / 9.6;
 constexpr double kOpenMs = 5;
 constexpr double kCloseMs = 105;
 
-// A reply is whole only once the line has stayed quiet a moment after it.
 double Wire(int bytes)
 {
     return bytes * kByteMs;
 }
+// A reply is whole only once the line has stayed quiet a moment after it.
 constexpr double kSettleMs = SerialLink::kSettleMs;
 
 double NowMs()
@@ -346,17 +346,48 @@ public:
     void Sleep(int) override {}
 };
 
-long ResidentKiB()
+// A figure of this process's memory in KiB: "VmRSS" now, "VmHWM" the peak.
+long StatusKiB(const QByteArray &field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLong();
     }
     return -1;
 }
+
+long ResidentKiB()
+{
+    return StatusKiB("VmRSS");
+}
+
+// The protocol core on COM3, with an instant simulated unit behind it and no pauses.
+struct CoreOnSimulatedPort {
+    explicit CoreOnSimulatedPort(sim::Fault fault = sim::Fault::None) : unit(Options(fault))
+    {
+        std::string error;
+        if (!unit.Start(ports.filePath(QStringLiteral("COM3")).toStdString(), &error))
+            qFatal("simulated unit: %s", error.c_str());
+        qputenv("KV306_PORT_DIR", ports.path().toLocal8Bit());
+        comm.SetCommPort(3);
+    }
+    static sim::SimOptions Options(sim::Fault fault)
+    {
+        sim::SimOptions options;
+        options.linePace = false;
+        options.fault = fault;
+        return options;
+    }
+    QTemporaryDir ports;
+    sim::SimUnit unit;
+    MSComm comm;
+    NoPauseToolkit toolkit;
+    SerialLink link{comm, toolkit};
+    UnitCore core{link, comm, toolkit};
+};
 
 long OpenDescriptors()
 {
@@ -366,19 +397,10 @@ long OpenDescriptors()
 
 void SoakRow()
 {
-    QTemporaryDir ports;
-    sim::SimOptions options;
-    options.linePace = false;
-    sim::SimUnit unit(options);
-    std::string error;
-    if (!unit.Start(ports.filePath(QStringLiteral("COM3")).toStdString(), &error))
-        qFatal("simulated unit: %s", error.c_str());
-    qputenv("KV306_PORT_DIR", ports.path().toLocal8Bit());
-    MSComm comm;
-    comm.SetCommPort(3);
-    NoPauseToolkit toolkit;
-    SerialLink link(comm, toolkit);
-    UnitCore core(link, comm, toolkit);
+    CoreOnSimulatedPort bench;
+    sim::SimUnit &unit = bench.unit;
+    SerialLink &link = bench.link;
+    UnitCore &core = bench.core;
     long rss100 = 0;
     long fds100 = 0;
     int failed = 0;
@@ -403,42 +425,19 @@ void SoakRow()
     Row("5000 reads (KiB growth)", static_cast<double>(rssGrowth), 1024, "KiB", rssGrowth / 1024.0, verdict);
 }
 
-long PeakResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
 // A peer that sends without pause: the read ends on the whole-wait bound, and what the wait
 // holds at a time stays small however much comes.
 void FloodRow()
 {
-    QTemporaryDir ports;
-    sim::SimOptions options;
-    options.linePace = false;
-    options.fault = sim::Fault::Flood;
-    sim::SimUnit unit(options);
-    std::string error;
-    if (!unit.Start(ports.filePath(QStringLiteral("COM3")).toStdString(), &error))
-        qFatal("simulated unit: %s", error.c_str());
-    qputenv("KV306_PORT_DIR", ports.path().toLocal8Bit());
-    MSComm comm;
-    comm.SetCommPort(3);
-    NoPauseToolkit toolkit;
-    SerialLink link(comm, toolkit);
-    UnitCore core(link, comm, toolkit);
-    const long peakBefore = PeakResidentKiB();
+    CoreOnSimulatedPort bench(sim::Fault::Flood);
+    SerialLink &link = bench.link;
+    UnitCore &core = bench.core;
+    const long peakBefore = StatusKiB("VmHWM");
     const double t0 = NowMs();
     const Outcome o = core.Read();
     const double took = NowMs() - t0;
     link.CloseLink();
-    const long peakGrowth = PeakResidentKiB() - peakBefore;
+    const long peakGrowth = StatusKiB("VmHWM") - peakBefore;
     const double bound = SerialLink::kWholeWaitMs;
     char verdict[160];
     std::snprintf(verdict, sizeof verdict, "%.0f MiB came, peak +%ld KiB; target < %.0f ms, < 4 MiB: %s",

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -448,12 +449,13 @@ public:
     int Apply(const QList<Target> &targets, const Params &params)
     {
         std::vector<Outcome> outcomes(static_cast<std::size_t>(targets.size()));
-        std::vector<bool> started(static_cast<std::size_t>(targets.size()), false);
+        // One byte a unit: each thread writes its own (a vector<bool> would share bytes).
+        std::vector<std::uint8_t> started(static_cast<std::size_t>(targets.size()), 0);
         const bool json = json_;
         OnEveryPort(targets, [&outcomes, &started, &params, json](int i, const Target &t) {
             if (Stopped())
                 return;
-            started[static_cast<std::size_t>(i)] = true;
+            started[static_cast<std::size_t>(i)] = 1;
             Unit unit(t);
             Outcome o = unit.core.WriteAndVerify(params, [] { return !Stopped(); });
             unit.link.CloseLink();
@@ -471,30 +473,29 @@ public:
         for (int i = 0; i < targets.size(); ++i) {
             const Outcome &o = outcomes[static_cast<std::size_t>(i)];
             QString state;
+            QString said;  // after a stop, the unit's line
+            QJsonObject row{{QStringLiteral("port"), targets[i].label}};
             if (!started[static_cast<std::size_t>(i)]) {
-                state = QStringLiteral("not started");
+                state = said = QStringLiteral("not started");
                 ++notStarted;
             } else if (o.unverified) {
                 state = QStringLiteral("written");
+                said = QStringLiteral("written, not verified");
                 ++written;
             } else if (o.Ok()) {
-                state = stopped ? QStringLiteral("verified") : QStringLiteral("applied");
+                state = said = stopped ? QStringLiteral("verified") : QStringLiteral("applied");
+                row.insert(QStringLiteral("values"), ParamsJson(o.values));
                 ++applied;
             } else {
                 state = QStringLiteral("failed");
+                said = state + QStringLiteral(": ") + FailureText(o);
+                row = FailureJson(o, row);
                 code = std::max(code, ExitCodeOf(o));
             }
-            QJsonObject row{{QStringLiteral("port"), targets[i].label}, {QStringLiteral("result"), state}};
-            if (o.Ok() && !o.unverified && started[static_cast<std::size_t>(i)])
-                row.insert(QStringLiteral("values"), ParamsJson(o.values));
-            else if (state == QLatin1String("failed"))
-                row = FailureJson(o, row);
+            row.insert(QStringLiteral("result"), state);
             list.append(row);
             if (stopped && !json)
-                Out(targets[i].label + QStringLiteral(": ") +
-                    (state == QLatin1String("failed")    ? state + QStringLiteral(": ") + FailureText(o)
-                     : state == QLatin1String("written") ? QStringLiteral("written, not verified")
-                                                         : state));
+                Out(targets[i].label + QStringLiteral(": ") + said);
         }
         const auto total = targets.size();
         const auto failed = total - applied - written - notStarted;

@@ -165,48 +165,32 @@ void Form1::WireEvents()
     }
     connect(Combo2, &DropList::Click, this, &Form1::Combo2Click);
     connect(Combo2, &DropList::AboutToOpen, this, &Form1::FollowPlug);
-    connect(Command1, &QPushButton::clicked, this, [this] {
-        const bool told = PutBackTypedValues();
-        actions_.SaveClick();
-        if (told)
-            ShowNotice();
-    });
-    connect(Command3, &QPushButton::clicked, this, [this] {
-        const bool told = PutBackTypedValues();
-        actions_.ReadClick();
-        if (told)
-            ShowNotice();
-    });
+    connect(Command1, &QPushButton::clicked, this, [this] { RunAction([&] { actions_.SaveClick(); }); });
+    connect(Command3, &QPushButton::clicked, this, [this] { RunAction([&] { actions_.ReadClick(); }); });
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4Click);
     for (qint16 i = 0; i < 2; ++i) {
         const auto u = static_cast<std::size_t>(i);
-        connect(Command5[u], &QPushButton::clicked, this, [this, i] {
-            const bool told = PutBackTypedValues();
-            actions_.ToggleClick(i);
-            if (told)
-                ShowNotice();
-        });
+        connect(Command5[u], &QPushButton::clicked, this,
+                [this, i] { RunAction([&] { actions_.ToggleClick(i); }); });
         const std::array<std::pair<NudgeButton *, NudgePair>, 3> nudges{{{Command6[u], NudgePair::Command6},
                                                                          {Command8[u], NudgePair::Command8},
                                                                          {Command2[u], NudgePair::Command2}}};
         for (const auto &[button, pair] : nudges) {
-            connect(button, &NudgeButton::MouseDown, this, [this, pair = pair, i] {
-                const bool told = PutBackTypedValues();
-                actions_.NudgePress(pair, i);
-                if (told)
-                    ShowNotice();
-            });
+            connect(button, &NudgeButton::MouseDown, this,
+                    [this, pair = pair, i] { RunAction([&] { actions_.NudgePress(pair, i); }); });
             connect(button, &NudgeButton::MouseUp, this, [this] { actions_.NudgeRelease(); });
         }
     }
 }
 
-bool Form1::PutBackTypedValues()
+void Form1::RunAction(const std::function<void()> &action)
 {
-    bool any = false;
+    bool told = false;
     for (DropList *list : Combo1)
-        any = list->PutBackTypedText() || any;
-    return any;
+        told = list->PutBackTypedText() || told;
+    action();
+    if (told)
+        ShowNotice();  // again, once the action's own box has gone
 }
 
 void Form1::ShowNotice()
@@ -233,18 +217,13 @@ void Form1::ShowNotice()
 
 void Form1::TellTypedValue(int list, const QString &typed)
 {
-    static const char *const kNames[] = {
-        QT_TRANSLATE_NOOP("Tx", "水平偏移"), QT_TRANSLATE_NOOP("Tx", "垂直偏移"),
-        QT_TRANSLATE_NOOP("Tx", "圆大小"),   QT_TRANSLATE_NOOP("Tx", "视频制式"),
-        QT_TRANSLATE_NOOP("Tx", "圆度"),     QT_TRANSLATE_NOOP("Tx", "最大圆外十字线")};
     DropList *field = Combo1[static_cast<std::size_t>(list)];
     const QString last = field->itemText(field->count() - 1);
     const QString range = field->itemText(0) == QLatin1String("0") ? QStringLiteral("0–") + last
                                                                    : field->itemText(0) + Tx::tr("、") + last;
     notice_ = Tx::tr("%1 不是%2的取值（%3），已改回 %4。")
-                  .arg(typed.left(20), Tx::tr(kNames[list]), range, field->Text());
-    // Said beside the list, without a box: the action goes on with the value shown, and once
-    // its own box is closed the notice is shown again.
+                  .arg(typed.left(20), ParamCaption(list), range, field->Text());
+    // Said beside the list, without a box: the action goes on with the value shown.
     noticeField_ = field;
     ShowNotice();
 }

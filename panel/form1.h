@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 namespace kv306 {
 
@@ -83,9 +84,9 @@ private:
     // Tries port n on `comm`, lists it when it opens, notes it when refused for permission.
     bool TryPort(MSComm &comm, int n);
     void DescribeEntries();
-    // Before any action: typed text in a parameter list that names no entry goes back to the
-    // selected entry, and the operator is told, so the value sent is the one shown.
-    bool PutBackTypedValues();
+    // Runs a button's action. First, typed text in a parameter list that names no entry goes
+    // back to the selected entry, and the operator is told, so the value sent is the one shown.
+    void RunAction(const std::function<void()> &action);
     void TellTypedValue(int list, const QString &typed);
     void ShowNotice();
 

@@ -62,7 +62,6 @@ bool QtToolkit::AskYesNo(const QString &text, const QString &title)
 
 bool QtToolkit::ProgressCancelled()
 {
-    QCoreApplication::processEvents();
     return progress_ && progress_->wasCanceled();
 }
 

@@ -1,7 +1,5 @@
 #include "protocol/probe.h"
 
-#include "link/comm_error.h"
-
 namespace kv306 {
 
 UnitOnPort::UnitOnPort(int number, const QString &devicePath)
@@ -22,11 +20,7 @@ Outcome ProbePort(int number, const QString &devicePath, TrafficLog *log)
     // A port held by another program, or refused, is left alone.
     if (const std::optional<CommError> error = unit.link.OpenLinkQuietly()) {
         Outcome refused;
-        refused.failure = Failure::Port;
-        refused.errorNumber = error->number();
-        refused.errorText = CommErrorText(*error);
-        refused.reason = QString::fromStdString(error->what());
-        refused.beforeSending = true;
+        PortFailure(refused, *error, true);
         return refused;
     }
     unit.core.SetLog(log);

@@ -45,6 +45,15 @@ NudgeRule RuleOf(NudgePair pair)
 
 }  // namespace
 
+QString ParamCaption(int k)
+{
+    static const char *const kCaptions[] = {
+        QT_TRANSLATE_NOOP("Tx", "水平偏移"), QT_TRANSLATE_NOOP("Tx", "垂直偏移"),
+        QT_TRANSLATE_NOOP("Tx", "圆大小"),   QT_TRANSLATE_NOOP("Tx", "视频制式"),
+        QT_TRANSLATE_NOOP("Tx", "圆度"),     QT_TRANSLATE_NOOP("Tx", "最大圆外十字线")};
+    return Tx::tr(kCaptions[k]);
+}
+
 void UnitActions::Say(const QString &text)
 {
     toolkit_.MsgBox(text, kMsgOkOnly, QString());
@@ -84,10 +93,6 @@ void UnitActions::SaveClick()
 
 void UnitActions::VerifySaved(const Params &written)
 {
-    static const char *const kNames[] = {
-        QT_TRANSLATE_NOOP("Tx", "水平偏移"), QT_TRANSLATE_NOOP("Tx", "垂直偏移"),
-        QT_TRANSLATE_NOOP("Tx", "圆大小"),   QT_TRANSLATE_NOOP("Tx", "视频制式"),
-        QT_TRANSLATE_NOOP("Tx", "圆度"),     QT_TRANSLATE_NOOP("Tx", "最大圆外十字线")};
     link_.CloseLink();
     const Outcome check = core_.Read();
     if (ReportedPortFailure(check))
@@ -107,7 +112,8 @@ void UnitActions::VerifySaved(const Params &written)
         for (std::size_t k = 0; k < kParamCount; ++k) {
             if (written[k] != check.values[k])
                 text += QLatin1Char('\n') + Tx::tr("%1：写入 %2，设备为 %3")
-                                                .arg(Tx::tr(kNames[k]), wrote[static_cast<qsizetype>(k)],
+                                                .arg(ParamCaption(static_cast<int>(k)),
+                                                     wrote[static_cast<qsizetype>(k)],
                                                      holds[static_cast<qsizetype>(k)]);
         }
     }

@@ -5,8 +5,6 @@
 
 namespace kv306 {
 
-namespace {
-
 void PortFailure(Outcome &o, const CommError &error, bool beforeSending)
 {
     o.failure = Failure::Port;
@@ -15,8 +13,6 @@ void PortFailure(Outcome &o, const CommError &error, bool beforeSending)
     o.reason = QString::fromStdString(error.what());
     o.beforeSending = beforeSending;
 }
-
-}  // namespace
 
 Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
 {

@@ -96,6 +96,9 @@ private:
 inline constexpr std::array<const char *, kParamCount> kParamKeys{"horizontal", "vertical",  "size",
                                                                   "standard",   "roundness", "outside"};
 
+// Makes `o` a port failure: the error's number, the operator's text for it and its reason.
+void PortFailure(Outcome &o, const CommError &error, bool beforeSending);
+
 // One line in English for a failure ("no reply within 1000 ms", "error 8002: 该串口不存在！ (...)").
 QString FailureText(const Outcome &outcome);
 
