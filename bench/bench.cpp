@@ -1,6 +1,6 @@
 // kv306-bench: the tool's own overhead next to what the line and the link's pauses cost anyway.
 // Every row runs against the simulated unit at the pace of a 9600-baud line.
-#include "link/plain_toolkit.h"
+#include "link/pacer.h"
 #include "link/serial_link.h"
 #include "panel/form1.h"
 #include "panel/main_window.h"
@@ -341,7 +341,7 @@ void ApplyRow()
 }
 
 // The pauses are not what a soak measures.
-class NoPauseToolkit : public PlainToolkit {
+class NoPauseToolkit : public Pacer {
 public:
     void Sleep(int) override {}
 };

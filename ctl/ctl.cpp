@@ -4,7 +4,6 @@
 #include "link/port_access.h"
 #include "link/port_file.h"
 #include "link/port_map.h"
-#include "link/program_files.h"
 #include "protocol/params_text.h"
 #include "protocol/probe.h"
 #include "protocol/unit_core.h"

@@ -9,12 +9,22 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace kv306 {
 
 namespace {
 
 // More than any port name needs; a huge or binary file is not read whole.
 constexpr qint64 kReadLimit = 256;
+
+QString Beside(const QString &appDir, const QString &name)
+{
+    return appDir + QLatin1Char('/') + name;
+}
 
 }  // namespace
 
@@ -82,6 +92,42 @@ void WritePortFile(const QString &path, const QString &name)
                             ? Tx::tr("无法记住所选串口：%1 是一个文件夹，不是文件。").arg(shown)
                             : Tx::tr("无法记住所选串口：%1 写不进去（%2）。").arg(shown, file.errorString()));
     }
+}
+
+bool IsPortable(const QString &appDir)
+{
+    // An installed copy sits beside its data folder (/usr/bin and /usr/share/kv306): it never
+    // writes beside itself, whoever runs it, root included, and leaves nothing there that would
+    // outlive its removal.
+    if (QFileInfo(appDir + QStringLiteral("/../share/kv306")).isDir())
+        return false;
+#ifdef Q_OS_WIN
+    return QFileInfo(appDir).isWritable();
+#else
+    return ::faccessat(AT_FDCWD, QFile::encodeName(appDir).constData(), W_OK | X_OK, AT_EACCESS) == 0;
+#endif
+}
+
+QString UserConfigDir()
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/kv306");
+}
+
+QString PortFileToRead(const QString &appDir)
+{
+    const QString beside = Beside(appDir, QLatin1String(kPortFileName));
+    if (IsPortable(appDir))
+        return beside;
+    const QString own = Beside(UserConfigDir(), QLatin1String(kPortFileName));
+    return QFileInfo::exists(own) || !QFileInfo(beside).isReadable() ? own : beside;
+}
+
+QString PortFileToWrite(const QString &appDir)
+{
+    return Beside(IsPortable(appDir) ? appDir : UserConfigDir(), QLatin1String(kPortFileName));
 }
 
 }  // namespace kv306

@@ -23,4 +23,22 @@ std::optional<QString> ReadPortFile(const QString &path);
 // a file that was there before is then left as it was.
 void WritePortFile(const QString &path, const QString &name);
 
+// Where Com.TXT lives.
+//
+// Portable (the user may write the program's own directory: a build folder, an unpacked copy):
+// beside the program. Installed (the directory is not the user's, as /usr/bin or
+// /opt/kv306/bin): in $XDG_CONFIG_HOME/kv306/Com.TXT (default ~/.config/kv306/). A Com.TXT that
+// a site ships beside an installed program is read while the user has chosen none of their own.
+
+// A portable copy: `appDir` is not an installed program folder (one with ../share/kv306 beside
+// it), and the user may create files in it (asked with the effective user, as a write would be).
+bool IsPortable(const QString &appDir);
+// $XDG_CONFIG_HOME/kv306, by default ~/.config/kv306: the user's Com.TXT, port table (ports/)
+// and the window's settings.
+QString UserConfigDir();
+// The Com.TXT that start-up reads.
+QString PortFileToRead(const QString &appDir);
+// The Com.TXT that a port choice writes.
+QString PortFileToWrite(const QString &appDir);
+
 }  // namespace kv306

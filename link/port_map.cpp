@@ -1,6 +1,6 @@
 #include "link/port_map.h"
 
-#include "link/program_files.h"
+#include "link/port_file.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,6 @@
 #include "link/serial_link.h"
 
 #include "link/comm_error.h"
-#include "link/texts.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -29,19 +28,13 @@ QString HexWords(const Bytes &bytes)
     return HexPairs(bytes, static_cast<qsizetype>(bytes.size()), " ").mid(1);
 }
 
-void SerialLink::OpenLink()
-{
-    if (const std::optional<CommError> error = OpenLinkQuietly())
-        ReportCommError(*error);
-}
-
-std::optional<CommError> SerialLink::OpenLinkQuietly()
+std::optional<CommError> SerialLink::OpenLink()
 {
     try {
         if (comm_.PortOpen())
             return std::nullopt;
         comm_.SetPortOpen(true);
-        toolkit_.Sleep(5);
+        pacer_.Sleep(5);
     } catch (const CommError &error) {
         return error;
     }
@@ -51,9 +44,9 @@ std::optional<CommError> SerialLink::OpenLinkQuietly()
 void SerialLink::CloseLink()
 {
     try {
-        toolkit_.Sleep(100);
+        pacer_.Sleep(100);
         comm_.SetPortOpen(false);
-        toolkit_.Sleep(5);
+        pacer_.Sleep(5);
     } catch (const CommError &) {
         // Closing is best effort: a port that will not close is no news to the operator.
     }
@@ -65,7 +58,7 @@ QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
     ReplyBytesSeen = 0;
     qint64 dropped = 0;    // bytes read off the line and thrown away during this wait
     bool tooMany = false;  // more than `count` came: this wait can no longer succeed
-    qint64 start = toolkit_.Clock();
+    qint64 start = pacer_.Clock();
     waitStarted_ = start;
     waitLimit_ = std::max<qint64>(kWholeWaitMs, timeoutMs);
     const auto timedOut = [this] {
@@ -89,7 +82,7 @@ QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
             dropped += static_cast<qint64>(comm_.Input().size());
             waiting = 0;
         }
-        const qint64 now = toolkit_.Clock();
+        const qint64 now = pacer_.Clock();
         if (dropped + waiting > ReplyBytesSeen) {
             // Arriving bytes restart the silence limit.
             ReplyBytesSeen = dropped + waiting;
@@ -116,12 +109,12 @@ QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
 
 qint64 SerialLink::DiscardLateReply()
 {
-    const qint64 begun = toolkit_.Clock();
+    const qint64 begun = pacer_.Clock();
     const qint64 until = std::min(begun + kLateReplyMs, waitStarted_ + waitLimit_);
     qint64 dropped = 0;
     qint64 lastByte = -1;
     for (;;) {
-        const qint64 now = toolkit_.Clock();
+        const qint64 now = pacer_.Clock();
         if (now >= until || (lastByte >= 0 && now - lastByte >= kQuietMs))
             break;
         const qint64 left = lastByte >= 0 ? std::min(until, lastByte + kQuietMs) - now : until - now;
@@ -129,26 +122,12 @@ qint64 SerialLink::DiscardLateReply()
             const auto n = static_cast<qint64>(comm_.Input().size());
             if (n > 0) {
                 dropped += n;
-                lastByte = toolkit_.Clock();
+                lastByte = pacer_.Clock();
             }
         }
     }
     comm_.SetInBufferCount(0);
     return dropped;
-}
-
-void SerialLink::ReportCommError(int number)
-{
-    if (number == 0)
-        return;
-    toolkit_.MsgBox(CommErrorText(number), kMsgCritical, Tx::tr("错误"));
-}
-
-void SerialLink::ReportCommError(const CommError &error)
-{
-    if (error.number() == 0)
-        return;
-    toolkit_.MsgBox(CommErrorText(error), kMsgCritical, Tx::tr("错误"));
 }
 
 }  // namespace kv306

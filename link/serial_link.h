@@ -1,8 +1,8 @@
 #pragma once
 
 #include "link/comm_error.h"
+#include "link/pacer.h"
 #include "link/serial_control.h"
-#include "link/toolkit.h"
 
 #include <QString>
 
@@ -11,8 +11,9 @@
 namespace kv306 {
 
 // The thin layer every exchange with the unit passes through. It opens and closes the port
-// around each exchange, receives an exact count of reply bytes, and tells serial errors to the
-// operator. Senders write their frame straight to the control between OpenLink and ReadReplyHex.
+// around each exchange and receives an exact count of reply bytes. Senders write their frame
+// straight to the control between OpenLink and ReadReplyHex. It shows nothing: a failure to open
+// is handed back, and the control's errors during a wait pass to the caller.
 class SerialLink {
 public:
     // A reply may trickle in, but the whole wait never lasts longer than this (or than one
@@ -29,13 +30,12 @@ public:
     // A late answer is taken to be over once the line has been quiet this long after it.
     static constexpr int kQuietMs = 50;
 
-    SerialLink(MSComm &comm, Toolkit &toolkit) : comm_(comm), toolkit_(toolkit) {}
+    SerialLink(MSComm &comm, Pacer &pacer) : comm_(comm), pacer_(pacer) {}
 
-    // Opens the port if it is closed, then lets the line settle 5 ms. A failure is shown with
-    // its number and swallowed: afterwards the port is simply still closed.
-    void OpenLink();
-    // The same, telling a failure to the caller instead of the operator.
-    std::optional<CommError> OpenLinkQuietly();
+    // Opens the port if it is closed, then lets the line settle 5 ms. A failure is returned, not
+    // thrown: afterwards the port is simply still closed (the window shows it with
+    // ReportCommError).
+    std::optional<CommError> OpenLink();
     // 100 ms for the unit to finish, close, 5 ms. Failures pass silently.
     void CloseLink();
     // Waits for exactly `count` reply bytes; `timeoutMs` bounds the silence before and between
@@ -49,10 +49,6 @@ public:
     // wait's whole limit), until a late answer is in and the line is quiet, and drops what comes.
     // Returns how many bytes it dropped.
     qint64 DiscardLateReply();
-    // Shows the text of an error number in a critical box titled "错误"; 0 shows nothing.
-    void ReportCommError(int number);
-    // The same for a caught error: its own message when it has one (a refusal for permission).
-    void ReportCommError(const CommError &error);
 
     // What the last ReadReplyHex received (all of it, possibly more than was asked for).
     Bytes ReplyBuffer;
@@ -61,8 +57,8 @@ public:
 
 private:
     MSComm &comm_;
-    Toolkit &toolkit_;
-    // When the last wait began, by the toolkit's clock: a late answer is listened for no later
+    Pacer &pacer_;
+    // When the last wait began, by the pacer's clock: a late answer is listened for no later
     // than its whole limit.
     qint64 waitStarted_ = 0;
     qint64 waitLimit_ = 0;

@@ -3,8 +3,8 @@
 #include "link/comm_error.h"
 #include "link/port_file.h"
 #include "link/port_map.h"
-#include "link/program_files.h"
 #include "link/texts.h"
+#include "panel/program_files.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -435,7 +435,7 @@ void Form1::Combo2Click()
     } catch (const CommError &e) {
         error = e;
     }
-    link_.ReportCommError(error);
+    ReportCommError(toolkit_, error);
 }
 
 void Form1::Command4Click()

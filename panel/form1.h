@@ -4,8 +4,8 @@
 #include "link/serial_control.h"
 #include "link/serial_link.h"
 #include "panel/controls.h"
-#include "protocol/panel_view.h"
-#include "protocol/unit_actions.h"
+#include "panel/panel_view.h"
+#include "panel/unit_actions.h"
 
 #include <QGroupBox>
 #include <QLabel>

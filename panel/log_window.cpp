@@ -1,8 +1,8 @@
 #include "panel/log_window.h"
 
-#include "link/program_files.h"
 #include "link/texts.h"
-#include "link/toolkit.h"
+#include "panel/program_files.h"
+#include "panel/toolkit.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

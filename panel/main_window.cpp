@@ -1,8 +1,8 @@
 #include "panel/main_window.h"
 
 #include "link/port_map.h"
-#include "link/program_files.h"
 #include "link/texts.h"
+#include "panel/program_files.h"
 #include "protocol/params_text.h"
 #include "protocol/probe.h"
 

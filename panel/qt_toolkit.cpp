@@ -24,6 +24,22 @@ void QtToolkit::MsgBox(const QString &text, int code, const std::optional<QStrin
     box.exec();
 }
 
+void QtToolkit::DoEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+QString QtToolkit::AppPath()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+bool QtToolkit::StartProgram(const QString &program, const QStringList &arguments)
+{
+    // An argument list, never a shell: a directory name with spaces or quotes stays one argument.
+    return QProcess::startDetached(program, arguments);
+}
+
 bool QtToolkit::StartOpener(const QString &program, const QStringList &arguments,
                             std::function<void()> failed)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/plain_toolkit.h"
+#include "panel/toolkit.h"
 
 #include <QProgressDialog>
 #include <QWidget>
@@ -8,9 +8,12 @@
 namespace kv306 {
 
 // The desktop as the running program has it: real boxes, real sleeps.
-class QtToolkit : public PlainToolkit {
+class QtToolkit : public Toolkit {
 public:
     void MsgBox(const QString &text, int code, const std::optional<QString> &title) override;
+    void DoEvents() override;
+    QString AppPath() override;
+    bool StartProgram(const QString &program, const QStringList &arguments) override;
     bool StartOpener(const QString &program, const QStringList &arguments,
                      std::function<void()> failed) override;
     QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter,

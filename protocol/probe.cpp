@@ -18,7 +18,7 @@ Outcome ProbePort(int number, const QString &devicePath, TrafficLog *log)
 {
     UnitOnPort unit(number, devicePath);
     // A port held by another program, or refused, is left alone.
-    if (const std::optional<CommError> error = unit.link.OpenLinkQuietly()) {
+    if (const std::optional<CommError> error = unit.link.OpenLink()) {
         Outcome refused;
         PortFailure(refused, *error, true);
         return refused;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/plain_toolkit.h"
+#include "link/pacer.h"
 #include "protocol/traffic_log.h"
 #include "protocol/unit_core.h"
 
@@ -14,9 +14,9 @@ struct UnitOnPort {
     // Port number n, or the device at `devicePath` when that is given.
     explicit UnitOnPort(int number, const QString &devicePath = {});
     MSComm comm;
-    PlainToolkit toolkit;
-    SerialLink link{comm, toolkit};
-    UnitCore core{link, comm, toolkit};
+    Pacer pacer;
+    SerialLink link{comm, pacer};
+    UnitCore core{link, comm, pacer};
 };
 
 // Sends a read, and only a read, to a port that is free. The outcome is the read's, or a port

@@ -17,7 +17,7 @@ void PortFailure(Outcome &o, const CommError &error, bool beforeSending)
 Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
 {
     Outcome o;
-    if (const std::optional<CommError> error = link_.OpenLinkQuietly()) {
+    if (const std::optional<CommError> error = link_.OpenLink()) {
         PortFailure(o, *error, true);
         return o;
     }
@@ -27,12 +27,12 @@ Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
         // that came too late) is not the answer to this request.
         comm_.SetInBufferCount(0);
         comm_.Output(frame);
-        const qint64 sent = toolkit_.Clock();
+        const qint64 sent = pacer_.Clock();
         const QString reply = link_.ReadReplyHex(count, kReplyTimeoutMs);
         t.seen = link_.ReplyBytesSeen;
         if (!reply.isEmpty()) {
             t.received = link_.ReplyBuffer;
-            t.ms = toolkit_.Clock() - sent;
+            t.ms = pacer_.Clock() - sent;
         } else {
             o.failure = Failure::NoReply;
             // The protocol numbers no request: a unit that answers late must not answer the next.

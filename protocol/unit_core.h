@@ -61,9 +61,7 @@ class UnitCore {
 public:
     static constexpr qint32 kReplyTimeoutMs = 1000;
 
-    UnitCore(SerialLink &link, MSComm &comm, Toolkit &toolkit) : link_(link), comm_(comm), toolkit_(toolkit)
-    {
-    }
+    UnitCore(SerialLink &link, MSComm &comm, Pacer &pacer) : link_(link), comm_(comm), pacer_(pacer) {}
 
     // The six parameters in one parameter frame; the unit acknowledges with 0x99.
     Outcome Write(const Params &params);
@@ -88,7 +86,7 @@ private:
 
     SerialLink &link_;
     MSComm &comm_;
-    Toolkit &toolkit_;
+    Pacer &pacer_;
     TrafficLog *log_ = nullptr;
 };
 

@@ -1,6 +1,6 @@
 // The fault matrix: a bad unit, a pulled cable, a busy port and odd port files, each against the
 // real window. Prints scenario, expected and observed outcome, and a total line.
-#include "link/program_files.h"
+#include "link/port_file.h"
 #include "support/rig.h"
 
 #include <QElapsedTimer>

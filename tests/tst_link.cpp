@@ -2,6 +2,7 @@
 // serial errors and their messages.
 #include "link/comm_error.h"
 #include "link/serial_link.h"
+#include "panel/toolkit.h"
 #include "protocol/frames.h"
 #include "protocol/unit_core.h"
 #include "support/recording_toolkit.h"
@@ -28,10 +29,16 @@ struct Bench {
         comm.SetSettings(QStringLiteral("9600,n,8,1"));
         comm.SetCommPort(3);
     }
+    // Opens the link as the window does: a failure shown in its box.
+    void Open()
+    {
+        if (const std::optional<CommError> error = link.OpenLink())
+            ReportCommError(toolkit, *error);
+    }
     // Sends ReadParams (a 7-byte answer) and waits for `count` bytes.
     QString Ask(qint16 count, qint32 timeoutMs, Op op = Op::ReadParams, int arg = 0)
     {
-        link.OpenLink();
+        Open();
         comm.Output(CommandFrame(op, arg));
         return link.ReadReplyHex(count, timeoutMs);
     }
@@ -75,9 +82,7 @@ private slots:
         QFETCH(int, number);
         QFETCH(QString, text);
         RecordingToolkit toolkit;
-        MSComm comm;
-        SerialLink link(comm, toolkit);
-        link.ReportCommError(number);
+        ReportCommError(toolkit, number);
         QCOMPARE(toolkit.boxes.size(), 1u);
         QCOMPARE(toolkit.boxes[0].text, text);
         QCOMPARE(toolkit.boxes[0].code, 16);
@@ -87,9 +92,7 @@ private slots:
     void errorZeroShowsNothing()
     {
         RecordingToolkit toolkit;
-        MSComm comm;
-        SerialLink link(comm, toolkit);
-        link.ReportCommError(0);
+        ReportCommError(toolkit, 0);
         QVERIFY(toolkit.boxes.empty());
     }
 
@@ -201,10 +204,10 @@ private slots:
     void openAndClose()
     {
         Bench b;
-        b.link.OpenLink();
+        b.Open();
         QVERIFY(b.comm.PortOpen());
         QCOMPARE(b.toolkit.sleeps, (std::vector<int>{5}));
-        b.link.OpenLink();  // already open: nothing, not even the pause
+        b.Open();  // already open: nothing, not even the pause
         QCOMPARE(b.toolkit.sleeps, (std::vector<int>{5}));
         b.link.CloseLink();
         QVERIFY(!b.comm.PortOpen());
@@ -218,7 +221,7 @@ private slots:
     {
         Bench b;
         b.toolkit.realSleep = true;
-        b.link.OpenLink();
+        b.Open();
         QElapsedTimer timer;
         timer.start();
         b.link.CloseLink();
@@ -229,7 +232,7 @@ private slots:
     {
         Bench b;
         b.comm.SetCommPort(4);  // nothing at COM4
-        b.link.OpenLink();
+        b.Open();
         QVERIFY(!b.comm.PortOpen());
         QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("该串口不存在！")});
         QVERIFY(b.toolkit.sleeps.empty());
@@ -237,7 +240,7 @@ private slots:
         b.toolkit.Clear();
         b.ports.AddDangling(6);  // an adapter that was unplugged
         b.comm.SetCommPort(6);
-        b.link.OpenLink();
+        b.Open();
         QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("该串口不存在！")});
     }
 
@@ -247,7 +250,7 @@ private slots:
         MSComm other;
         other.SetCommPort(3);
         other.SetPortOpen(true);
-        b.link.OpenLink();
+        b.Open();
         QVERIFY(!b.comm.PortOpen());
         QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("串口已被占用")});
         other.SetPortOpen(false);
@@ -257,11 +260,11 @@ private slots:
         const int fd = ::open(b.unit.TerminalPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        b.link.OpenLink();
+        b.Open();
         QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("串口已被占用")});
         ::close(fd);
         b.toolkit.Clear();
-        b.link.OpenLink();
+        b.Open();
         QVERIFY(b.comm.PortOpen());
         QVERIFY(b.toolkit.boxes.empty());
     }
@@ -269,7 +272,7 @@ private slots:
     void controlRules()
     {
         Bench b;
-        b.link.OpenLink();
+        b.Open();
         try {
             b.comm.SetCommPort(5);
             QFAIL("the port number changed under an open port");
@@ -297,11 +300,11 @@ private slots:
     {
         Bench b;
         b.unit.SetReplyDelay(150);
-        b.link.OpenLink();
+        b.Open();
         b.comm.Output(CommandFrame(Op::ReadParams, 0));
         b.link.CloseLink();  // closed before the late answer comes
         QTest::qWait(200);
-        b.link.OpenLink();
+        b.Open();
         QCOMPARE(b.comm.InBufferCount(), 0);
     }
 
@@ -309,7 +312,7 @@ private slots:
     {
         Bench b;
         b.unit.SetFault(sim::Fault::HangUp);
-        b.link.OpenLink();
+        b.Open();
         b.comm.Output(CommandFrame(Op::ReadParams, 0));
         try {
             b.link.ReadReplyHex(7, 1000);
@@ -323,7 +326,7 @@ private slots:
     void adapterPulledWhileOpen()
     {
         Bench b;
-        b.link.OpenLink();
+        b.Open();
         b.unit.Unplug();
         try {
             b.comm.Output(CommandFrame(Op::ReadParams, 0));
@@ -333,7 +336,7 @@ private slots:
             QVERIFY2(e.number() == 8019 || e.number() == 8020, e.what());
         }
         QVERIFY(!b.comm.PortOpen());
-        b.link.OpenLink();
+        b.Open();
         QCOMPARE(b.toolkit.BoxTexts(), QStringList{QStringLiteral("该串口不存在！")});
     }
 };

@@ -1,7 +1,7 @@
 // Com.TXT: what a remembered port file says, and writing it.
 #include "link/comm_error.h"
 #include "link/port_file.h"
-#include "link/program_files.h"
+#include "panel/program_files.h"
 #include "support/unprivileged.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/serial_control.h"
-#include "link/toolkit.h"
+#include "panel/toolkit.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "link/comm_error.h"
+#include "link/pacer.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,20 +15,14 @@ namespace kv306 {
 constexpr int kMsgOkOnly = 0;
 constexpr int kMsgCritical = 16;
 
-// What the program needs of its desktop: modal boxes, pauses, a millisecond clock, pending-event
-// processing, its own directory and starting another program. The window provides the real one;
-// tests put a recorder in its place and read what a box would have said.
-class Toolkit {
+// What the window needs of its desktop: modal boxes, pauses and a millisecond clock (the link's),
+// pending-event processing, its own directory and starting another program. QtToolkit is the
+// real one; tests put a recorder in its place and read what a box would have said.
+class Toolkit : public Pacer {
 public:
-    virtual ~Toolkit() = default;
-
     // A modal box with an OK button; returns when the operator closes it. `title` empty gives
     // an empty title bar, nullopt the application's title.
     virtual void MsgBox(const QString &text, int code, const std::optional<QString> &title) = 0;
-    // Blocks the calling thread.
-    virtual void Sleep(int ms) = 0;
-    // Monotonic milliseconds.
-    virtual qint64 Clock() = 0;
     // Handles every window event waiting now, nested inside the call.
     virtual void DoEvents() = 0;
     // The directory that holds the program, without a trailing separator.
@@ -33,7 +30,8 @@ public:
     // Starts a program with its own window and returns at once; false when it could not start.
     virtual bool StartProgram(const QString &program, const QStringList &arguments) = 0;
 
-    // The window's extras. Without a desktop they answer as an operator who cancels would.
+    // The window's extras. Unless a toolkit says otherwise they answer as an operator who
+    // cancels would.
 
     // Starts an opener (xdg-open) and returns at once; `failed` runs later if it ends in failure.
     virtual bool StartOpener(const QString &program, const QStringList &arguments,
@@ -77,5 +75,10 @@ public:
         return false;
     }
 };
+
+// Shows the text of a serial error in a critical box titled "错误"; error number 0 shows nothing.
+void ReportCommError(Toolkit &toolkit, int number);
+// The same for a caught error: its own message when it has one (a refusal for permission).
+void ReportCommError(Toolkit &toolkit, const CommError &error);
 
 }  // namespace kv306

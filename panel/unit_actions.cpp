@@ -1,4 +1,4 @@
-#include "protocol/unit_actions.h"
+#include "panel/unit_actions.h"
 
 #include "link/comm_error.h"
 #include "link/texts.h"

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "link/serial_link.h"
+#include "panel/panel_view.h"
+#include "panel/toolkit.h"
 #include "protocol/frames.h"
-#include "protocol/panel_view.h"
 #include "protocol/unit_core.h"
 
 #include <optional>

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+namespace kv306 {
+
+// The window's own files, found by the rule of link/port_file.h: a portable copy keeps them
+// beside the program, an installed one in the user's configuration folder and its data folder.
+
+// The window's own settings (the extras': the check mark, the log window's size), kept in
+// UserConfigDir()/kv306.conf and never in Com.TXT. A kv306.conf that is no readable plain file
+// is ignored: the defaults serve.
+QSettings UserSettings();
+// The help file, `name` being help.txt or a twin in another language (help_en.txt): beside a
+// portable program, in DIR/../share/kv306/ for an installed one.
+QString HelpFilePath(const QString &appDir, const QString &name = QStringLiteral("help.txt"));
+
+}  // namespace kv306
