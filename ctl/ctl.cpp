@@ -326,9 +326,9 @@ public:
         if (words_.size() < 2)
             return Usage(QStringLiteral("set needs KEY=VALUE"));
         // Checked whole before anything is sent.
-        const Assignments checked = ParseAssignments(words_.mid(1));
-        if (!checked.error.isEmpty())
-            return Usage(checked.error);
+        const Checked<Assignments> checked = ParseAssignments(words_.mid(1));
+        if (!checked)
+            return Usage(checked.reason);
         Unit unit(target);
         const Outcome read = unit.core.Read();
         unit.link.CloseLink();
@@ -336,7 +336,7 @@ public:
             return Fail(target, read);
         if (Stopped())
             return Interrupted(target, QStringLiteral("not started"));
-        const Params wanted = ParseAssignments(words_.mid(1), read.values).params;
+        const Params wanted = ParseAssignments(words_.mid(1), read.values)->params;
         const Outcome o = unit.core.WriteAndVerify(wanted, [] { return !Stopped(); });
         unit.link.CloseLink();
         if (o.unverified)
@@ -603,10 +603,10 @@ int RunCommand(const QStringList &arguments)
             return Usage(QStringLiteral("apply needs one PROFILE"));
         if (targets.isEmpty())
             return Usage(QStringLiteral("apply needs at least one --port"));
-        const Profile profile = ReadProfile(words[1]);
-        if (!profile.params)
-            return ProfileError(words[1], profile.error);
-        return command.Apply(targets, *profile.params);
+        const Checked<Params> profile = ReadProfile(words[1]);
+        if (!profile)
+            return ProfileError(words[1], profile.reason);
+        return command.Apply(targets, *profile);
     }
 
     static const QStringList single{QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("set"),
@@ -622,18 +622,19 @@ int RunCommand(const QStringList &arguments)
         if (parser.isSet(fromOption)) {
             if (words.size() > 1)
                 return Usage(QStringLiteral("write takes KEY=VALUE words or --from, not both"));
-            const Profile profile = ReadProfile(parser.value(fromOption));
-            if (!profile.params)
-                return ProfileError(parser.value(fromOption), profile.error);
-            params = *profile.params;
+            const Checked<Params> profile = ReadProfile(parser.value(fromOption));
+            if (!profile)
+                return ProfileError(parser.value(fromOption), profile.reason);
+            params = *profile;
         } else {
-            const Assignments a = ParseAssignments(words.mid(1));
-            if (!a.error.isEmpty())
-                return Usage(a.error);
+            const Checked<Assignments> checked = ParseAssignments(words.mid(1));
+            if (!checked)
+                return Usage(checked.reason);
+            const Assignments &a = *checked;
             for (std::size_t k = 0; k < kParamCount; ++k) {
                 if (!a.named[k])
                     return Usage(
-                        QStringLiteral("write needs all six keys; '%1' is missing").arg(kParamKeys[k]));
+                        QStringLiteral("write needs all six keys; '%1' is missing").arg(kParams[k].key));
             }
             params = a.params;
         }

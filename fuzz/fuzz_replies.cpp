@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString text = HexPairs(reply, static_cast<qsizetype>(count), "");
     if (text.size() != static_cast<qsizetype>(2 * count))
         std::abort();
-    if (IsAcknowledgement(text) != (count == 1 && reply[0] == 0x99))
+    if (IsAcknowledgement(Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(count))) !=
+        (count == 1 && reply[0] == 0x99))
         std::abort();
     if (IsEchoReply(reply) != (reply.size() >= 2 && reply[0] == reply[1]))
         std::abort();
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (ParamsInRange(reply)) {
         for (std::size_t i = 0; i < 6; ++i) {
-            if (reply[i] >= kParamEntries[i])
+            if (reply[i] >= kParams[i].entries)
                 std::abort();
         }
     }

@@ -46,6 +46,38 @@ MSComm::MSComm(QObject *parent) : QObject(parent)
     // A pulled adapter makes Qt read end-of-file over and over while the port stays open;
     // close it on the first fault so that nothing spins and the next access says "not open".
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::OnPortError);
+    connect(&port_, &QSerialPort::readyRead, this, [this] {
+        if (rThreshold_ > 0 && port_.bytesAvailable() >= rThreshold_)
+            emit Received();
+    });
+}
+
+void MSComm::SetInputLen(int length)
+{
+    if (length < 0)
+        throw CommError(ErrorNo::InvalidValue, QStringLiteral("InputLen %1").arg(length));
+    inputLen_ = length;
+}
+
+void MSComm::SetInputMode(int mode)
+{
+    if (mode != kInputBinary)
+        throw CommError(ErrorNo::InvalidValue, QStringLiteral("InputMode %1").arg(mode));
+}
+
+void MSComm::SetRThreshold(int threshold)
+{
+    if (threshold < 0)
+        throw CommError(ErrorNo::InvalidValue, QStringLiteral("RThreshold %1").arg(threshold));
+    rThreshold_ = threshold;
+}
+
+void SetUpLine(MSComm &comm)
+{
+    comm.SetSettings(QStringLiteral("9600") + QStringLiteral(",n,8,1"));
+    comm.SetInputLen(0);
+    comm.SetInputMode(MSComm::kInputBinary);
+    comm.SetRThreshold(1);
 }
 
 MSComm::~MSComm()
@@ -200,7 +232,7 @@ void MSComm::SetInBufferCount(int count)
 Bytes MSComm::Input()
 {
     Pump(0);
-    const QByteArray data = port_.readAll();
+    const QByteArray data = inputLen_ > 0 ? port_.read(inputLen_) : port_.readAll();
     return Bytes(data.begin(), data.end());
 }
 

@@ -41,11 +41,15 @@ public:
     void SetSettings(const QString &settings);
     QString Settings() const { return settings_; }
 
-    void SetInputLen(int length) { inputLen_ = length; }
+    // How many bytes a read of Input takes at most; 0 takes every waiting byte.
+    void SetInputLen(int length);
     int InputLen() const { return inputLen_; }
-    void SetInputMode(int mode) { inputMode_ = mode; }
-    int InputMode() const { return inputMode_; }
-    void SetRThreshold(int threshold) { rThreshold_ = threshold; }
+    // Input yields bytes (1, binary); text mode (0) is not offered and, like any other value,
+    // is refused with 380.
+    void SetInputMode(int mode);
+    int InputMode() const { return kInputBinary; }
+    // Received is raised when at least this many bytes wait; 0 raises nothing.
+    void SetRThreshold(int threshold);
     int RThreshold() const { return rThreshold_; }
 
     void SetPortOpen(bool open);
@@ -54,7 +58,7 @@ public:
     // Bytes received and waiting; writing 0 discards them.
     int InBufferCount();
     void SetInBufferCount(int count);
-    // Every waiting byte (the control is used with InputLen 0 and binary input).
+    // The waiting bytes, InputLen of them at most.
     Bytes Input();
     // Sends the bytes; does not wait for them to drain.
     void Output(const Bytes &bytes);
@@ -74,6 +78,12 @@ public:
     // something opens nothing).
     static int OpenAttempts();
 
+    static constexpr int kInputBinary = 1;
+
+signals:
+    // RThreshold bytes or more are waiting.
+    void Received();
+
 private:
     void RequireOpen(int number) const;
     // Pulls what the device has into the receive buffer, waiting up to `ms`.
@@ -86,8 +96,12 @@ private:
     QString devicePath_;
     QString settings_ = QStringLiteral("9600,n,8,1");
     int inputLen_ = 0;
-    int inputMode_ = 0;
     int rThreshold_ = 0;
 };
+
+// The line as the unit speaks it: 9600 baud, no parity, 8 data bits, 1 stop bit; Input takes
+// every waiting byte, as bytes; Received raised from the first byte (every reply wait turns it
+// off as it ends). Start-up and every other front end set a control up with this.
+void SetUpLine(MSComm &comm);
 
 }  // namespace kv306

@@ -47,21 +47,14 @@ Button *MakeButton(const char *caption, QWidget *parent, int left, int top, int 
     return button;
 }
 
-DropList *MakeList(QWidget *parent, const QStringList &entries, int left, int top, int width, int height)
+// Parameter k's list, its entries from the parameters' table.
+DropList *MakeList(QWidget *parent, int k, int left, int top, int width, int height)
 {
     auto *list = new DropList(parent);
-    list->addItems(entries);
+    list->addItems(ParamEntries(k));
     list->SetKeepsSelection(true);
     Place(list, left, top, width, height);
     return list;
-}
-
-QStringList Numbers(int count)
-{
-    QStringList entries;
-    for (int i = 0; i < count; ++i)
-        entries << QString::number(i);
-    return entries;
 }
 
 struct Preset {
@@ -115,25 +108,25 @@ void Form1::BuildControls()
 
     QWidget *f = Frame1;
     Label1[0] = MakeLabel(QT_TRANSLATE_NOOP("Tx", "水平偏移"), f, 360, 360, 1455, 255);
-    Combo1[0] = MakeList(f, Numbers(64), 360, 600, 1095, 300);
+    Combo1[0] = MakeList(f, 0, 360, 600, 1095, 300);
     Command6[0] = MakeButton<NudgeButton>(">", f, 1440, 360, 495, 375);
     Command6[1] = MakeButton<NudgeButton>("<", f, 1440, 720, 495, 375);
     Label1[1] = MakeLabel(QT_TRANSLATE_NOOP("Tx", "垂直偏移"), f, 2280, 360, 1455, 255);
-    Combo1[1] = MakeList(f, Numbers(64), 2280, 600, 1095, 300);
+    Combo1[1] = MakeList(f, 1, 2280, 600, 1095, 300);
     Command8[1] = MakeButton<NudgeButton>("∧", f, 3360, 360, 495, 375);
     Command8[0] = MakeButton<NudgeButton>("∨", f, 3360, 720, 495, 375);
     Label4 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "圆大小调整"), f, 4080, 360, 1095, 375);
-    Combo1[2] = MakeList(f, Numbers(52), 4080, 600, 1095, 300);
+    Combo1[2] = MakeList(f, 2, 4080, 600, 1095, 300);
     Command2[0] = MakeButton<NudgeButton>("∧", f, 5160, 360, 495, 375);
     Command2[1] = MakeButton<NudgeButton>("∨", f, 5160, 720, 495, 375);
     Command3 = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "读出"), f, 6000, 240, 1455, 375);
     Command1 = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "保存"), f, 5760, 1200, 1695, 855);
     Label2 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "视频制式"), f, 360, 1440, 1215, 255);
-    Combo1[3] = MakeList(f, {QStringLiteral("PAL"), QStringLiteral("NTSC")}, 360, 1680, 1095, 300);
+    Combo1[3] = MakeList(f, 3, 360, 1680, 1095, 300);
     Label3 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "圆度调整"), f, 2280, 1440, 1215, 255);
-    Combo1[4] = MakeList(f, Numbers(4), 2280, 1680, 1095, 300);
+    Combo1[4] = MakeList(f, 4, 2280, 1680, 1095, 300);
     Label6 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "最大圆外十字线"), f, 4080, 1440, 1575, 255);
-    Combo1[5] = MakeList(f, {Tx::tr("保留"), Tx::tr("去除")}, 4080, 1680, 1455, 300);
+    Combo1[5] = MakeList(f, 5, 4080, 1680, 1455, 300);
 
     // Where another language shortens a caption to fit, the tooltip says it whole.
     Explain(Label5, QT_TRANSLATE_NOOP("Tx", "选择串口：叠加器所接的串口"));
@@ -280,10 +273,7 @@ bool Form1::Load()
     SelectListIndex(5, 0);
     SelectListIndex(3, 0);
 
-    MSComm1.SetSettings(QStringLiteral("9600") + QStringLiteral(",n,8,1"));
-    MSComm1.SetInputLen(0);
-    MSComm1.SetInputMode(1);
-    MSComm1.SetRThreshold(1);
+    SetUpLine(MSComm1);
     if (MSComm1.PortOpen())
         MSComm1.SetPortOpen(false);
 

@@ -86,14 +86,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-Params MainWindow::ListParams() const
-{
-    Params p{};
-    for (int k = 0; k < kParamCount; ++k)
-        p[static_cast<std::size_t>(k)] = form_->ListIndex(k);
-    return p;
-}
-
 void MainWindow::ExportParams()
 {
     QSettings settings = UserSettings();
@@ -110,9 +102,8 @@ void MainWindow::ExportParams()
                                Tx::tr("导出参数")))
             return;
     }
-    QString error;
-    if (!WriteProfile(path, ListParams(), &error)) {
-        toolkit_.MsgBox(Tx::tr("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), error),
+    if (const std::optional<QString> error = WriteProfile(path, form_->Lists())) {
+        toolkit_.MsgBox(Tx::tr("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), *error),
                         kMsgCritical, Tx::tr("错误"));
         return;
     }
@@ -127,17 +118,14 @@ void MainWindow::ImportParams()
     if (path.isEmpty())
         return;
     settings.setValue(QStringLiteral("profileFolder"), QFileInfo(path).absolutePath());
-    const Profile profile = ReadProfile(path);
-    if (!profile.params) {
-        toolkit_.MsgBox(Refused(path, profile.error), kMsgCritical, Tx::tr("错误"));
+    const Checked<Params> profile = ReadProfile(path);
+    if (!profile) {
+        toolkit_.MsgBox(Refused(path, profile.reason), kMsgCritical, Tx::tr("错误"));
         return;
     }
     // As a read-back puts them: the video standard's preset held. Nothing goes to the unit
     // until the operator presses "保存".
-    form_->HoldPreset(true);
-    for (int k = 0; k < kParamCount; ++k)
-        form_->SelectListIndex(k, (*profile.params)[static_cast<std::size_t>(k)]);
-    form_->HoldPreset(false);
+    form_->ShowParams(*profile);
 }
 
 void MainWindow::SetVerifyAfterSave(bool on)

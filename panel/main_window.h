@@ -49,7 +49,6 @@ protected:
 
 private:
     void BuildMenus();
-    Params ListParams() const;
 
     Toolkit &toolkit_;
     TrafficLog log_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/params.h"
+
 #include <QString>
 
 namespace kv306 {
@@ -17,6 +19,23 @@ public:
     virtual void HoldPreset(bool held) = 0;
     virtual QString DisplayText() const = 0;
     virtual void SetDisplayText(const QString &text) = 0;
+
+    // The six lists' selected positions.
+    Params Lists() const
+    {
+        Params p{};
+        for (int k = 0; k < kParamCount; ++k)
+            p[static_cast<std::size_t>(k)] = ListIndex(k);
+        return p;
+    }
+    // Selects the six values as a read-back puts them: the video standard's preset held.
+    void ShowParams(const Params &params)
+    {
+        HoldPreset(true);
+        for (int k = 0; k < kParamCount; ++k)
+            SelectListIndex(k, params[static_cast<std::size_t>(k)]);
+        HoldPreset(false);
+    }
 };
 
 }  // namespace kv306

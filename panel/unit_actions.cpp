@@ -45,15 +45,6 @@ NudgeRule RuleOf(NudgePair pair)
 
 }  // namespace
 
-QString ParamCaption(int k)
-{
-    static const char *const kCaptions[] = {
-        QT_TRANSLATE_NOOP("Tx", "水平偏移"), QT_TRANSLATE_NOOP("Tx", "垂直偏移"),
-        QT_TRANSLATE_NOOP("Tx", "圆大小"),   QT_TRANSLATE_NOOP("Tx", "视频制式"),
-        QT_TRANSLATE_NOOP("Tx", "圆度"),     QT_TRANSLATE_NOOP("Tx", "最大圆外十字线")};
-    return Tx::tr(kCaptions[k]);
-}
-
 void UnitActions::Say(const QString &text)
 {
     toolkit_.MsgBox(text, kMsgOkOnly, QString());
@@ -71,9 +62,7 @@ bool UnitActions::ReportedPortFailure(const Outcome &outcome)
 
 void UnitActions::SaveClick()
 {
-    Params params{};
-    for (int i = 0; i < kParamCount; ++i)
-        params[static_cast<std::size_t>(i)] = view_.ListIndex(i);
+    const Params params = view_.Lists();
     const Outcome o = core_.Write(params);
     if (ReportedPortFailure(o))
         return;
@@ -107,14 +96,13 @@ void UnitActions::VerifySaved(const Params &written)
         text += Tx::tr("校验一致：设备保存的六个参数与写入的相同。");
     } else {
         text += Tx::tr("校验不一致：");
-        const QStringList wrote = ParamsInWords(written).split(QLatin1Char(' '));
-        const QStringList holds = ParamsInWords(check.values).split(QLatin1Char(' '));
-        for (std::size_t k = 0; k < kParamCount; ++k) {
-            if (written[k] != check.values[k])
-                text += QLatin1Char('\n') + Tx::tr("%1：写入 %2，设备为 %3")
-                                                .arg(ParamCaption(static_cast<int>(k)),
-                                                     wrote[static_cast<qsizetype>(k)],
-                                                     holds[static_cast<qsizetype>(k)]);
+        for (int k = 0; k < kParamCount; ++k) {
+            const int wrote = written[static_cast<std::size_t>(k)];
+            const int holds = check.values[static_cast<std::size_t>(k)];
+            if (wrote != holds)
+                text +=
+                    QLatin1Char('\n') + Tx::tr("%1：写入 %2，设备为 %3")
+                                            .arg(ParamCaption(k), ParamShown(k, wrote), ParamShown(k, holds));
         }
     }
     Say(text);
@@ -136,10 +124,7 @@ void UnitActions::ReadClick()
         return;
     }
     // The lists show what the unit holds, so a change of video standard presets nothing here.
-    view_.HoldPreset(true);
-    for (int j = 0; j < kParamCount; ++j)
-        view_.SelectListIndex(j, o.values[static_cast<std::size_t>(j)]);
-    view_.HoldPreset(false);
+    view_.ShowParams(o.values);
     toolkit_.DoEvents();
     if (view_.DisplayText().isEmpty()) {
         view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));

@@ -10,9 +10,6 @@
 
 namespace kv306 {
 
-// Parameter k's name in the window's messages ("水平偏移", in the window's language).
-QString ParamCaption(int k);
-
 // The three pairs of arrow buttons beside the first three lists.
 enum class NudgePair {
     Command6,  // horizontal offset: ">" index 0, "<" index 1

@@ -2,8 +2,6 @@
 
 #include "link/serial_link.h"
 
-#include <string>
-
 namespace kv306 {
 
 namespace {
@@ -18,33 +16,28 @@ std::uint8_t Xor(const Bytes &bytes, std::size_t first, std::size_t last)
 
 }  // namespace
 
-std::uint8_t ToFrameByte(int value)
+Bytes CommandFrame(Op op, std::uint8_t arg)
 {
-    if (value < 0 || value > 255)
-        throw FrameValueError("frame byte out of range: " + std::to_string(value));
-    return static_cast<std::uint8_t>(value);
-}
-
-Bytes CommandFrame(Op op, int arg)
-{
-    Bytes frame{0x55, 0xD0, static_cast<std::uint8_t>(op), ToFrameByte(arg), 0xFF, 0x01, 0x00};
+    Bytes frame{kFrameStart, kCommandMark, static_cast<std::uint8_t>(op), arg, 0xFF, 0x01, 0x00};
     frame[6] = Xor(frame, 1, 5);
     return frame;
 }
 
-Bytes ParameterFrame(const Params &params)
+std::optional<Bytes> ParameterFrame(const Params &params)
 {
-    Bytes frame{0x55, 0xEE, 0x00, 0x00, 0xFF};
-    for (int value : params)
-        frame.push_back(ToFrameByte(value));
-    frame.push_back(0x00);
-    frame[11] = Xor(frame, 5, 10);
+    Bytes frame{kFrameStart, kParameterMark, 0x00, 0x00, 0xFF};
+    for (int value : params) {
+        if (value < 0 || value > 0xFF)
+            return std::nullopt;
+        frame.push_back(static_cast<std::uint8_t>(value));
+    }
+    frame.push_back(Xor(frame, kFirstParamByte, kFirstParamByte + kParamCount - 1));
     return frame;
 }
 
-bool IsAcknowledgement(const QString &replyText)
+bool IsAcknowledgement(const Bytes &reply)
 {
-    return replyText == QLatin1String("99");
+    return reply.size() == static_cast<std::size_t>(kAckLength) && reply[0] == kAck;
 }
 
 bool IsEchoReply(const Bytes &reply)
@@ -61,8 +54,8 @@ bool ParamsInRange(const Bytes &reply)
 {
     if (reply.size() < kParamCount)
         return false;
-    for (std::size_t i = 0; i < kParamCount; ++i) {
-        if (reply[i] >= kParamEntries[i])
+    for (int k = 0; k < kParamCount; ++k) {
+        if (!InRange(k, reply[static_cast<std::size_t>(k)]))
             return false;
     }
     return true;

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "link/serial_control.h"
+#include "protocol/params.h"
 
 #include <QString>
 
 #include <array>
 #include <cstdint>
-#include <stdexcept>
+#include <optional>
 
 namespace kv306 {
 
@@ -20,34 +21,32 @@ enum class Op : std::uint8_t {
     ToggleCrosshair = 0xA5,
 };
 
-constexpr int kParamCount = 6;
-using Params = std::array<int, kParamCount>;
-
-// Number of entries of each parameter list, in wire order: horizontal offset, vertical offset,
-// circle size, video standard (PAL, NTSC), roundness, crosshair outside the largest circle.
-constexpr std::array<int, kParamCount> kParamEntries{64, 64, 52, 2, 4, 2};
+// Both frames begin with 55 and a mark; a command frame is 55 D0 op arg FF 01 check, a
+// parameter frame 55 EE 00 00 FF p0..p5 check.
+constexpr std::uint8_t kFrameStart = 0x55;
+constexpr std::uint8_t kCommandMark = 0xD0;
+constexpr std::uint8_t kParameterMark = 0xEE;
+constexpr std::size_t kCommandFrameLength = 7;
+constexpr std::size_t kParameterFrameLength = 12;
+constexpr std::size_t kOpByte = 2;
+constexpr std::size_t kArgByte = 3;
+constexpr std::size_t kFirstParamByte = 5;  // parameter k is byte 5 + k
 
 // Reply lengths.
 constexpr qint16 kAckLength = 1;
 constexpr qint16 kEchoLength = 2;
 constexpr qint16 kParamReplyLength = 7;
-
-// A value that does not fit a frame byte; never wrapped or clipped.
-class FrameValueError : public std::out_of_range {
-public:
-    using std::out_of_range::out_of_range;
-};
-
-// Checked conversion of a value into a frame byte.
-std::uint8_t ToFrameByte(int value);
+// The unit's acknowledgement of a parameter frame.
+constexpr std::uint8_t kAck = 0x99;
 
 // 55 D0 op arg FF 01 check; the check is the XOR of bytes 1 to 5.
-Bytes CommandFrame(Op op, int arg);
-// 55 EE 00 00 FF p0..p5 check; the check is the XOR of the six parameters only.
-Bytes ParameterFrame(const Params &params);
+Bytes CommandFrame(Op op, std::uint8_t arg);
+// 55 EE 00 00 FF p0..p5 check; the check is the XOR of the six parameters only. Nothing when a
+// value does not fit a byte: it is never wrapped or clipped.
+std::optional<Bytes> ParameterFrame(const Params &params);
 
-// The acknowledgement of a parameter frame: exactly the reply text "99".
-bool IsAcknowledgement(const QString &replyText);
+// The acknowledgement of a parameter frame: exactly one byte, 99.
+bool IsAcknowledgement(const Bytes &reply);
 // Two equal bytes.
 bool IsEchoReply(const Bytes &reply);
 // Six values and their XOR.

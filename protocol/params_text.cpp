@@ -17,21 +17,12 @@ namespace kv306 {
 
 namespace {
 
-// The words of the two lists that are not numbers, in list order.
-const std::array<QStringList, kParamCount> &Words()
-{
-    static const std::array<QStringList, kParamCount> words{
-        QStringList{}, QStringList{},
-        QStringList{}, QStringList{QStringLiteral("PAL"), QStringLiteral("NTSC")},
-        QStringList{}, QStringList{QStringLiteral("keep"), QStringLiteral("remove")}};
-    return words;
-}
-
+// "0-63", "PAL|NTSC"
 QString Range(int k)
 {
-    const QStringList &words = Words()[static_cast<std::size_t>(k)];
-    return words.isEmpty() ? QStringLiteral("0-%1").arg(kParamEntries[static_cast<std::size_t>(k)] - 1)
-                           : words.join(QLatin1Char('|'));
+    if (!IsNamed(k))
+        return QStringLiteral("0-%1").arg(Param(k).entries - 1);
+    return QLatin1String(Param(k).words[0]) + QLatin1Char('|') + QLatin1String(Param(k).words[1]);
 }
 
 const QString kFormat = QStringLiteral("kv306-profile");
@@ -41,7 +32,7 @@ const QString kFormat = QStringLiteral("kv306-profile");
 int ParamKeyIndex(const QString &key)
 {
     for (int k = 0; k < kParamCount; ++k) {
-        if (key == QLatin1String(kParamKeys[static_cast<std::size_t>(k)]))
+        if (key == QLatin1String(Param(k).key))
             return k;
     }
     return -1;
@@ -49,10 +40,12 @@ int ParamKeyIndex(const QString &key)
 
 std::optional<int> ParamValueOf(int k, const QString &text)
 {
-    const QStringList &words = Words()[static_cast<std::size_t>(k)];
-    if (!words.isEmpty()) {
-        const auto at = words.indexOf(text);
-        return at < 0 ? std::nullopt : std::optional<int>(static_cast<int>(at));
+    if (IsNamed(k)) {
+        for (int value = 0; value < Param(k).entries; ++value) {
+            if (text == QLatin1String(Param(k).words[static_cast<std::size_t>(value)]))
+                return value;
+        }
+        return std::nullopt;
     }
     if (text.isEmpty() || text.size() > 3)
         return std::nullopt;
@@ -61,22 +54,21 @@ std::optional<int> ParamValueOf(int k, const QString &text)
             return std::nullopt;
     }
     const int value = text.toInt();
-    if (value >= kParamEntries[static_cast<std::size_t>(k)])
-        return std::nullopt;
-    return value;
+    return InRange(k, value) ? std::optional<int>(value) : std::nullopt;
 }
 
 QString ParamValueText(int k, int value)
 {
-    const QStringList &words = Words()[static_cast<std::size_t>(k)];
-    return words.isEmpty() ? QString::number(value) : words.value(value, QString::number(value));
+    if (!IsNamed(k) || !InRange(k, value))
+        return QString::number(value);
+    return QLatin1String(Param(k).words[static_cast<std::size_t>(value)]);
 }
 
 QString FormatParams(const Params &params)
 {
     QStringList parts;
     for (int k = 0; k < kParamCount; ++k)
-        parts << QLatin1String(kParamKeys[static_cast<std::size_t>(k)]) + QLatin1Char('=') +
+        parts << QLatin1String(Param(k).key) + QLatin1Char('=') +
                      ParamValueText(k, params[static_cast<std::size_t>(k)]);
     return parts.join(QLatin1Char(' '));
 }
@@ -86,8 +78,8 @@ QJsonObject ParamsJson(const Params &params)
     QJsonObject o;
     for (int k = 0; k < kParamCount; ++k) {
         const int v = params[static_cast<std::size_t>(k)];
-        const QString key = QLatin1String(kParamKeys[static_cast<std::size_t>(k)]);
-        if (Words()[static_cast<std::size_t>(k)].isEmpty())
+        const QString key = QLatin1String(Param(k).key);
+        if (!IsNamed(k))
             o.insert(key, v);
         else
             o.insert(key, ParamValueText(k, v));
@@ -95,38 +87,32 @@ QJsonObject ParamsJson(const Params &params)
     return o;
 }
 
-Assignments ParseAssignments(const QStringList &words, const Params &start)
+Checked<Assignments> ParseAssignments(const QStringList &words, const Params &start)
 {
+    using Refused = Checked<Assignments>;
     Assignments a;
     a.params = start;
     for (const QString &word : words) {
         const auto eq = word.indexOf(QLatin1Char('='));
         const QString key = eq < 0 ? word : word.left(eq);
         const int k = ParamKeyIndex(key);
-        if (k < 0) {
-            a.error =
+        if (k < 0)
+            return Refused::Refused(
                 QStringLiteral("unknown key '%1' (keys: horizontal vertical size standard roundness outside)")
-                    .arg(key);
-            return Assignments{start, {}, a.error};
-        }
-        if (eq < 0) {
-            a.error = QStringLiteral("'%1' needs a value: %1=VALUE").arg(key);
-            return Assignments{start, {}, a.error};
-        }
+                    .arg(key));
+        if (eq < 0)
+            return Refused::Refused(QStringLiteral("'%1' needs a value: %1=VALUE").arg(key));
         const auto ku = static_cast<std::size_t>(k);
-        if (a.named[ku]) {
-            a.error = QStringLiteral("'%1' given twice").arg(key);
-            return Assignments{start, {}, a.error};
-        }
+        if (a.named[ku])
+            return Refused::Refused(QStringLiteral("'%1' given twice").arg(key));
         const std::optional<int> value = ParamValueOf(k, word.mid(eq + 1));
-        if (!value) {
-            a.error = QStringLiteral("%1=%2 is out of range (%3)").arg(key, word.mid(eq + 1), Range(k));
-            return Assignments{start, {}, a.error};
-        }
+        if (!value)
+            return Refused::Refused(
+                QStringLiteral("%1=%2 is out of range (%3)").arg(key, word.mid(eq + 1), Range(k)));
         a.params[ku] = *value;
         a.named[ku] = true;
     }
-    return a;
+    return {a, {}};
 }
 
 namespace {
@@ -168,9 +154,9 @@ std::optional<QString> DuplicateKey(const QByteArray &json)
 
 }  // namespace
 
-Profile ParseProfile(const QByteArray &content)
+Checked<Params> ParseProfile(const QByteArray &content)
 {
-    auto refuse = [](const QString &why) { return Profile{std::nullopt, why}; };
+    const auto refuse = &Checked<Params>::Refused;
     if (content.size() > kProfileMaxBytes)
         return refuse(QStringLiteral("larger than %1 KiB").arg(kProfileMaxBytes / 1024));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -198,13 +184,12 @@ Profile ParseProfile(const QByteArray &content)
     }
     Params params{};
     for (int k = 0; k < kParamCount; ++k) {
-        const QString key = QLatin1String(kParamKeys[static_cast<std::size_t>(k)]);
+        const QString key = QLatin1String(Param(k).key);
         if (!o.contains(key))
             return refuse(QStringLiteral("missing key \"%1\"").arg(key));
         const QJsonValue v = o.value(key);
-        const bool word = !Words()[static_cast<std::size_t>(k)].isEmpty();
         std::optional<int> value;
-        if (word) {
+        if (IsNamed(k)) {
             if (!v.isString())
                 return refuse(QStringLiteral("\"%1\" must be a string (%2)").arg(key, Range(k)));
             value = ParamValueOf(k, v.toString());
@@ -212,26 +197,26 @@ Profile ParseProfile(const QByteArray &content)
             const double d = v.toDouble(-1);
             if (!v.isDouble() || d != std::floor(d))
                 return refuse(QStringLiteral("\"%1\" must be a whole number (%2)").arg(key, Range(k)));
-            if (d >= 0 && d < kParamEntries[static_cast<std::size_t>(k)])
+            if (d >= 0 && d < Param(k).entries)
                 value = static_cast<int>(d);
         }
         if (!value)
             return refuse(QStringLiteral("\"%1\" is out of range (%2)").arg(key, Range(k)));
         params[static_cast<std::size_t>(k)] = *value;
     }
-    return Profile{params, {}};
+    return {params, {}};
 }
 
-Profile ReadProfile(const QString &path)
+Checked<Params> ReadProfile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return Profile{std::nullopt, QStringLiteral("no such file")};
+        return Checked<Params>::Refused(QStringLiteral("no such file"));
     if (!info.isFile())
-        return Profile{std::nullopt, QStringLiteral("not a plain file")};
+        return Checked<Params>::Refused(QStringLiteral("not a plain file"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Profile{std::nullopt, file.errorString()};
+        return Checked<Params>::Refused(file.errorString());
     // One byte more than allowed tells a file that is too large without reading it whole.
     return ParseProfile(file.read(kProfileMaxBytes + 1));
 }
@@ -244,16 +229,13 @@ QByteArray ProfileJson(const Params &params)
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
-bool WriteProfile(const QString &path, const Params &params, QString *error)
+std::optional<QString> WriteProfile(const QString &path, const Params &params)
 {
     QSaveFile file(path);
     const QByteArray content = ProfileJson(params);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        return file.errorString();
+    return std::nullopt;
 }
 
 }  // namespace kv306

@@ -26,25 +26,32 @@ QString FormatParams(const Params &params);
 // {"horizontal": 22, ..., "standard": "PAL", ..., "outside": "keep"}
 QJsonObject ParamsJson(const Params &params);
 
+// What is read from words or a file: the value, or the reason there is none.
+template <typename T>
+struct Checked {
+    std::optional<T> value;
+    QString reason;  // empty when there is a value
+
+    static Checked Refused(const QString &why) { return {std::nullopt, why}; }
+    explicit operator bool() const { return value.has_value(); }
+    const T &operator*() const { return *value; }
+    const T *operator->() const { return &*value; }
+};
+
 // KEY=VALUE words, each key at most once. Values are set in `params` only for the keys named;
-// `named` marks which. On a bad word the result names it and nothing is changed.
+// `named` marks which. A bad word refuses them all, naming it.
 struct Assignments {
     Params params{};
     std::array<bool, kParamCount> named{};
-    QString error;  // empty when every word was good
 };
-Assignments ParseAssignments(const QStringList &words, const Params &start = {});
+Checked<Assignments> ParseAssignments(const QStringList &words, const Params &start = {});
 
 // A profile: {"format": "kv306-profile", "version": 1, and the six keys}. Reading is strict.
 inline constexpr qint64 kProfileMaxBytes = 64 * 1024;
-struct Profile {
-    std::optional<Params> params;
-    QString error;  // why the file is refused
-};
-Profile ParseProfile(const QByteArray &content);
-Profile ReadProfile(const QString &path);
+Checked<Params> ParseProfile(const QByteArray &content);
+Checked<Params> ReadProfile(const QString &path);
 QByteArray ProfileJson(const Params &params);
-// Written aside and renamed into place; false with `error` set when it cannot be.
-bool WriteProfile(const QString &path, const Params &params, QString *error);
+// Written aside and renamed into place. Returns why it could not be, or nothing.
+std::optional<QString> WriteProfile(const QString &path, const Params &params);
 
 }  // namespace kv306

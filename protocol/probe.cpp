@@ -4,10 +4,7 @@ namespace kv306 {
 
 UnitOnPort::UnitOnPort(int number, const QString &devicePath)
 {
-    comm.SetSettings(QStringLiteral("9600,n,8,1"));
-    comm.SetInputLen(0);
-    comm.SetInputMode(1);
-    comm.SetRThreshold(1);
+    SetUpLine(comm);
     if (devicePath.isEmpty())
         comm.SetCommPort(number);
     else

@@ -6,48 +6,31 @@
 
 namespace kv306 {
 
-namespace {
-
-}  // namespace
-
 QStringList LogHeaders()
 {
     return {Tx::tr("时间"), Tx::tr("端口"), Tx::tr("发送"),    Tx::tr("含义"),
             Tx::tr("应答"), Tx::tr("含义"), Tx::tr("用时(ms)")};
 }
 
-QString ParamsInWords(const Params &p)
-{
-    static const char *const kStandards[] = {"PAL", "NTSC"};
-    static const char *const kOutside[] = {QT_TRANSLATE_NOOP("Tx", "保留"), QT_TRANSLATE_NOOP("Tx", "去除")};
-    return QStringLiteral("%1 %2 %3 %4 %5 %6")
-        .arg(p[0])
-        .arg(p[1])
-        .arg(p[2])
-        .arg(p[3] == 0 || p[3] == 1 ? QString::fromLatin1(kStandards[p[3]]) : QString::number(p[3]))
-        .arg(p[4])
-        .arg(p[5] == 0 || p[5] == 1 ? Tx::tr(kOutside[p[5]]) : QString::number(p[5]));
-}
-
 QString FrameMeaning(const Bytes &frame)
 {
-    if (frame.size() == 12 && frame[1] == 0xEE) {
+    if (frame.size() == kParameterFrameLength && frame[1] == kParameterMark) {
         Params p{};
         for (std::size_t k = 0; k < kParamCount; ++k)
-            p[k] = frame[5 + k];
+            p[k] = frame[kFirstParamByte + k];
         return Tx::tr("保存参数") + QLatin1Char(' ') + ParamsInWords(p);
     }
-    if (frame.size() != 7)
+    if (frame.size() != kCommandFrameLength || frame[1] != kCommandMark)
         return {};
-    const int arg = frame[3];
+    const int arg = frame[kArgByte];
     // The arrows as the window draws them, by the pressed button's index.
-    switch (static_cast<Op>(frame[2])) {
-    case Op::StepHorizontal:
-        return Tx::tr("水平偏移") + QLatin1Char(' ') + (arg == 0 ? QStringLiteral(">") : QStringLiteral("<"));
-    case Op::StepVertical:
-        return Tx::tr("垂直偏移") + QLatin1Char(' ') + (arg == 0 ? QStringLiteral("∨") : QStringLiteral("∧"));
-    case Op::StepCircleSize:
-        return Tx::tr("圆大小") + QLatin1Char(' ') + (arg == 0 ? QStringLiteral("∧") : QStringLiteral("∨"));
+    const auto step = [arg](int k, const char *up, const char *down) {
+        return ParamCaption(k) + QLatin1Char(' ') + QString::fromUtf8(arg == 0 ? up : down);
+    };
+    switch (static_cast<Op>(frame[kOpByte])) {
+    case Op::StepHorizontal: return step(0, ">", "<");
+    case Op::StepVertical: return step(1, "∨", "∧");
+    case Op::StepCircleSize: return step(2, "∧", "∨");
     case Op::ReadParams: return Tx::tr("读出参数");
     case Op::ToggleOverlay: return Tx::tr("叠加开关");
     case Op::ToggleCrosshair: return Tx::tr("十字线开关");

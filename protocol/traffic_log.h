@@ -61,7 +61,5 @@ QString FrameMeaning(const Bytes &frame);
 QString ReplyMeaning(const Traffic &traffic, const Outcome &outcome);
 // The log's columns: time, port, sent, meaning, reply, meaning, milliseconds.
 QStringList LogHeaders();
-// "22 20 25 PAL 3 保留"
-QString ParamsInWords(const Params &params);
 
 }  // namespace kv306

@@ -5,6 +5,19 @@
 
 namespace kv306 {
 
+namespace {
+
+// "22 20 25 0 3 -1"
+QString FormatValues(const Params &params)
+{
+    QStringList values;
+    for (int v : params)
+        values << QString::number(v);
+    return values.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
 void PortFailure(Outcome &o, const CommError &error, bool beforeSending)
 {
     o.failure = Failure::Port;
@@ -54,16 +67,19 @@ Outcome UnitCore::Logged(Outcome outcome)
 
 Outcome UnitCore::Write(const Params &params)
 {
-    Bytes frame;
-    try {
-        frame = ParameterFrame(params);
-    } catch (const FrameValueError &e) {
+    const std::optional<Bytes> frame = ParameterFrame(params);
+    if (!frame) {
         Outcome o;
-        PortFailure(o, CommError(ErrorNo::Overflow, QString::fromUtf8(e.what())), true);
+        PortFailure(o,
+                    CommError(ErrorNo::Overflow,
+                              QStringLiteral("a value does not fit a frame byte: ") + FormatValues(params)),
+                    true);
         return o;  // nothing was exchanged
     }
-    Outcome o = Exchange(frame, kAckLength);
-    if (o.Ok() && !IsAcknowledgement(HexPairs(link_.ReplyBuffer, kAckLength, "")))
+    Outcome o = Exchange(*frame, kAckLength);
+    // The byte the wait counted; anything that slipped in after it is not the reply.
+    if (o.Ok() &&
+        !IsAcknowledgement(Bytes(link_.ReplyBuffer.begin(), link_.ReplyBuffer.begin() + kAckLength)))
         o.failure = Failure::BadAck;
     o.written = params;
     return Logged(std::move(o));
@@ -103,14 +119,15 @@ Outcome UnitCore::Step(int param, qint16 index)
 {
     static constexpr std::array<Op, 3> kOps{Op::StepHorizontal, Op::StepVertical, Op::StepCircleSize};
     // The index of the pressed button, not a direction, goes on the wire.
-    Outcome o = Exchange(CommandFrame(kOps[static_cast<std::size_t>(param)], index), kEchoLength);
+    Outcome o = Exchange(
+        CommandFrame(kOps[static_cast<std::size_t>(param)], static_cast<std::uint8_t>(index)), kEchoLength);
     if (!o.Ok())
         return Logged(std::move(o));
     // The unit answers a step with its new value twice.
     const Bytes &echo = link_.ReplyBuffer;
     if (!IsEchoReply(echo))
         o.failure = Failure::BadEcho;
-    else if (echo[0] >= kParamEntries[static_cast<std::size_t>(param)])
+    else if (!InRange(param, echo[0]))
         o.failure = Failure::OutOfRange;
     else
         o.value = echo[0];
@@ -175,7 +192,7 @@ QString FailureText(const Outcome &o)
         for (std::size_t k = 0; k < kParamCount; ++k) {
             if (o.written[k] != o.values[k])
                 diffs << QStringLiteral("%1 wrote %2, unit holds %3")
-                             .arg(QLatin1String(kParamKeys[k]))
+                             .arg(QLatin1String(kParams[k].key))
                              .arg(o.written[k])
                              .arg(o.values[k]);
         }

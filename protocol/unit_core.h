@@ -90,10 +90,6 @@ private:
     TrafficLog *log_ = nullptr;
 };
 
-// Parameter names on the command line and in profiles, in wire order.
-inline constexpr std::array<const char *, kParamCount> kParamKeys{"horizontal", "vertical",  "size",
-                                                                  "standard",   "roundness", "outside"};
-
 // Makes `o` a port failure: the error's number, the operator's text for it and its reason.
 void PortFailure(Outcome &o, const CommError &error, bool beforeSending);
 

@@ -66,7 +66,7 @@ private slots:
         m.toolkit.fileAnswer = m.appDir.filePath(QStringLiteral("line 3"));
         m.window.ExportParams();
         const QString file = m.toolkit.fileAnswer + QStringLiteral(".json");
-        QCOMPARE(ReadProfile(file).error, QString());
+        QCOMPARE(ReadProfile(file).reason, QString());
 
         f.SelectListIndex(3, 0);  // the preset moves four lists
         m.toolkit.fileAnswer = file;

@@ -296,6 +296,30 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(CommError, b.comm.SetSettings(QStringLiteral("9600;n;8;1")));
     }
 
+    // The line set-up's properties act: Received from RThreshold bytes, Input by InputLen.
+    void lineSetUpActs()
+    {
+        Bench b;
+        SetUpLine(b.comm);
+        int received = 0;
+        QObject::connect(&b.comm, &MSComm::Received, [&] { ++received; });
+        b.Open();
+        b.comm.Output(CommandFrame(Op::ReadParams, 0));
+        QVERIFY(b.comm.WaitForInput(1000));
+        QVERIFY(received > 0);
+        QTest::qWait(20);
+        b.comm.SetInputLen(3);
+        QCOMPARE(b.comm.Input().size(), 3u);
+        b.comm.SetInputLen(0);
+        QCOMPARE(b.comm.Input().size(), 4u);
+        b.comm.SetRThreshold(0);
+        received = 0;
+        b.comm.Output(CommandFrame(Op::ReadParams, 0));
+        QVERIFY(b.comm.WaitForInput(1000));
+        QCOMPARE(received, 0);
+        QVERIFY_THROWS_EXCEPTION(CommError, b.comm.SetInputMode(0));
+    }
+
     void staleBytesDoNotSurviveAClose()
     {
         Bench b;

@@ -38,17 +38,17 @@ private slots:
     void parameterFrameIsStoredAndAcknowledged()
     {
         UnitState s;
-        QCOMPARE(Ask(s, ParameterFrame({13, 20, 0, 0, 3, 0})), (sim::Bytes{0x99}));
+        QCOMPARE(Ask(s, ParameterFrame({13, 20, 0, 0, 3, 0}).value()), (sim::Bytes{0x99}));
         QCOMPARE(Ask(s, CommandFrame(Op::ReadParams, 0)), (sim::Bytes{13, 20, 0, 0, 3, 0, 13 ^ 20 ^ 3}));
     }
 
     void badFramesGetNoAnswer()
     {
         UnitState s;
-        Bytes badCheck = ParameterFrame({1, 2, 3, 0, 1, 0});
+        Bytes badCheck = ParameterFrame({1, 2, 3, 0, 1, 0}).value();
         badCheck[11] ^= 1;
         QCOMPARE(Ask(s, badCheck), kNothing);
-        Bytes outOfRange = ParameterFrame({64, 0, 0, 0, 0, 0});
+        Bytes outOfRange = ParameterFrame({64, 0, 0, 0, 0, 0}).value();
         QCOMPARE(Ask(s, outOfRange), kNothing);
         Bytes badCommand = CommandFrame(Op::ReadParams, 0);
         badCommand[6] ^= 1;
