@@ -108,7 +108,7 @@ void ActionRows()
         double floor;
         std::function<void()> run;
     };
-    NudgeButton *step = s.form.Command6[0];
+    NudgeButton *step = s.form.HorizontalButtons()[0];
     const std::vector<Action> actions{
         {"toggle (overlay)", kOpenMs + Wire(7) + Wire(2) + kSettleMs + kCloseMs + 10,
          [&] { s.form.Actions().ToggleClick(0); }},
@@ -145,7 +145,7 @@ void CpuRow()
 {
     Setup s;
     s.unit.SetFault(sim::Fault::Silent);
-    MSComm &comm = s.form.MSComm1;
+    SerialControl &comm = s.form.Serial();
     SerialLink &link = s.form.Link();
     std::vector<double> ours;
     std::vector<double> naive;
@@ -227,7 +227,7 @@ void StartupRow(const char *self)
 void HoldRow()
 {
     Setup s;
-    NudgeButton *button = s.form.Command6[0];
+    NudgeButton *button = s.form.HorizontalButtons()[0];
     const int holdMs = 3000;
     std::vector<double> rates;
     std::vector<double> steps;
@@ -383,7 +383,7 @@ struct CoreOnSimulatedPort {
     }
     QTemporaryDir ports;
     sim::SimUnit unit;
-    MSComm comm;
+    SerialControl comm;
     NoPauseToolkit toolkit;
     SerialLink link{comm, toolkit};
     UnitCore core{link, comm, toolkit};

@@ -41,58 +41,58 @@ bool IsDeviceFault(QSerialPort::SerialPortError error)
 
 }  // namespace
 
-MSComm::MSComm(QObject *parent) : QObject(parent)
+SerialControl::SerialControl(QObject *parent) : QObject(parent)
 {
     // A pulled adapter makes Qt read end-of-file over and over while the port stays open;
     // close it on the first fault so that nothing spins and the next access says "not open".
-    connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::OnPortError);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialControl::OnPortError);
     connect(&port_, &QSerialPort::readyRead, this, [this] {
         if (rThreshold_ > 0 && port_.bytesAvailable() >= rThreshold_)
             emit Received();
     });
 }
 
-void MSComm::SetInputLen(int length)
+void SerialControl::SetInputLen(int length)
 {
     if (length < 0)
         throw CommError(ErrorNo::InvalidValue, QStringLiteral("InputLen %1").arg(length));
     inputLen_ = length;
 }
 
-void MSComm::SetInputMode(int mode)
+void SerialControl::SetInputMode(int mode)
 {
     if (mode != kInputBinary)
         throw CommError(ErrorNo::InvalidValue, QStringLiteral("InputMode %1").arg(mode));
 }
 
-void MSComm::SetRThreshold(int threshold)
+void SerialControl::SetRThreshold(int threshold)
 {
     if (threshold < 0)
         throw CommError(ErrorNo::InvalidValue, QStringLiteral("RThreshold %1").arg(threshold));
     rThreshold_ = threshold;
 }
 
-void SetUpLine(MSComm &comm)
+void SetUpLine(SerialControl &comm)
 {
     comm.SetSettings(QStringLiteral("9600") + QStringLiteral(",n,8,1"));
     comm.SetInputLen(0);
-    comm.SetInputMode(MSComm::kInputBinary);
+    comm.SetInputMode(SerialControl::kInputBinary);
     comm.SetRThreshold(1);
 }
 
-MSComm::~MSComm()
+SerialControl::~SerialControl()
 {
     if (port_.isOpen())
         port_.close();
 }
 
-void MSComm::OnPortError(QSerialPort::SerialPortError error)
+void SerialControl::OnPortError(QSerialPort::SerialPortError error)
 {
     if (IsDeviceFault(error) && port_.isOpen())
         port_.close();
 }
 
-void MSComm::SetCommPort(int number)
+void SerialControl::SetCommPort(int number)
 {
     if (port_.isOpen())
         throw CommError(ErrorNo::PortOpened,
@@ -102,7 +102,7 @@ void MSComm::SetCommPort(int number)
     commPort_ = number;
 }
 
-void MSComm::SetSettings(const QString &settings)
+void SerialControl::SetSettings(const QString &settings)
 {
     static const QRegularExpression pattern(QStringLiteral("^(\\d{2,7}),([neoms]),([5-8]),(1|1\\.5|2)$"),
                                             QRegularExpression::CaseInsensitiveOption);
@@ -135,12 +135,12 @@ void MSComm::SetSettings(const QString &settings)
     settings_ = settings;
 }
 
-QString MSComm::DevicePath() const
+QString SerialControl::DevicePath() const
 {
     return devicePath_.isEmpty() ? DevicePathForPort(commPort_) : devicePath_;
 }
 
-void MSComm::SetPortOpen(bool open)
+void SerialControl::SetPortOpen(bool open)
 {
     if (!open) {
         if (port_.isOpen())
@@ -178,23 +178,23 @@ void MSComm::SetPortOpen(bool open)
     port_.clear(QSerialPort::Input);
 }
 
-QString MSComm::PortLabel() const
+QString SerialControl::PortLabel() const
 {
     return devicePath_.isEmpty() ? PortNameOfNumber(commPort_) : devicePath_;
 }
 
-int MSComm::OpenAttempts()
+int SerialControl::OpenAttempts()
 {
     return openAttempts;
 }
 
-void MSComm::RequireOpen(int number) const
+void SerialControl::RequireOpen(int number) const
 {
     if (!port_.isOpen())
         throw CommError(number, QStringLiteral("%1 is not open").arg(PortLabel()));
 }
 
-void MSComm::FailDevice(int number, const QString &what)
+void SerialControl::FailDevice(int number, const QString &what)
 {
     const QString reason = QStringLiteral("%1 %2: %3").arg(what, PortLabel(), port_.errorString());
     if (port_.isOpen())
@@ -202,7 +202,7 @@ void MSComm::FailDevice(int number, const QString &what)
     throw CommError(number, reason);
 }
 
-bool MSComm::Pump(int ms)
+bool SerialControl::Pump(int ms)
 {
     RequireOpen(ErrorNo::PortNotOpenRead);
     if (port_.waitForReadyRead(ms))
@@ -215,13 +215,13 @@ bool MSComm::Pump(int ms)
     FailDevice(ErrorNo::ReadFailed, QStringLiteral("read"));
 }
 
-int MSComm::InBufferCount()
+int SerialControl::InBufferCount()
 {
     Pump(0);
     return static_cast<int>(port_.bytesAvailable());
 }
 
-void MSComm::SetInBufferCount(int count)
+void SerialControl::SetInBufferCount(int count)
 {
     if (count != 0)
         throw CommError(ErrorNo::InvalidValue, QStringLiteral("InBufferCount %1").arg(count));
@@ -229,14 +229,14 @@ void MSComm::SetInBufferCount(int count)
     port_.clear(QSerialPort::Input);
 }
 
-Bytes MSComm::Input()
+Bytes SerialControl::Input()
 {
     Pump(0);
     const QByteArray data = inputLen_ > 0 ? port_.read(inputLen_) : port_.readAll();
     return Bytes(data.begin(), data.end());
 }
 
-void MSComm::Output(const Bytes &bytes)
+void SerialControl::Output(const Bytes &bytes)
 {
     RequireOpen(ErrorNo::PortNotOpen);
     const auto size = static_cast<qint64>(bytes.size());
@@ -247,7 +247,7 @@ void MSComm::Output(const Bytes &bytes)
         FailDevice(ErrorNo::DeviceBusy, QStringLiteral("write"));
 }
 
-bool MSComm::WaitForInput(int ms)
+bool SerialControl::WaitForInput(int ms)
 {
     return Pump(ms);
 }

@@ -11,7 +11,9 @@ namespace kv306 {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The window's serial communications control (MSComm1). Properties keep the control's names;
+// The serial communications control (the window's MSComm1). Its properties keep the names of
+// the control it stands for (CommPort, Settings, PortOpen, InBufferCount, Input, Output, InputLen,
+// InputMode, RThreshold) because they keep its meaning;
 // every failure is a CommError carrying the control's number:
 //
 //   failure                                             number
@@ -28,11 +30,11 @@ using Bytes = std::vector<std::uint8_t>;
 //
 // A device that fails is closed at once and reported once: the next property access finds
 // the port closed rather than the same fault again.
-class MSComm : public QObject {
+class SerialControl : public QObject {
     Q_OBJECT
 public:
-    explicit MSComm(QObject *parent = nullptr);
-    ~MSComm() override;
+    explicit SerialControl(QObject *parent = nullptr);
+    ~SerialControl() override;
 
     void SetCommPort(int number);
     int CommPort() const { return commPort_; }
@@ -102,6 +104,6 @@ private:
 // The line as the unit speaks it: 9600 baud, no parity, 8 data bits, 1 stop bit; Input takes
 // every waiting byte, as bytes; Received raised from the first byte (every reply wait turns it
 // off as it ends). Start-up and every other front end set a control up with this.
-void SetUpLine(MSComm &comm);
+void SetUpLine(SerialControl &comm);
 
 }  // namespace kv306

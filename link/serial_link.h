@@ -30,7 +30,7 @@ public:
     // A late answer is taken to be over once the line has been quiet this long after it.
     static constexpr int kQuietMs = 50;
 
-    SerialLink(MSComm &comm, Pacer &pacer) : comm_(comm), pacer_(pacer) {}
+    SerialLink(SerialControl &comm, Pacer &pacer) : comm_(comm), pacer_(pacer) {}
 
     // Opens the port if it is closed, then lets the line settle 5 ms. A failure is returned, not
     // thrown: afterwards the port is simply still closed (the window shows it with
@@ -56,7 +56,7 @@ public:
     qint64 ReplyBytesSeen = 0;
 
 private:
-    MSComm &comm_;
+    SerialControl &comm_;
     Pacer &pacer_;
     // When the last wait began, by the pacer's clock: a late answer is listened for no later
     // than its whole limit.

@@ -74,7 +74,7 @@ const char *const kRememberedGone =
 }  // namespace
 
 Form1::Form1(Toolkit &toolkit, QWidget *parent)
-    : QWidget(parent), toolkit_(toolkit), link_(MSComm1, toolkit), actions_(link_, MSComm1, toolkit, *this)
+    : QWidget(parent), toolkit_(toolkit), link_(serial_, toolkit), actions_(link_, serial_, toolkit, *this)
 {
     setWindowTitle(Tx::tr(kTitle));
     BuildControls();
@@ -92,82 +92,133 @@ void Form1::BuildControls()
     setFont(font);
     setFixedSize(7995 / 15, 3435 / 15);
 
-    Label5 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "选择串口"), this, 360, 240, 1215, 375);
-    Combo2 = new DropList(this);
-    Place(Combo2, 1200, 240, 1215, 300);
-    Combo2->SetPicksOnly(true);
-    Combo2->setItemDelegate(new PortEntryDelegate(Combo2));
-    Command5[0] = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "叠加开关"), this, 2640, 120, 1575, 495);
-    Command5[1] = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "十字线开关"), this, 4440, 120, 1575, 495);
-    Command4 = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "使用帮助"), this, 6480, 120, 1215, 495);
-    Frame1 = new QGroupBox(this);
-    Place(Frame1, 240, 600, 7575, 2295);
-    Label7 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "发送："), this, 240, 3120, 855, 255);
-    Text1 = new QLineEdit(this);
-    Place(Text1, 840, 3000, 6975, 375);
+    portLabel_ = MakeLabel(QT_TRANSLATE_NOOP("Tx", "选择串口"), this, 360, 240, 1215, 375);
+    portList_ = new DropList(this);
+    Place(portList_, 1200, 240, 1215, 300);
+    portList_->SetPicksOnly(true);
+    portList_->setItemDelegate(new PortEntryDelegate(portList_));
+    toggleButtons_[0] =
+        MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "叠加开关"), this, 2640, 120, 1575, 495);
+    toggleButtons_[1] =
+        MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "十字线开关"), this, 4440, 120, 1575, 495);
+    helpButton_ = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "使用帮助"), this, 6480, 120, 1215, 495);
+    paramsFrame_ = new QGroupBox(this);
+    Place(paramsFrame_, 240, 600, 7575, 2295);
+    sentLabel_ = MakeLabel(QT_TRANSLATE_NOOP("Tx", "发送："), this, 240, 3120, 855, 255);
+    sentFrameField_ = new QLineEdit(this);
+    Place(sentFrameField_, 840, 3000, 6975, 375);
 
-    QWidget *f = Frame1;
-    Label1[0] = MakeLabel(QT_TRANSLATE_NOOP("Tx", "水平偏移"), f, 360, 360, 1455, 255);
-    Combo1[0] = MakeList(f, 0, 360, 600, 1095, 300);
-    Command6[0] = MakeButton<NudgeButton>(">", f, 1440, 360, 495, 375);
-    Command6[1] = MakeButton<NudgeButton>("<", f, 1440, 720, 495, 375);
-    Label1[1] = MakeLabel(QT_TRANSLATE_NOOP("Tx", "垂直偏移"), f, 2280, 360, 1455, 255);
-    Combo1[1] = MakeList(f, 1, 2280, 600, 1095, 300);
-    Command8[1] = MakeButton<NudgeButton>("∧", f, 3360, 360, 495, 375);
-    Command8[0] = MakeButton<NudgeButton>("∨", f, 3360, 720, 495, 375);
-    Label4 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "圆大小调整"), f, 4080, 360, 1095, 375);
-    Combo1[2] = MakeList(f, 2, 4080, 600, 1095, 300);
-    Command2[0] = MakeButton<NudgeButton>("∧", f, 5160, 360, 495, 375);
-    Command2[1] = MakeButton<NudgeButton>("∨", f, 5160, 720, 495, 375);
-    Command3 = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "读出"), f, 6000, 240, 1455, 375);
-    Command1 = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "保存"), f, 5760, 1200, 1695, 855);
-    Label2 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "视频制式"), f, 360, 1440, 1215, 255);
-    Combo1[3] = MakeList(f, 3, 360, 1680, 1095, 300);
-    Label3 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "圆度调整"), f, 2280, 1440, 1215, 255);
-    Combo1[4] = MakeList(f, 4, 2280, 1680, 1095, 300);
-    Label6 = MakeLabel(QT_TRANSLATE_NOOP("Tx", "最大圆外十字线"), f, 4080, 1440, 1575, 255);
-    Combo1[5] = MakeList(f, 5, 4080, 1680, 1455, 300);
+    QWidget *f = paramsFrame_;
+    offsetLabels_[0] = MakeLabel(QT_TRANSLATE_NOOP("Tx", "水平偏移"), f, 360, 360, 1455, 255);
+    paramLists_[0] = MakeList(f, 0, 360, 600, 1095, 300);
+    horizontalButtons_[0] = MakeButton<NudgeButton>(">", f, 1440, 360, 495, 375);
+    horizontalButtons_[1] = MakeButton<NudgeButton>("<", f, 1440, 720, 495, 375);
+    offsetLabels_[1] = MakeLabel(QT_TRANSLATE_NOOP("Tx", "垂直偏移"), f, 2280, 360, 1455, 255);
+    paramLists_[1] = MakeList(f, 1, 2280, 600, 1095, 300);
+    verticalButtons_[1] = MakeButton<NudgeButton>("∧", f, 3360, 360, 495, 375);
+    verticalButtons_[0] = MakeButton<NudgeButton>("∨", f, 3360, 720, 495, 375);
+    sizeLabel_ = MakeLabel(QT_TRANSLATE_NOOP("Tx", "圆大小调整"), f, 4080, 360, 1095, 375);
+    paramLists_[2] = MakeList(f, 2, 4080, 600, 1095, 300);
+    sizeButtons_[0] = MakeButton<NudgeButton>("∧", f, 5160, 360, 495, 375);
+    sizeButtons_[1] = MakeButton<NudgeButton>("∨", f, 5160, 720, 495, 375);
+    readButton_ = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "读出"), f, 6000, 240, 1455, 375);
+    saveButton_ = MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "保存"), f, 5760, 1200, 1695, 855);
+    standardLabel_ = MakeLabel(QT_TRANSLATE_NOOP("Tx", "视频制式"), f, 360, 1440, 1215, 255);
+    paramLists_[3] = MakeList(f, 3, 360, 1680, 1095, 300);
+    roundnessLabel_ = MakeLabel(QT_TRANSLATE_NOOP("Tx", "圆度调整"), f, 2280, 1440, 1215, 255);
+    paramLists_[4] = MakeList(f, 4, 2280, 1680, 1095, 300);
+    outsideLabel_ = MakeLabel(QT_TRANSLATE_NOOP("Tx", "最大圆外十字线"), f, 4080, 1440, 1575, 255);
+    paramLists_[5] = MakeList(f, 5, 4080, 1680, 1455, 300);
 
     // Where another language shortens a caption to fit, the tooltip says it whole.
-    Explain(Label5, QT_TRANSLATE_NOOP("Tx", "选择串口：叠加器所接的串口"));
-    Explain(Command5[0], QT_TRANSLATE_NOOP("Tx", "叠加开关：打开或关闭整个叠加画面"));
-    Explain(Command5[1], QT_TRANSLATE_NOOP("Tx", "十字线开关：打开或关闭十字线"));
-    Explain(Label1[0], QT_TRANSLATE_NOOP("Tx", "水平偏移：0 到 63"));
-    Explain(Label1[1], QT_TRANSLATE_NOOP("Tx", "垂直偏移：0 到 63"));
-    Explain(Label4, QT_TRANSLATE_NOOP("Tx", "圆大小调整：0 到 51"));
-    Explain(Label2, QT_TRANSLATE_NOOP("Tx", "视频制式：PAL 或 NTSC"));
-    Explain(Label3, QT_TRANSLATE_NOOP("Tx", "圆度调整：0 到 3"));
-    Explain(Label6, QT_TRANSLATE_NOOP("Tx", "最大圆外十字线：保留或去除最大的圆外面的十字线"));
+    Explain(portLabel_, QT_TRANSLATE_NOOP("Tx", "选择串口：叠加器所接的串口"));
+    Explain(toggleButtons_[0], QT_TRANSLATE_NOOP("Tx", "叠加开关：打开或关闭整个叠加画面"));
+    Explain(toggleButtons_[1], QT_TRANSLATE_NOOP("Tx", "十字线开关：打开或关闭十字线"));
+    Explain(offsetLabels_[0], QT_TRANSLATE_NOOP("Tx", "水平偏移：0 到 63"));
+    Explain(offsetLabels_[1], QT_TRANSLATE_NOOP("Tx", "垂直偏移：0 到 63"));
+    Explain(sizeLabel_, QT_TRANSLATE_NOOP("Tx", "圆大小调整：0 到 51"));
+    Explain(standardLabel_, QT_TRANSLATE_NOOP("Tx", "视频制式：PAL 或 NTSC"));
+    Explain(roundnessLabel_, QT_TRANSLATE_NOOP("Tx", "圆度调整：0 到 3"));
+    Explain(outsideLabel_, QT_TRANSLATE_NOOP("Tx", "最大圆外十字线：保留或去除最大的圆外面的十字线"));
 
-    const std::array<QWidget *, 19> tabOrder{Combo1[0],   Combo1[1],   Combo1[3],   Combo1[4],   Command2[0],
-                                             Command2[1], Command3,    Combo1[2],   Text1,       Command1,
-                                             Combo2,      Command4,    Combo1[5],   Command6[0], Command6[1],
-                                             Command8[1], Command8[0], Command5[0], Command5[1]};
+    const std::array<QWidget *, 19> tabOrder{paramLists_[0],
+                                             paramLists_[1],
+                                             paramLists_[3],
+                                             paramLists_[4],
+                                             sizeButtons_[0],
+                                             sizeButtons_[1],
+                                             readButton_,
+                                             paramLists_[2],
+                                             sentFrameField_,
+                                             saveButton_,
+                                             portList_,
+                                             helpButton_,
+                                             paramLists_[5],
+                                             horizontalButtons_[0],
+                                             horizontalButtons_[1],
+                                             verticalButtons_[1],
+                                             verticalButtons_[0],
+                                             toggleButtons_[0],
+                                             toggleButtons_[1]};
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
-    Combo1[0]->setFocus();
+    paramLists_[0]->setFocus();
+    NameControls();
+}
+
+void Form1::NameControls()
+{
+    // The names the form was drawn with (the table in form1.h).
+    const auto name = [](QObject *control, const char *base, int index = -1) {
+        control->setObjectName(index < 0 ? QLatin1String(base)
+                                         : QStringLiteral("%1_%2").arg(base).arg(index));
+    };
+    for (int k = 0; k < kParamCount; ++k)
+        name(paramLists_[static_cast<std::size_t>(k)], "Combo1", k);
+    for (int i = 0; i < 2; ++i) {
+        const auto u = static_cast<std::size_t>(i);
+        name(sizeButtons_[u], "Command2", i);
+        name(toggleButtons_[u], "Command5", i);
+        name(horizontalButtons_[u], "Command6", i);
+        name(verticalButtons_[u], "Command8", i);
+        name(offsetLabels_[u], "Label1", i);
+    }
+    name(portList_, "Combo2");
+    name(saveButton_, "Command1");
+    name(readButton_, "Command3");
+    name(helpButton_, "Command4");
+    name(standardLabel_, "Label2");
+    name(roundnessLabel_, "Label3");
+    name(sizeLabel_, "Label4");
+    name(portLabel_, "Label5");
+    name(outsideLabel_, "Label6");
+    name(sentLabel_, "Label7");
+    name(sentFrameField_, "Text1");
+    name(paramsFrame_, "Frame1");
+    name(&serial_, "MSComm1");
 }
 
 void Form1::WireEvents()
 {
     for (qint16 k = 0; k < 6; ++k) {
-        DropList *list = Combo1[static_cast<std::size_t>(k)];
-        connect(list, &DropList::Click, this, [this, k] { Combo1Click(k); });
+        DropList *list = paramLists_[static_cast<std::size_t>(k)];
+        connect(list, &DropList::Click, this, [this, k] { OnParamChosen(k); });
         connect(list, &DropList::TypedTextPutBack, this,
                 [this, k](const QString &typed) { TellTypedValue(k, typed); });
     }
-    connect(Combo2, &DropList::Click, this, &Form1::Combo2Click);
-    connect(Combo2, &DropList::AboutToOpen, this, &Form1::FollowPlug);
-    connect(Command1, &QPushButton::clicked, this, [this] { RunAction([&] { actions_.SaveClick(); }); });
-    connect(Command3, &QPushButton::clicked, this, [this] { RunAction([&] { actions_.ReadClick(); }); });
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4Click);
+    connect(portList_, &DropList::Click, this, &Form1::OnPortChosen);
+    connect(portList_, &DropList::AboutToOpen, this, &Form1::FollowPlug);
+    connect(saveButton_, &QPushButton::clicked, this, [this] { RunAction([&] { actions_.SaveClick(); }); });
+    connect(readButton_, &QPushButton::clicked, this, [this] { RunAction([&] { actions_.ReadClick(); }); });
+    connect(helpButton_, &QPushButton::clicked, this, &Form1::OnHelpClicked);
     for (qint16 i = 0; i < 2; ++i) {
         const auto u = static_cast<std::size_t>(i);
-        connect(Command5[u], &QPushButton::clicked, this,
+        connect(toggleButtons_[u], &QPushButton::clicked, this,
                 [this, i] { RunAction([&] { actions_.ToggleClick(i); }); });
-        const std::array<std::pair<NudgeButton *, NudgePair>, 3> nudges{{{Command6[u], NudgePair::Command6},
-                                                                         {Command8[u], NudgePair::Command8},
-                                                                         {Command2[u], NudgePair::Command2}}};
+        const std::array<std::pair<NudgeButton *, NudgePair>, 3> nudges{
+            {{horizontalButtons_[u], NudgePair::Horizontal},
+             {verticalButtons_[u], NudgePair::Vertical},
+             {sizeButtons_[u], NudgePair::CircleSize}}};
         for (const auto &[button, pair] : nudges) {
             connect(button, &NudgeButton::MouseDown, this,
                     [this, pair = pair, i] { RunAction([&] { actions_.NudgePress(pair, i); }); });
@@ -179,7 +230,7 @@ void Form1::WireEvents()
 void Form1::RunAction(const std::function<void()> &action)
 {
     bool told = false;
-    for (DropList *list : Combo1)
+    for (DropList *list : paramLists_)
         told = list->PutBackTypedText() || told;
     action();
     if (told)
@@ -210,7 +261,7 @@ void Form1::ShowNotice()
 
 void Form1::TellTypedValue(int list, const QString &typed)
 {
-    DropList *field = Combo1[static_cast<std::size_t>(list)];
+    DropList *field = paramLists_[static_cast<std::size_t>(list)];
     const QString last = field->itemText(field->count() - 1);
     const QString range = field->itemText(0) == QLatin1String("0") ? QStringLiteral("0–") + last
                                                                    : field->itemText(0) + Tx::tr("、") + last;
@@ -230,25 +281,25 @@ void Form1::closeEvent(QCloseEvent *event)
 
 int Form1::ListIndex(int list) const
 {
-    return Combo1[static_cast<std::size_t>(list)]->ListIndex();
+    return paramLists_[static_cast<std::size_t>(list)]->ListIndex();
 }
 
 void Form1::SelectListIndex(int list, int position)
 {
-    Combo1[static_cast<std::size_t>(list)]->SetListIndex(position);
+    paramLists_[static_cast<std::size_t>(list)]->SetListIndex(position);
 }
 
 QString Form1::DisplayText() const
 {
-    return Text1->text();
+    return sentFrameField_->text();
 }
 
 void Form1::SetDisplayText(const QString &text)
 {
-    Text1->setText(text);
+    sentFrameField_->setText(text);
 }
 
-void Form1::Combo1Click(qint16 index)
+void Form1::OnParamChosen(qint16 index)
 {
     // Choosing a video standard presets the offsets, the circle size and the roundness.
     if (index != 3 || presetHeld_)
@@ -273,13 +324,13 @@ bool Form1::Load()
     SelectListIndex(5, 0);
     SelectListIndex(3, 0);
 
-    SetUpLine(MSComm1);
-    if (MSComm1.PortOpen())
-        MSComm1.SetPortOpen(false);
+    SetUpLine(serial_);
+    if (serial_.PortOpen())
+        serial_.SetPortOpen(false);
 
     const QString ports = ScanPorts();
     if (ports.isEmpty()) {
-        Combo2->SetText(Tx::tr(kNoPortField));
+        portList_->SetText(Tx::tr(kNoPortField));
         // Ports that are there but refused to this user are no reason to buy an adapter.
         // Ports that are there but refused to this user, or held by another program (a second
         // window), are no reason to buy an adapter.
@@ -293,39 +344,39 @@ bool Form1::Load()
     // A missing file, or one that names no port from COM1 to COM20, remembers nothing.
     const std::optional<QString> remembered = ReadPortFile(PortFileToRead(toolkit_.AppPath()));
     if (!remembered) {
-        Combo2->SetListIndex(0);
+        portList_->SetListIndex(0);
         return true;
     }
     link_.CloseLink();
     try {
-        MSComm1.SetCommPort(PortNumberOfName(*remembered));
-        MSComm1.SetPortOpen(true);
-        Combo2->SetText(*remembered);
+        serial_.SetCommPort(PortNumberOfName(*remembered));
+        serial_.SetPortOpen(true);
+        portList_->SetText(*remembered);
         return true;
     } catch (const CommError &) {
         // The remembered port is gone: fall back on the first one found.
     }
     try {
-        MSComm1.SetPortOpen(false);
+        serial_.SetPortOpen(false);
     } catch (const CommError &) {
     }
     // The first port serves this run; Com.TXT keeps the remembered one, so that it is used again
     // once its adapter is back.
     rememberChoice_ = false;
-    Combo2->SetListIndex(0);
+    portList_->SetListIndex(0);
     rememberChoice_ = true;
-    Combo2->SetText(Tx::tr(kRememberedGone));
+    portList_->SetText(Tx::tr(kRememberedGone));
     return true;
 }
 
-bool Form1::TryPort(MSComm &comm, int n)
+bool Form1::TryPort(SerialControl &comm, int n)
 {
     try {
         if (comm.PortOpen())
             comm.SetPortOpen(false);
         comm.SetCommPort(n);
         comm.SetPortOpen(true);
-        Combo2->addItem(PortNameOfNumber(n));
+        portList_->addItem(PortNameOfNumber(n));
         return true;
     } catch (const CommError &e) {
         if (e.number() == ErrorNo::PermissionDenied) {
@@ -345,12 +396,12 @@ bool Form1::TryPort(MSComm &comm, int n)
 QString Form1::ScanPorts()
 {
     QString ports;
-    Combo2->clear();
+    portList_->clear();
     refused_.clear();
     busy_.clear();
     presence_ = PortPresence();
     for (int n = kFirstPort; n <= kLastPort; ++n) {
-        if (TryPort(MSComm1, n))
+        if (TryPort(serial_, n))
             ports += QString::number(n) + QLatin1Char(',');
         toolkit_.DoEvents();
     }
@@ -362,21 +413,21 @@ QString Form1::ScanPorts()
 void Form1::DescribeEntries()
 {
     QStringList paths;
-    for (int i = 0; i < Combo2->count(); ++i)
-        paths << DevicePathForPort(PortNumberOfName(Combo2->itemText(i)));
+    for (int i = 0; i < portList_->count(); ++i)
+        paths << DevicePathForPort(PortNumberOfName(portList_->itemText(i)));
     const QList<PortIdentity> identities = IdentifyPorts(paths);
-    int widest = Combo2->width();
-    const QFontMetrics metrics(Combo2->view()->font());
-    for (int i = 0; i < Combo2->count(); ++i) {
+    int widest = portList_->width();
+    const QFontMetrics metrics(portList_->view()->font());
+    for (int i = 0; i < portList_->count(); ++i) {
         const QString description = identities[i].Text();
-        Combo2->setItemData(i, description, Qt::ToolTipRole);
-        Combo2->setItemData(i, description, Qt::AccessibleDescriptionRole);
+        portList_->setItemData(i, description, Qt::ToolTipRole);
+        portList_->setItemData(i, description, Qt::AccessibleDescriptionRole);
         widest = std::max(
             widest,
-            metrics.horizontalAdvance(PortEntryDelegate::Line(Combo2->itemText(i), description)) + 24);
+            metrics.horizontalAdvance(PortEntryDelegate::Line(portList_->itemText(i), description)) + 24);
     }
     // The open list may reach past the field so that every description shows whole.
-    Combo2->view()->setMinimumWidth(widest);
+    portList_->view()->setMinimumWidth(widest);
 }
 
 void Form1::FollowPlug()
@@ -385,50 +436,50 @@ void Form1::FollowPlug()
     if (presence == presence_)
         return;
     // Scan on a control of its own: the port in use keeps its number, and stays open if it was.
-    const QString shown = Combo2->Text();
-    const int inUse = MSComm1.PortOpen() ? MSComm1.CommPort() : 0;
-    Combo2->clear();
+    const QString shown = portList_->Text();
+    const int inUse = serial_.PortOpen() ? serial_.CommPort() : 0;
+    portList_->clear();
     refused_.clear();
     presence_ = presence;
-    MSComm probe;
-    probe.SetSettings(MSComm1.Settings());
+    SerialControl probe;
+    probe.SetSettings(serial_.Settings());
     for (int n = kFirstPort; n <= kLastPort; ++n) {
         if (presence_[n - 1].isEmpty())
             continue;  // nothing there to open
         if (n == inUse)
-            Combo2->addItem(PortNameOfNumber(n));
+            portList_->addItem(PortNameOfNumber(n));
         else
             TryPort(probe, n);
     }
     probe.SetPortOpen(false);
     DescribeEntries();
     // A chosen port that has gone stays shown: the next action reports it.
-    Combo2->SetText(shown);
+    portList_->SetText(shown);
 }
 
-void Form1::Combo2Click()
+void Form1::OnPortChosen()
 {
     // No error is number 0, which shows nothing.
     CommError error(0, QString());
     try {
         link_.CloseLink();
-        const QString text = Combo2->Text();
+        const QString text = portList_->Text();
         if (!text.isEmpty()) {
-            MSComm1.SetCommPort(PortNumberOfName(text));
+            serial_.SetCommPort(PortNumberOfName(text));
         } else {
-            if (Combo2->count() == 0)
+            if (portList_->count() == 0)
                 throw CommError(ErrorNo::InvalidValue, QStringLiteral("the port list is empty"));
-            Combo2->SetListIndex(0);
+            portList_->SetListIndex(0);
         }
         if (rememberChoice_)
-            WritePortFile(PortFileToWrite(toolkit_.AppPath()), Combo2->Text());
+            WritePortFile(PortFileToWrite(toolkit_.AppPath()), portList_->Text());
     } catch (const CommError &e) {
         error = e;
     }
     ReportCommError(toolkit_, error);
 }
 
-void Form1::Command4Click()
+void Form1::OnHelpClicked()
 {
     // The help text has a twin in each language the window speaks.
     const QString help = HelpFilePath(toolkit_.AppPath(), Tx::tr("help.txt"));

@@ -18,8 +18,31 @@
 
 namespace kv306 {
 
-// The one window. Controls keep the names the window gives them; an array member k stands for
-// name(k).
+// The one window.
+//
+// Its controls are named here for what they do; each widget's objectName keeps the name the
+// form was drawn with, so that either name finds it:
+//
+//   member                objectName            what it is
+//   paramLists_[k]        Combo1_0..Combo1_5    the six parameter lists, in wire order
+//   portList_             Combo2                the port list ("选择串口")
+//   saveButton_           Command1              "保存"
+//   sizeButtons_[i]       Command2_0, _1        circle size ∧ (0), ∨ (1)
+//   readButton_           Command3              "读出"
+//   helpButton_           Command4              "使用帮助"
+//   toggleButtons_[i]     Command5_0, _1        "叠加开关" (0), "十字线开关" (1)
+//   horizontalButtons_[i] Command6_0, _1        horizontal offset > (0), < (1)
+//   verticalButtons_[i]   Command8_0, _1        vertical offset ∨ (0), ∧ (1)
+//   offsetLabels_[i]      Label1_0, _1          "水平偏移", "垂直偏移"
+//   standardLabel_        Label2                "视频制式"
+//   roundnessLabel_       Label3                "圆度调整"
+//   sizeLabel_            Label4                "圆大小调整"
+//   portLabel_            Label5                "选择串口"
+//   outsideLabel_         Label6                "最大圆外十字线"
+//   sentLabel_            Label7                "发送："
+//   sentFrameField_       Text1                 the frame last sent, in hex
+//   paramsFrame_          Frame1                the frame around the parameters
+//   serial_               MSComm1               the serial control
 class Form1 : public QWidget, public PanelView {
     Q_OBJECT
 public:
@@ -37,10 +60,12 @@ public:
     // scan, scans again without disturbing the port in use. Opens nothing when nothing changed.
     void FollowPlug();
 
-    // Click handlers.
-    void Combo1Click(qint16 index);
-    void Combo2Click();
-    void Command4Click();
+    // A parameter list's pick (k its position): choosing a video standard presets the others.
+    void OnParamChosen(qint16 k);
+    // A port picked in the port list: the serial control takes it and Com.TXT remembers it.
+    void OnPortChosen();
+    // "使用帮助": help.txt in the system's text viewer, else in the tool's own.
+    void OnHelpClicked();
 
     // What the unit's actions see.
     int ListIndex(int list) const override;
@@ -49,25 +74,21 @@ public:
     QString DisplayText() const override;
     void SetDisplayText(const QString &text) override;
 
-    std::array<QLabel *, 2> Label1{};
-    QLabel *Label2 = nullptr;
-    QLabel *Label3 = nullptr;
-    QLabel *Label4 = nullptr;
-    QLabel *Label5 = nullptr;
-    QLabel *Label6 = nullptr;
-    QLabel *Label7 = nullptr;
-    std::array<DropList *, 6> Combo1{};
-    DropList *Combo2 = nullptr;
-    QPushButton *Command1 = nullptr;
-    std::array<NudgeButton *, 2> Command2{};
-    QPushButton *Command3 = nullptr;
-    QPushButton *Command4 = nullptr;
-    std::array<QPushButton *, 2> Command5{};
-    std::array<NudgeButton *, 2> Command6{};
-    std::array<NudgeButton *, 2> Command8{};
-    QLineEdit *Text1 = nullptr;
-    QGroupBox *Frame1 = nullptr;
-    MSComm MSComm1;
+    // The controls, for the menus and for tests.
+    const std::array<DropList *, kParamCount> &ParamLists() const { return paramLists_; }
+    DropList *PortList() const { return portList_; }
+    QPushButton *SaveButton() const { return saveButton_; }
+    QPushButton *ReadButton() const { return readButton_; }
+    QPushButton *HelpButton() const { return helpButton_; }
+    const std::array<QPushButton *, 2> &ToggleButtons() const { return toggleButtons_; }
+    const std::array<NudgeButton *, 2> &HorizontalButtons() const { return horizontalButtons_; }
+    const std::array<NudgeButton *, 2> &VerticalButtons() const { return verticalButtons_; }
+    const std::array<NudgeButton *, 2> &SizeButtons() const { return sizeButtons_; }
+    QLabel *OutsideLabel() const { return outsideLabel_; }
+    QLabel *SentLabel() const { return sentLabel_; }
+    QLineEdit *SentFrameField() const { return sentFrameField_; }
+    QGroupBox *ParamsFrame() const { return paramsFrame_; }
+    SerialControl &Serial() { return serial_; }
 
     // What the window last told the operator without a box (a typed value it put back).
     QString Notice() const { return notice_; }
@@ -80,15 +101,36 @@ protected:
 
 private:
     void BuildControls();
+    void NameControls();
     void WireEvents();
     // Tries port n on `comm`, lists it when it opens, notes it when refused for permission.
-    bool TryPort(MSComm &comm, int n);
+    bool TryPort(SerialControl &comm, int n);
     void DescribeEntries();
     // Runs a button's action. First, typed text in a parameter list that names no entry goes
     // back to the selected entry, and the operator is told, so the value sent is the one shown.
     void RunAction(const std::function<void()> &action);
     void TellTypedValue(int list, const QString &typed);
     void ShowNotice();
+
+    std::array<QLabel *, 2> offsetLabels_{};
+    QLabel *standardLabel_ = nullptr;
+    QLabel *roundnessLabel_ = nullptr;
+    QLabel *sizeLabel_ = nullptr;
+    QLabel *portLabel_ = nullptr;
+    QLabel *outsideLabel_ = nullptr;
+    QLabel *sentLabel_ = nullptr;
+    std::array<DropList *, kParamCount> paramLists_{};
+    DropList *portList_ = nullptr;
+    QPushButton *saveButton_ = nullptr;
+    std::array<NudgeButton *, 2> sizeButtons_{};
+    QPushButton *readButton_ = nullptr;
+    QPushButton *helpButton_ = nullptr;
+    std::array<QPushButton *, 2> toggleButtons_{};
+    std::array<NudgeButton *, 2> horizontalButtons_{};
+    std::array<NudgeButton *, 2> verticalButtons_{};
+    QLineEdit *sentFrameField_ = nullptr;
+    QGroupBox *paramsFrame_ = nullptr;
+    SerialControl serial_;
 
     Toolkit &toolkit_;
     SerialLink link_;

@@ -73,7 +73,7 @@ void MainWindow::BuildMenus()
     logAction = tools->addAction(Tx::tr("通信记录(&L)…"), this, [this] { ShowLog(); });
 
     QMenu *help = menuBar()->addMenu(Tx::tr("帮助(&H)"));
-    helpAction = help->addAction(Tx::tr("使用帮助(&H)"), form_, &Form1::Command4Click);
+    helpAction = help->addAction(Tx::tr("使用帮助(&H)"), form_, &Form1::OnHelpClicked);
     aboutAction = help->addAction(Tx::tr("关于(&A)"), this, &MainWindow::About);
 }
 
@@ -148,10 +148,10 @@ LogWindow &MainWindow::ShowLog()
 void MainWindow::FindUnit()
 {
     QStringList names;
-    for (int i = 0; i < form_->Combo2->count(); ++i)
-        names << form_->Combo2->itemText(i);
+    for (int i = 0; i < form_->PortList()->count(); ++i)
+        names << form_->PortList()->itemText(i);
     // The port in use is let go, so that its own unit can answer too.
-    if (form_->MSComm1.PortOpen())
+    if (form_->Serial().PortOpen())
         form_->Link().CloseLink();
     QStringList found;
     bool cancelled = false;
@@ -201,7 +201,7 @@ void MainWindow::FindUnit()
         return;
     }
     // Chosen as the operator's pick would choose it: Com.TXT remembers it.
-    form_->Combo2->SetListIndex(static_cast<int>(names.indexOf(found.front())));
+    form_->PortList()->SetListIndex(static_cast<int>(names.indexOf(found.front())));
     toolkit_.MsgBox(found.size() == 1 ? Tx::tr("在 %1 上找到设备，已选用。").arg(found.front())
                                       : Tx::tr("找到 %1 个设备：%2\n已选用 %3。")
                                             .arg(found.size())
@@ -211,10 +211,10 @@ void MainWindow::FindUnit()
 
 void MainWindow::About()
 {
-    const QString port = PortNameOfNumber(form_->MSComm1.CommPort());
+    const QString port = PortNameOfNumber(form_->Serial().CommPort());
     toolkit_.MsgBox(Tx::tr("%1\n版本 %2\nQt %3\n当前串口：%4（%5）")
                         .arg(form_->windowTitle(), QStringLiteral(KV306_VERSION),
-                             QString::fromLatin1(qVersion()), port, form_->MSComm1.DevicePath()),
+                             QString::fromLatin1(qVersion()), port, form_->Serial().DevicePath()),
                     kMsgOkOnly, Tx::tr("关于"));
 }
 

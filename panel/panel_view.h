@@ -7,7 +7,7 @@
 namespace kv306 {
 
 // What the unit's actions see of the window: the six parameter lists by position, the
-// sent-frame line Text1, and the video standard preset.
+// sent-frame field, and the video standard preset.
 class PanelView {
 public:
     virtual ~PanelView() = default;

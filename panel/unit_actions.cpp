@@ -36,9 +36,9 @@ struct NudgeRule {
 NudgeRule RuleOf(NudgePair pair)
 {
     switch (pair) {
-    case NudgePair::Command6: return {0, false};
-    case NudgePair::Command8: return {1, false};
-    case NudgePair::Command2: break;
+    case NudgePair::Horizontal: return {0, false};
+    case NudgePair::Vertical: return {1, false};
+    case NudgePair::CircleSize: break;
     }
     return {2, true};
 }

@@ -12,16 +12,16 @@ namespace kv306 {
 
 // The three pairs of arrow buttons beside the first three lists.
 enum class NudgePair {
-    Command6,  // horizontal offset: ">" index 0, "<" index 1
-    Command8,  // vertical offset: "∨" index 0, "∧" index 1
-    Command2,  // circle size: "∧" index 0, "∨" index 1
+    Horizontal,  // horizontal offset: ">" index 0, "<" index 1 (Command6)
+    Vertical,    // vertical offset: "∨" index 0, "∧" index 1 (Command8)
+    CircleSize,  // circle size: "∧" index 0, "∨" index 1 (Command2)
 };
 
 // The buttons that talk to the unit. Each action is one operation of the unit's core; this
 // tells its outcome in boxes with an empty title, closing the link where each action does.
 class UnitActions {
 public:
-    UnitActions(SerialLink &link, MSComm &comm, Toolkit &toolkit, PanelView &view)
+    UnitActions(SerialLink &link, SerialControl &comm, Toolkit &toolkit, PanelView &view)
         : link_(link), core_(link, comm, toolkit), toolkit_(toolkit), view_(view)
     {
     }

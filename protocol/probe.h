@@ -13,7 +13,7 @@ namespace kv306 {
 struct UnitOnPort {
     // Port number n, or the device at `devicePath` when that is given.
     explicit UnitOnPort(int number, const QString &devicePath = {});
-    MSComm comm;
+    SerialControl comm;
     Pacer pacer;
     SerialLink link{comm, pacer};
     UnitCore core{link, comm, pacer};

@@ -61,7 +61,7 @@ class UnitCore {
 public:
     static constexpr qint32 kReplyTimeoutMs = 1000;
 
-    UnitCore(SerialLink &link, MSComm &comm, Pacer &pacer) : link_(link), comm_(comm), pacer_(pacer) {}
+    UnitCore(SerialLink &link, SerialControl &comm, Pacer &pacer) : link_(link), comm_(comm), pacer_(pacer) {}
 
     // The six parameters in one parameter frame; the unit acknowledges with 0x99.
     Outcome Write(const Params &params);
@@ -85,7 +85,7 @@ private:
     Outcome Logged(Outcome outcome);
 
     SerialLink &link_;
-    MSComm &comm_;
+    SerialControl &comm_;
     Pacer &pacer_;
     TrafficLog *log_ = nullptr;
 };

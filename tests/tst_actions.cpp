@@ -1,5 +1,5 @@
 // Toggles, save and read through the real window against the simulated unit: exact bytes on the
-// wire, Text1, every message and whether the port was open while it showed.
+// wire, the sent-frame field, every message and whether the port was open while it showed.
 #include "support/rig.h"
 #include "support/sim_ports.h"
 
@@ -34,14 +34,14 @@ private slots:
         QFETCH(QString, display);
         Rig r(SimPorts::LinePace());
         const Params before = r.Lists();
-        QTest::mouseClick(r.w.form.Command5[static_cast<std::size_t>(index)], Qt::LeftButton);
+        QTest::mouseClick(r.w.form.ToggleButtons()[static_cast<std::size_t>(index)], Qt::LeftButton);
         QCOMPARE(r.Wire(), wire);
-        QCOMPARE(r.w.form.Text1->text(), display);
+        QCOMPARE(r.w.form.SentFrameField()->text(), display);
         QVERIFY(r.w.toolkit.boxes.empty());
-        QVERIFY(!r.w.form.MSComm1.PortOpen());
+        QVERIFY(!r.w.form.Serial().PortOpen());
         QCOMPARE(r.w.toolkit.sleeps, (std::vector<int>{5, 100, 5, 10}));
         // A second click sends the same frame again; the lists never move.
-        QTest::mouseClick(r.w.form.Command5[static_cast<std::size_t>(index)], Qt::LeftButton);
+        QTest::mouseClick(r.w.form.ToggleButtons()[static_cast<std::size_t>(index)], Qt::LeftButton);
         QCOMPARE(r.Wire(), wire + ' ' + wire);
         QCOMPARE(r.Lists(), before);
         const sim::UnitState state = r.unit.State();
@@ -65,19 +65,19 @@ private slots:
         QFETCH(bool, accepted);
         Rig r;
         r.Reply(sim::Bytes(echo.begin(), echo.end()));
-        r.w.form.Text1->setText(QStringLiteral("earlier"));
+        r.w.form.SentFrameField()->setText(QStringLiteral("earlier"));
         r.w.form.Actions().ToggleClick(0);
         if (accepted) {
             QVERIFY(r.w.toolkit.boxes.empty());
-            QCOMPARE(r.w.form.Text1->text().size(), 28);
+            QCOMPARE(r.w.form.SentFrameField()->text().size(), 28);
         } else {
             QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{kCommError});
             QCOMPARE(r.w.toolkit.boxes[0].code, 0);
             QCOMPARE(r.w.toolkit.boxes[0].title.value_or(QStringLiteral("<application>")), QString());
             QVERIFY(!r.w.toolkit.boxes[0].portOpen);  // closed before the message
-            QCOMPARE(r.w.form.Text1->text(), QString());
+            QCOMPARE(r.w.form.SentFrameField()->text(), QString());
         }
-        QVERIFY(!r.w.form.MSComm1.PortOpen());
+        QVERIFY(!r.w.form.Serial().PortOpen());
     }
 
     void saves_data()
@@ -99,19 +99,21 @@ private slots:
         Params p{};
         std::copy(lists.begin(), lists.end(), p.begin());
         r.SetLists(p);
-        QTest::mouseClick(r.w.form.Command1, Qt::LeftButton);
+        QTest::mouseClick(r.w.form.SaveButton(), Qt::LeftButton);
         QCOMPARE(r.Wire(), wire);
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("OK！")});
         QVERIFY(r.w.toolkit.boxes[0].portOpen);  // closed only once the box is closed
-        QVERIFY(!r.w.form.MSComm1.PortOpen());
-        QCOMPARE(r.w.form.Text1->text().size(), 48);
-        QCOMPARE(r.w.form.Text1->text().remove(0, 2).split(QStringLiteral("  ")).join(' ').toLatin1(), wire);
+        QVERIFY(!r.w.form.Serial().PortOpen());
+        QCOMPARE(r.w.form.SentFrameField()->text().size(), 48);
+        QCOMPARE(
+            r.w.form.SentFrameField()->text().remove(0, 2).split(QStringLiteral("  ")).join(' ').toLatin1(),
+            wire);
         std::array<std::uint8_t, 6> stored{};
         std::copy(p.begin(), p.end(), stored.begin());
         QCOMPARE(r.unit.State().params, stored);
 
         // The same selections again: the same frame again.
-        QTest::mouseClick(r.w.form.Command1, Qt::LeftButton);
+        QTest::mouseClick(r.w.form.SaveButton(), Qt::LeftButton);
         QCOMPARE(r.Wire(), wire + ' ' + wire);
     }
 
@@ -131,12 +133,13 @@ private slots:
         QFETCH(bool, linePace);
         Rig r(linePace ? SimPorts::LinePace() : SimPorts::Instant());
         r.unit.SetFault(static_cast<sim::Fault>(fault));
-        r.w.form.Text1->setText(QStringLiteral("  55  D0  A4  02  FF  01  88"));
+        r.w.form.SentFrameField()->setText(QStringLiteral("  55  D0  A4  02  FF  01  88"));
         r.w.form.Actions().SaveClick();
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{kCommError});
         QVERIFY(r.w.toolkit.boxes[0].portOpen);
-        QVERIFY(!r.w.form.MSComm1.PortOpen());
-        QCOMPARE(r.w.form.Text1->text(), QStringLiteral("  55  D0  A4  02  FF  01  88"));  // untouched
+        QVERIFY(!r.w.form.Serial().PortOpen());
+        QCOMPARE(r.w.form.SentFrameField()->text(),
+                 QStringLiteral("  55  D0  A4  02  FF  01  88"));  // untouched
     }
 
     // A byte the unit sent unasked while the port stood open is no acknowledgement.
@@ -161,10 +164,10 @@ private slots:
     {
         Rig r;
         r.SetLists({12, 20, 25, 0, 3, 0});
-        r.w.form.Combo1[0]->setEditText(QStringLiteral("99"));
-        r.w.form.Command1->click();
+        r.w.form.ParamLists()[0]->setEditText(QStringLiteral("99"));
+        r.w.form.SaveButton()->click();
         QCOMPARE(r.unit.State().params[0], 12);
-        QCOMPARE(r.w.form.Combo1[0]->currentText(), QStringLiteral("12"));
+        QCOMPARE(r.w.form.ParamLists()[0]->currentText(), QStringLiteral("12"));
         QCOMPARE(r.w.form.Notice(), QStringLiteral("99 不是水平偏移的取值（0–63），已改回 12。"));
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("OK！")});
     }
@@ -174,17 +177,17 @@ private slots:
         Rig r(SimPorts::LinePace());
         // PAL in the window, NTSC in the unit: the preset must not overwrite what was read.
         r.Reply({0x0D, 0x14, 0x19, 0x01, 0x02, 0x01, 0x02});
-        r.w.form.Text1->setText(QStringLiteral("old"));
-        QTest::mouseClick(r.w.form.Command3, Qt::LeftButton);
+        r.w.form.SentFrameField()->setText(QStringLiteral("old"));
+        QTest::mouseClick(r.w.form.ReadButton(), Qt::LeftButton);
         QCOMPARE(r.Wire(), QByteArray("55 D0 A3 00 FF 01 8D"));
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("读出成功！")});
         QVERIFY(!r.w.toolkit.boxes[0].portOpen);
         QCOMPARE(r.Lists(), (Params{13, 20, 25, 1, 2, 1}));
-        QCOMPARE(r.w.form.Combo1[3]->currentText(), QStringLiteral("NTSC"));
-        QCOMPARE(r.w.form.Combo1[5]->currentText(), QStringLiteral("去除"));
-        QCOMPARE(r.w.form.Text1->text(), QStringLiteral("  55  D0  A3  00  FF  01  8D"));
+        QCOMPARE(r.w.form.ParamLists()[3]->currentText(), QStringLiteral("NTSC"));
+        QCOMPARE(r.w.form.ParamLists()[5]->currentText(), QStringLiteral("去除"));
+        QCOMPARE(r.w.form.SentFrameField()->text(), QStringLiteral("  55  D0  A3  00  FF  01  8D"));
         // The window is still the operator's: picking a standard presets again afterwards.
-        r.w.form.Combo1[3]->SetListIndex(0);
+        r.w.form.ParamLists()[3]->SetListIndex(0);
         QCOMPARE(r.Lists(), (Params{22, 20, 25, 0, 3, 1}));
     }
 
@@ -196,8 +199,8 @@ private slots:
         r.w.form.Actions().ReadClick();
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("读出成功！")});
         QCOMPARE(r.Lists(), (Params{0, 0, 0, 0, 0, 0}));
-        QCOMPARE(r.w.form.Combo1[3]->currentText(), QStringLiteral("PAL"));
-        QCOMPARE(r.w.form.Combo1[5]->currentText(), QStringLiteral("保留"));
+        QCOMPARE(r.w.form.ParamLists()[3]->currentText(), QStringLiteral("PAL"));
+        QCOMPARE(r.w.form.ParamLists()[5]->currentText(), QStringLiteral("保留"));
     }
 
     void readRefused_data()
@@ -224,12 +227,12 @@ private slots:
             r.unit.SetFault(sim::Fault::Silent);
         else
             r.Reply(sim::Bytes(reply.begin(), reply.end()));
-        r.w.form.Text1->setText(QStringLiteral("old"));
+        r.w.form.SentFrameField()->setText(QStringLiteral("old"));
         r.w.form.Actions().ReadClick();
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{message});
         QVERIFY(!r.w.toolkit.boxes[0].portOpen);
         QCOMPARE(r.Lists(), before);  // no list touched
-        QCOMPARE(r.w.form.Text1->text(), QString());
+        QCOMPARE(r.w.form.SentFrameField()->text(), QString());
     }
 
     void saveThenReadBack()
@@ -267,8 +270,8 @@ private slots:
         r.unit.SetFault(sim::Fault::HangUp);
         r.w.form.Actions().ReadClick();
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("Error reading comm device")});
-        QVERIFY(!r.w.form.MSComm1.PortOpen());
-        QCOMPARE(r.w.form.Text1->text(), QString());
+        QVERIFY(!r.w.form.Serial().PortOpen());
+        QCOMPARE(r.w.form.SentFrameField()->text(), QString());
 
         // Plugged in again: the next click works.
         r.ports.Remove(3);
@@ -276,7 +279,7 @@ private slots:
         r.w.toolkit.Clear();
         r.w.form.Actions().ToggleClick(0);
         QVERIFY(r.w.toolkit.boxes.empty());
-        QCOMPARE(r.w.form.Text1->text(), QStringLiteral("  55  D0  A4  02  FF  01  88"));
+        QCOMPARE(r.w.form.SentFrameField()->text(), QStringLiteral("  55  D0  A4  02  FF  01  88"));
     }
 
     void adapterPulledWhileThePortIsOpen()
@@ -287,14 +290,14 @@ private slots:
         w.toolkit.realSleep = false;
         w.WritePortFile("\"COM3\"\r\n");
         QVERIFY(w.form.Load());
-        QVERIFY(w.form.MSComm1.PortOpen());  // the remembered port stays open after start-up
+        QVERIFY(w.form.Serial().PortOpen());  // the remembered port stays open after start-up
         ports.Remove(3);
-        QTest::qWait(50);                     // the window idles meanwhile
-        QVERIFY(!w.form.MSComm1.PortOpen());  // closed on the first fault, not read from for ever
+        QTest::qWait(50);                      // the window idles meanwhile
+        QVERIFY(!w.form.Serial().PortOpen());  // closed on the first fault, not read from for ever
         w.form.Actions().SaveClick();
         QCOMPARE(w.toolkit.boxes.size(), 1u);
         QCOMPARE(w.toolkit.boxes[0].code, 16);
-        QVERIFY(!w.form.MSComm1.PortOpen());
+        QVERIFY(!w.form.Serial().PortOpen());
 
         ports.Add(3);
         w.toolkit.Clear();

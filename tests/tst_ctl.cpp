@@ -265,7 +265,7 @@ private slots:
         ports.Add(2);
         ports.Add(5).SetFault(sim::Fault::Silent);
         sim::SimUnit &held = ports.Add(7);
-        MSComm other;
+        SerialControl other;
         other.SetCommPort(7);
         other.SetPortOpen(true);
         const Result r = Ctl({"probe", "--json"});
@@ -357,7 +357,7 @@ private slots:
             ports.Add(com);
         ::chmod(ports.Unit(2).TerminalPath().c_str(), 0666);
         ::chmod(ports.Unit(3).TerminalPath().c_str(), 0666);
-        MSComm other;
+        SerialControl other;
         other.SetCommPort(3);
         other.SetPortOpen(true);
         // A copy of the program where that user may run it, whatever the build folder's modes.

@@ -21,7 +21,7 @@ struct Main {
     {
         toolkit.appPath = appDir.path();
         toolkit.realSleep = false;
-        toolkit.comm = &window.Form().MSComm1;
+        toolkit.comm = &window.Form().Serial();
         if (load && !window.Form().Load())
             qFatal("start-up failed");
         toolkit.Clear();
@@ -29,7 +29,7 @@ struct Main {
     QStringList Lists()
     {
         QStringList texts;
-        for (DropList *list : window.Form().Combo1)
+        for (DropList *list : window.Form().ParamLists())
             texts << list->currentText();
         return texts;
     }
@@ -238,7 +238,7 @@ private slots:
         m.window.FindUnit();
         QCOMPARE(m.toolkit.BoxTexts(), QStringList{said});
         QCOMPARE(m.toolkit.progress.first(), QStringLiteral("正在查找设备：COM2（1/3） 0/3"));
-        QCOMPARE(m.window.Form().MSComm1.CommPort(), chosen.isEmpty() ? 2 : chosen.mid(3).toInt());
+        QCOMPARE(m.window.Form().Serial().CommPort(), chosen.isEmpty() ? 2 : chosen.mid(3).toInt());
         QCOMPARE(m.PortFile(),
                  QByteArray("\"" + (chosen.isEmpty() ? QByteArray("COM2") : chosen.toLatin1()) + "\"\r\n"));
         for (int com : {2, 5, 7})
@@ -254,7 +254,7 @@ private slots:
         m.toolkit.cancelAtProgress = 1;  // while trying the first port
         m.window.FindUnit();
         QVERIFY(m.toolkit.boxes.empty());
-        QCOMPARE(m.window.Form().MSComm1.CommPort(), 2);
+        QCOMPARE(m.window.Form().Serial().CommPort(), 2);
         QVERIFY(unit.Received().empty());
     }
 

@@ -36,7 +36,7 @@ QString NextClick(Rig &r)
     r.unit.SetReplyOverride(nullptr);
     r.w.toolkit.Clear();
     r.w.form.Actions().ToggleClick(0);
-    return r.w.toolkit.boxes.empty() && !r.w.form.Text1->text().isEmpty()
+    return r.w.toolkit.boxes.empty() && !r.w.form.SentFrameField()->text().isEmpty()
                ? QStringLiteral("; next click ok")
                : QStringLiteral("; next click: ") + Said(r.w.toolkit);
 }
@@ -64,7 +64,7 @@ void Toggle(Rig &r)
 }
 void Nudge(Rig &r)
 {
-    QWidget *button = r.w.form.Command8[1];
+    QWidget *button = r.w.form.VerticalButtons()[1];
     QTimer::singleShot(200, button, [button] { QTest::mouseRelease(button, Qt::LeftButton); });
     QTest::mousePress(button, Qt::LeftButton);
 }
@@ -121,7 +121,7 @@ private slots:
                  w.toolkit.realSleep = false;
                  w.WritePortFile("\"COM3\"\r\n");
                  w.form.Load();
-                 const bool open = w.form.MSComm1.PortOpen();
+                 const bool open = w.form.Serial().PortOpen();
                  ports.Remove(3);
                  QTest::qWait(50);
                  w.form.Actions().SaveClick();
@@ -147,7 +147,7 @@ private slots:
             {"port held by another program", QStringLiteral("串口已被占用; next click ok"),
              [] {
                  Rig r;
-                 auto other = std::make_unique<MSComm>();
+                 auto other = std::make_unique<SerialControl>();
                  other->SetCommPort(3);
                  other->SetPortOpen(true);
                  r.w.form.Actions().ToggleClick(0);
@@ -168,7 +168,7 @@ private slots:
                  w.form.Load();
                  return Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
                         QString::fromLatin1(w.PortFile().trimmed()) + QStringLiteral("; field ") +
-                        w.form.Combo2->currentText();
+                        w.form.PortList()->currentText();
              }},
             {"no reply to a toggle", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Toggle); }},
             {"no reply to a save", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Save); }},
@@ -236,7 +236,7 @@ private slots:
                                                             QFile::ReadOther | QFile::ExeOther);
                  {
                      Unprivileged user;
-                     w.form.Combo2->SetListIndex(1);
+                     w.form.PortList()->SetListIndex(1);
                  }
                  QFile::setPermissions(w.appDir.path(),
                                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -72,13 +72,13 @@ private slots:
                 check(label->text(), label->width());
             else if (auto *button = qobject_cast<QPushButton *>(widget))
                 check(button->text(), button->width() - 8);  // the frame and its padding
-            else if (auto *list = qobject_cast<DropList *>(widget); list && list != w.form.Combo2) {
+            else if (auto *list = qobject_cast<DropList *>(widget); list && list != w.form.PortList()) {
                 for (int i = 0; i < list->count(); ++i)
                     check(list->itemText(i), list->width() - 22);  // the arrow
             }
         }
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(", ")));
-        QCOMPARE(w.form.Label6->toolTip(),
+        QCOMPARE(w.form.OutsideLabel()->toolTip(),
                  QStringLiteral("Crosshair outside the largest circle: keep or remove it"));
 
         QTemporaryDir config;
@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(w.toolkit.BoxTexts(),
                  QStringList{"No serial port was found on this computer. Install a "
                              "USB-to-serial adapter first, then start the program again."});
-        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("No port"));
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("No port"));
     }
 };
 

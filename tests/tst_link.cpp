@@ -44,7 +44,7 @@ struct Bench {
     }
     SimPorts ports;
     sim::SimUnit &unit;
-    MSComm comm;
+    SerialControl comm;
     RecordingToolkit toolkit;
     SerialLink link{comm, toolkit};
 };
@@ -247,7 +247,7 @@ private slots:
     void portHeldElsewhere()
     {
         Bench b;
-        MSComm other;
+        SerialControl other;
         other.SetCommPort(3);
         other.SetPortOpen(true);
         b.Open();
@@ -302,7 +302,7 @@ private slots:
         Bench b;
         SetUpLine(b.comm);
         int received = 0;
-        QObject::connect(&b.comm, &MSComm::Received, [&] { ++received; });
+        QObject::connect(&b.comm, &SerialControl::Received, [&] { ++received; });
         b.Open();
         b.comm.Output(CommandFrame(Op::ReadParams, 0));
         QVERIFY(b.comm.WaitForInput(1000));

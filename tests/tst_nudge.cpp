@@ -42,12 +42,12 @@ private slots:
     {
         Rig r;
         r.Reply({0x15, 0x15});
-        Hold(r.w.form.Command6[1], 0);
+        Hold(r.w.form.HorizontalButtons()[1], 0);
         QCOMPARE(Frames(r.unit), QList<QByteArray>{"55 D0 A0 01 FF 01 8F"});
-        QCOMPARE(r.w.form.Combo1[0]->currentText(), QStringLiteral("21"));
-        QCOMPARE(r.w.form.Text1->text(), QStringLiteral("  55  D0  A0  01  FF  01  8F"));
+        QCOMPARE(r.w.form.ParamLists()[0]->currentText(), QStringLiteral("21"));
+        QCOMPARE(r.w.form.SentFrameField()->text(), QStringLiteral("  55  D0  A0  01  FF  01  8F"));
         QVERIFY(r.w.toolkit.boxes.empty());
-        QVERIFY(!r.w.form.MSComm1.PortOpen());
+        QVERIFY(!r.w.form.Serial().PortOpen());
         QCOMPARE(r.w.toolkit.sleeps, (std::vector<int>{5, 100, 5}));  // no pause of its own
     }
 
@@ -58,12 +58,12 @@ private slots:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<int>("list");
         QTest::addColumn<int>("value");  // the unit starts at 22, 20, 25
-        QTest::newRow("Command6(0) >") << 0 << 0 << QByteArray("55 D0 A0 00 FF 01 8E") << 0 << 23;
-        QTest::newRow("Command6(1) <") << 0 << 1 << QByteArray("55 D0 A0 01 FF 01 8F") << 0 << 21;
-        QTest::newRow("Command8(1) ∧") << 1 << 1 << QByteArray("55 D0 A1 01 FF 01 8E") << 1 << 19;
-        QTest::newRow("Command8(0) ∨") << 1 << 0 << QByteArray("55 D0 A1 00 FF 01 8F") << 1 << 21;
-        QTest::newRow("Command2(0) ∧") << 2 << 0 << QByteArray("55 D0 A2 00 FF 01 8C") << 2 << 26;
-        QTest::newRow("Command2(1) ∨") << 2 << 1 << QByteArray("55 D0 A2 01 FF 01 8D") << 2 << 24;
+        QTest::newRow("horizontal >") << 0 << 0 << QByteArray("55 D0 A0 00 FF 01 8E") << 0 << 23;
+        QTest::newRow("horizontal <") << 0 << 1 << QByteArray("55 D0 A0 01 FF 01 8F") << 0 << 21;
+        QTest::newRow("vertical ∧") << 1 << 1 << QByteArray("55 D0 A1 01 FF 01 8E") << 1 << 19;
+        QTest::newRow("vertical ∨") << 1 << 0 << QByteArray("55 D0 A1 00 FF 01 8F") << 1 << 21;
+        QTest::newRow("size ∧") << 2 << 0 << QByteArray("55 D0 A2 00 FF 01 8C") << 2 << 26;
+        QTest::newRow("size ∨") << 2 << 1 << QByteArray("55 D0 A2 01 FF 01 8D") << 2 << 24;
     }
     void eachButtonSendsItsIndex()
     {
@@ -73,8 +73,8 @@ private slots:
         QFETCH(int, list);
         QFETCH(int, value);
         Rig r(SimPorts::LinePace());
-        const std::array<std::array<NudgeButton *, 2>, 3> pairs{r.w.form.Command6, r.w.form.Command8,
-                                                                r.w.form.Command2};
+        const std::array<std::array<NudgeButton *, 2>, 3> pairs{
+            r.w.form.HorizontalButtons(), r.w.form.VerticalButtons(), r.w.form.SizeButtons()};
         Hold(pairs[static_cast<std::size_t>(pair)][static_cast<std::size_t>(index)], 0);
         QCOMPARE(Frames(r.unit), QList<QByteArray>{frame});
         QCOMPARE(r.w.form.ListIndex(list), value);
@@ -84,11 +84,12 @@ private slots:
     {
         Rig r(SimPorts::LinePace());
         r.w.toolkit.realSleep = true;
-        r.w.form.Text1->setText(QStringLiteral("old"));
-        QSignalSpy text(r.w.form.Text1, &QLineEdit::textChanged);
+        r.w.form.SentFrameField()->setText(QStringLiteral("old"));
+        QSignalSpy text(r.w.form.SentFrameField(), &QLineEdit::textChanged);
         std::vector<int> seen;
-        connect(r.w.form.Combo1[1], &DropList::Click, this, [&] { seen.push_back(r.w.form.ListIndex(1)); });
-        Hold(r.w.form.Command8[1], 900);
+        connect(r.w.form.ParamLists()[1], &DropList::Click, this,
+                [&] { seen.push_back(r.w.form.ListIndex(1)); });
+        Hold(r.w.form.VerticalButtons()[1], 900);
         const QList<QByteArray> frames = Frames(r.unit);
         QVERIFY2(frames.size() >= 4, qPrintable(QString::number(frames.size())));
         for (const QByteArray &f : frames)
@@ -99,8 +100,8 @@ private slots:
             QCOMPARE(seen[i], 19 - static_cast<int>(i));
         QCOMPARE(r.unit.State().params[1], 20 - frames.size());
         QCOMPARE(text.count(), 2);  // emptied at the press, written in the first cycle only
-        QCOMPARE(r.w.form.Text1->text(), QStringLiteral("  55  D0  A1  01  FF  01  8E"));
-        QVERIFY(!r.w.form.MSComm1.PortOpen());
+        QCOMPARE(r.w.form.SentFrameField()->text(), QStringLiteral("  55  D0  A1  01  FF  01  8E"));
+        QVERIFY(!r.w.form.Serial().PortOpen());
     }
 
     void sameValueKeepsGoing()
@@ -110,7 +111,7 @@ private slots:
         state.params[0] = 63;
         r.unit.SetState(state);
         r.SetLists({63, 20, 25, 0, 3, 0});
-        Hold(r.w.form.Command6[0], 200);
+        Hold(r.w.form.HorizontalButtons()[0], 200);
         QVERIFY(Frames(r.unit).size() >= 2);
         QCOMPARE(r.w.form.ListIndex(0), 63);
         QVERIFY(r.w.toolkit.boxes.empty());
@@ -119,7 +120,7 @@ private slots:
     void rightButtonStepsToo()
     {
         Rig r;
-        Hold(r.w.form.Command6[0], 0, Qt::RightButton);
+        Hold(r.w.form.HorizontalButtons()[0], 0, Qt::RightButton);
         QCOMPARE(Frames(r.unit), QList<QByteArray>{"55 D0 A0 00 FF 01 8E"});
         QCOMPARE(r.w.form.ListIndex(0), 23);
     }
@@ -129,9 +130,9 @@ private slots:
         Rig r;
         r.w.form.show();
         QVERIFY(QTest::qWaitForWindowActive(&r.w.form));
-        r.w.form.Command6[0]->setFocus();
-        QTest::keyClick(r.w.form.Command6[0], Qt::Key_Space);
-        QTest::keyClick(r.w.form.Command6[0], Qt::Key_Return);
+        r.w.form.HorizontalButtons()[0]->setFocus();
+        QTest::keyClick(r.w.form.HorizontalButtons()[0], Qt::Key_Space);
+        QTest::keyClick(r.w.form.HorizontalButtons()[0], Qt::Key_Return);
         QTest::qWait(50);
         QVERIFY(r.unit.Requests().empty());
     }
@@ -157,8 +158,8 @@ private slots:
             r.unit.SetFault(sim::Fault::Silent);
         else
             r.Reply(sim::Bytes(echo.begin(), echo.end()));
-        const std::array<NudgeButton *, 3> buttons{r.w.form.Command6[0], r.w.form.Command8[0],
-                                                   r.w.form.Command2[0]};
+        const std::array<NudgeButton *, 3> buttons{r.w.form.HorizontalButtons()[0],
+                                                   r.w.form.VerticalButtons()[0], r.w.form.SizeButtons()[0]};
         const Params before = r.Lists();
         Hold(buttons[static_cast<std::size_t>(pair)], 300);  // still held when the box shows
         QCOMPARE(r.unit.Requests().size(), 1u);
@@ -167,7 +168,7 @@ private slots:
         QVERIFY(r.w.toolkit.boxes[0].portOpen);                       // the port is left open
         QVERIFY(!buttons[static_cast<std::size_t>(pair)]->isDown());  // its release went to the box
         QCOMPARE(r.Lists(), before);
-        QCOMPARE(r.w.form.Text1->text(), QString());
+        QCOMPARE(r.w.form.SentFrameField()->text(), QString());
         const std::vector<int> pauses = pair == 2 ? std::vector<int>{5, 10} : std::vector<int>{5};
         QCOMPARE(r.w.toolkit.sleeps, pauses);
         QTest::qWait(350);  // the late release changes nothing
@@ -184,7 +185,7 @@ private slots:
     void circleSizePausesAfterItsDisplay()
     {
         Rig r;
-        Hold(r.w.form.Command2[1], 0);
+        Hold(r.w.form.SizeButtons()[1], 0);
         QCOMPARE(r.w.toolkit.sleeps, (std::vector<int>{5, 100, 5, 10}));
     }
 
@@ -193,7 +194,7 @@ private slots:
         Rig r;
         r.ports.Remove(3);
         r.ports.AddDangling(3);
-        Hold(r.w.form.Command8[1], 300);
+        Hold(r.w.form.VerticalButtons()[1], 300);
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("该串口不存在！")});
     }
 
@@ -201,8 +202,8 @@ private slots:
     {
         Rig r;
         r.w.toolkit.realSleep = true;
-        NudgeButton *outer = r.w.form.Command6[0];
-        NudgeButton *inner = r.w.form.Command2[0];
+        NudgeButton *outer = r.w.form.HorizontalButtons()[0];
+        NudgeButton *inner = r.w.form.SizeButtons()[0];
         QTimer::singleShot(300, inner, [inner] { QTest::mousePress(inner, Qt::LeftButton); });
         ReleaseAfter(inner, 800);
         QTest::mousePress(outer, Qt::LeftButton);
@@ -222,14 +223,15 @@ private slots:
     {
         Rig r;
         r.w.toolkit.realSleep = true;
-        QTimer::singleShot(250, &r.w.form, [&] { QTest::mouseClick(r.w.form.Command5[1], Qt::LeftButton); });
-        Hold(r.w.form.Command6[1], 600);
+        QTimer::singleShot(250, &r.w.form,
+                           [&] { QTest::mouseClick(r.w.form.ToggleButtons()[1], Qt::LeftButton); });
+        Hold(r.w.form.HorizontalButtons()[1], 600);
         const QList<QByteArray> frames = Frames(r.unit);
         QCOMPARE(frames.count("55 D0 A5 02 FF 01 89"), 1);
         QVERIFY(frames.count("55 D0 A0 01 FF 01 8F") >= 2);
         QCOMPARE(r.w.form.ListIndex(0), 22 - static_cast<int>(frames.count("55 D0 A0 01 FF 01 8F")));
         QVERIFY(r.w.toolkit.boxes.empty());
-        QVERIFY(!r.w.form.MSComm1.PortOpen());
+        QVERIFY(!r.w.form.Serial().PortOpen());
         QVERIFY(!r.unit.State().crosshairOn);
     }
 
@@ -239,7 +241,7 @@ private slots:
         r.w.toolkit.realSleep = true;
         r.w.form.show();
         QTimer::singleShot(300, &r.w.form, [&] { r.w.form.close(); });
-        QTest::mousePress(r.w.form.Command6[0], Qt::LeftButton);  // no release ever comes
+        QTest::mousePress(r.w.form.HorizontalButtons()[0], Qt::LeftButton);  // no release ever comes
         QVERIFY(!r.unit.Requests().empty());
         QVERIFY(!r.w.form.isVisible());
     }

@@ -91,7 +91,7 @@ private slots:
 
         // A device the user may open but another program holds is still "in use".
         QVERIFY(Own(r.unit, "dialout", 0666));
-        MSComm other;
+        SerialControl other;
         other.SetCommPort(3);
         other.SetPortOpen(true);
         r.w.toolkit.Clear();
@@ -111,12 +111,12 @@ private slots:
         QVERIFY(w.form.Load());
         QCOMPARE(w.PortEntries(), (QStringList{"COM2", "COM5"}));
         const QString tty = QString::fromStdString(ports.Unit(5).TerminalPath());
-        QCOMPARE(w.form.Combo2->itemData(1, Qt::ToolTipRole).toString(), tty);
-        QCOMPARE(w.form.Combo2->itemData(1, Qt::AccessibleDescriptionRole).toString(), tty);
+        QCOMPARE(w.form.PortList()->itemData(1, Qt::ToolTipRole).toString(), tty);
+        QCOMPARE(w.form.PortList()->itemData(1, Qt::AccessibleDescriptionRole).toString(), tty);
         // The open list shows the name and the device; the entry stays the bare name.
         QStyleOptionViewItem option;
-        static_cast<PortEntryDelegate *>(w.form.Combo2->itemDelegate())
-            ->initStyleOption(&option, w.form.Combo2->model()->index(1, 0));
+        static_cast<PortEntryDelegate *>(w.form.PortList()->itemDelegate())
+            ->initStyleOption(&option, w.form.PortList()->model()->index(1, 0));
         QCOMPARE(option.text, "COM5   " + tty);
     }
 
@@ -131,34 +131,34 @@ private slots:
         QVERIFY(w.form.Load());
         w.form.show();
         QVERIFY(QTest::qWaitForWindowActive(&w.form));
-        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM5"));
-        QCOMPARE(w.form.Combo2->ListIndex(), 1);  // the open list highlights what the field shows
-        QVERIFY(w.form.MSComm1.PortOpen());
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("COM5"));
+        QCOMPARE(w.form.PortList()->ListIndex(), 1);  // the open list highlights what the field shows
+        QVERIFY(w.form.Serial().PortOpen());
         w.toolkit.Clear();
 
         // Into the field and out again: nobody picked anything.
-        w.form.Combo2->setFocus();
-        w.form.Command1->setFocus();
+        w.form.PortList()->setFocus();
+        w.form.SaveButton()->setFocus();
         // Another entry's name typed and left behind is no pick either.
-        w.form.Combo2->setFocus();
-        Type(w.form.Combo2, QStringLiteral("COM2"));
-        w.form.Command1->setFocus();
-        QTRY_COMPARE(w.form.Combo2->currentText(), QStringLiteral("COM5"));
+        w.form.PortList()->setFocus();
+        Type(w.form.PortList(), QStringLiteral("COM2"));
+        w.form.SaveButton()->setFocus();
+        QTRY_COMPARE(w.form.PortList()->currentText(), QStringLiteral("COM5"));
         // A name of no entry does not stay shown after Enter.
-        w.form.Combo2->setFocus();
-        Type(w.form.Combo2, QStringLiteral("COM9"));
-        QTest::keyClick(w.form.Combo2->lineEdit(), Qt::Key_Return);
-        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM5"));
-        QVERIFY(w.form.MSComm1.PortOpen());
-        QCOMPARE(w.form.MSComm1.CommPort(), 5);
+        w.form.PortList()->setFocus();
+        Type(w.form.PortList(), QStringLiteral("COM9"));
+        QTest::keyClick(w.form.PortList()->lineEdit(), Qt::Key_Return);
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("COM5"));
+        QVERIFY(w.form.Serial().PortOpen());
+        QCOMPARE(w.form.Serial().CommPort(), 5);
         QVERIFY(w.toolkit.sleeps.empty());
         QCOMPARE(w.PortFile(), QByteArray("\"COM05\"\r\n"));
 
         // Typed and Enter is a pick, made once.
-        Type(w.form.Combo2, QStringLiteral("COM2"));
-        QTest::keyClick(w.form.Combo2->lineEdit(), Qt::Key_Return);
+        Type(w.form.PortList(), QStringLiteral("COM2"));
+        QTest::keyClick(w.form.PortList()->lineEdit(), Qt::Key_Return);
         QCOMPARE(w.toolkit.sleeps, (std::vector<int>{100, 5}));
-        QCOMPARE(w.form.MSComm1.CommPort(), 2);
+        QCOMPARE(w.form.Serial().CommPort(), 2);
         QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
     }
 
@@ -171,36 +171,36 @@ private slots:
         w.toolkit.realSleep = false;
         w.WritePortFile("\"COM5\"\r\n");
         QVERIFY(w.form.Load());
-        QVERIFY(w.form.MSComm1.PortOpen());
+        QVERIFY(w.form.Serial().PortOpen());
         w.toolkit.Clear();
 
-        int opens = MSComm::OpenAttempts();
+        int opens = SerialControl::OpenAttempts();
         w.form.FollowPlug();
-        QCOMPARE(MSComm::OpenAttempts(), opens);  // nothing changed: nothing opened
+        QCOMPARE(SerialControl::OpenAttempts(), opens);  // nothing changed: nothing opened
 
         ports.Add(7);
         ports.Remove(2);
         w.form.FollowPlug();
         QCOMPARE(w.PortEntries(), (QStringList{"COM5", "COM7"}));
-        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM5"));
-        QCOMPARE(w.form.Combo2->ListIndex(), 0);
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("COM5"));
+        QCOMPARE(w.form.PortList()->ListIndex(), 0);
         // The port in use stays open on its number; the one tried is closed again.
-        QVERIFY(w.form.MSComm1.PortOpen());
-        QCOMPARE(w.form.MSComm1.CommPort(), 5);
-        MSComm other;
+        QVERIFY(w.form.Serial().PortOpen());
+        QCOMPARE(w.form.Serial().CommPort(), 5);
+        SerialControl other;
         other.SetCommPort(7);
         other.SetPortOpen(true);
 
         // The chosen port pulled: it stays shown and remembered; the list no longer has it.
         other.SetPortOpen(false);
-        w.form.MSComm1.SetPortOpen(false);
+        w.form.Serial().SetPortOpen(false);
         ports.Remove(5);
-        opens = MSComm::OpenAttempts();
-        w.form.Combo2->showPopup();  // what the operator's click on the arrow does
-        w.form.Combo2->hidePopup();
-        QCOMPARE(MSComm::OpenAttempts(), opens + 1);
+        opens = SerialControl::OpenAttempts();
+        w.form.PortList()->showPopup();  // what the operator's click on the arrow does
+        w.form.PortList()->hidePopup();
+        QCOMPARE(SerialControl::OpenAttempts(), opens + 1);
         QCOMPARE(w.PortEntries(), QStringList{"COM7"});
-        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM5"));
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("COM5"));
         QCOMPARE(w.PortFile(), QByteArray("\"COM5\"\r\n"));
         QVERIFY(w.toolkit.boxes.empty());
     }

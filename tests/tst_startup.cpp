@@ -39,22 +39,28 @@ private slots:
                  QStringLiteral("圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1"));
         QCOMPARE(w.form.size(), QSize(533, 229));
         QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
-        QCOMPARE(w.form.Frame1->geometry(), QRect(16, 40, 505, 153));
-        QCOMPARE(w.form.Command1->geometry(), QRect(384, 80, 113, 57));
-        QCOMPARE(w.form.Command1->parentWidget(), w.form.Frame1);
-        QCOMPARE(w.form.Text1->geometry(), QRect(56, 200, 465, 25));
-        QCOMPARE(w.form.Command8[1]->geometry().top(), w.form.Command6[0]->geometry().top());
-        QCOMPARE(w.form.Command8[1]->text(), QStringLiteral("∧"));
-        QCOMPARE(w.form.Command8[0]->text(), QStringLiteral("∨"));
-        QCOMPARE(w.form.Command2[0]->text(), QStringLiteral("∧"));
-        QCOMPARE(w.form.Command6[0]->text(), QStringLiteral(">"));
-        QCOMPARE(w.form.Label7->text(), QStringLiteral("发送："));
-        QCOMPARE(w.form.Label6->text(), QStringLiteral("最大圆外十字线"));
+        QCOMPARE(w.form.ParamsFrame()->geometry(), QRect(16, 40, 505, 153));
+        QCOMPARE(w.form.SaveButton()->geometry(), QRect(384, 80, 113, 57));
+        QCOMPARE(w.form.SaveButton()->parentWidget(), w.form.ParamsFrame());
+        QCOMPARE(w.form.SentFrameField()->geometry(), QRect(56, 200, 465, 25));
+        QCOMPARE(w.form.VerticalButtons()[1]->geometry().top(),
+                 w.form.HorizontalButtons()[0]->geometry().top());
+        QCOMPARE(w.form.VerticalButtons()[1]->text(), QStringLiteral("∧"));
+        QCOMPARE(w.form.VerticalButtons()[0]->text(), QStringLiteral("∨"));
+        QCOMPARE(w.form.SizeButtons()[0]->text(), QStringLiteral("∧"));
+        QCOMPARE(w.form.HorizontalButtons()[0]->text(), QStringLiteral(">"));
+        QCOMPARE(w.form.SentLabel()->text(), QStringLiteral("发送："));
+        QCOMPARE(w.form.OutsideLabel()->text(), QStringLiteral("最大圆外十字线"));
         const std::array<int, 6> counts{64, 64, 52, 2, 4, 2};
         for (std::size_t k = 0; k < 6; ++k)
-            QCOMPARE(w.form.Combo1[k]->count(), counts[k]);
-        QCOMPARE(w.form.Combo1[2]->itemText(51), QStringLiteral("51"));
-        QCOMPARE(w.form.Combo1[5]->itemText(1), QStringLiteral("去除"));
+            QCOMPARE(w.form.ParamLists()[k]->count(), counts[k]);
+        QCOMPARE(w.form.ParamLists()[2]->itemText(51), QStringLiteral("51"));
+        QCOMPARE(w.form.ParamLists()[5]->itemText(1), QStringLiteral("去除"));
+        // The form's own control names find the same widgets.
+        QCOMPARE(w.form.findChild<QWidget *>(QStringLiteral("Combo1_5")), w.form.ParamLists()[5]);
+        QCOMPARE(w.form.findChild<QWidget *>(QStringLiteral("Command8_1")), w.form.VerticalButtons()[1]);
+        QCOMPARE(w.form.findChild<QWidget *>(QStringLiteral("Text1")), w.form.SentFrameField());
+        QCOMPARE(w.form.Serial().objectName(), QStringLiteral("MSComm1"));
     }
 
     void tabOrderAndFirstFocus()
@@ -68,13 +74,17 @@ private slots:
         auto owner = [&](QWidget *focus) -> QWidget * {
             return focus && qobject_cast<DropList *>(focus->parentWidget()) ? focus->parentWidget() : focus;
         };
-        QCOMPARE(owner(QApplication::focusWidget()), w.form.Combo1[0]);
-        const std::vector<QWidget *> expected{
-            w.form.Combo1[1],   w.form.Combo1[3],   w.form.Combo1[4],   w.form.Command2[0],
-            w.form.Command2[1], w.form.Command3,    w.form.Combo1[2],   w.form.Text1,
-            w.form.Command1,    w.form.Combo2,      w.form.Command4,    w.form.Combo1[5],
-            w.form.Command6[0], w.form.Command6[1], w.form.Command8[1], w.form.Command8[0],
-            w.form.Command5[0], w.form.Command5[1], w.form.Combo1[0]};
+        QCOMPARE(owner(QApplication::focusWidget()), w.form.ParamLists()[0]);
+        const std::vector<QWidget *> expected{w.form.ParamLists()[1],        w.form.ParamLists()[3],
+                                              w.form.ParamLists()[4],        w.form.SizeButtons()[0],
+                                              w.form.SizeButtons()[1],       w.form.ReadButton(),
+                                              w.form.ParamLists()[2],        w.form.SentFrameField(),
+                                              w.form.SaveButton(),           w.form.PortList(),
+                                              w.form.HelpButton(),           w.form.ParamLists()[5],
+                                              w.form.HorizontalButtons()[0], w.form.HorizontalButtons()[1],
+                                              w.form.VerticalButtons()[1],   w.form.VerticalButtons()[0],
+                                              w.form.ToggleButtons()[0],     w.form.ToggleButtons()[1],
+                                              w.form.ParamLists()[0]};
         for (QWidget *next : expected) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(owner(QApplication::focusWidget()), next);
@@ -84,7 +94,7 @@ private slots:
     void selectionFromCodeRaisesClick()
     {
         Window w;
-        DropList *list = w.form.Combo1[4];
+        DropList *list = w.form.ParamLists()[4];
         QSignalSpy click(list, &DropList::Click);
         list->addItem(QStringLiteral("extra"));  // Qt's own selection changes raise nothing
         list->setCurrentIndex(1);
@@ -101,7 +111,7 @@ private slots:
         Window w;
         QVERIFY(w.form.Load());
         QCOMPARE(w.ListTexts(), kOpening);
-        QCOMPARE(w.form.Text1->text(), QString());
+        QCOMPARE(w.form.SentFrameField()->text(), QString());
     }
 
     void presetBothWays()
@@ -110,14 +120,14 @@ private slots:
         ports.Add(2);
         Window w;
         QVERIFY(w.form.Load());
-        Pick(w.form.Combo1[5], QStringLiteral("去除"));
-        Pick(w.form.Combo1[3], QStringLiteral("NTSC"));
+        Pick(w.form.ParamLists()[5], QStringLiteral("去除"));
+        Pick(w.form.ParamLists()[3], QStringLiteral("NTSC"));
         QCOMPARE(w.ListTexts(), (QStringList{"17", "16", "25", "NTSC", "1", "去除"}));
-        Pick(w.form.Combo1[3], QStringLiteral("PAL"));
+        Pick(w.form.ParamLists()[3], QStringLiteral("PAL"));
         QCOMPARE(w.ListTexts(), (QStringList{"22", "20", "25", "PAL", "3", "去除"}));
         // Other lists change nothing but themselves.
-        Pick(w.form.Combo1[0], QStringLiteral("40"));
-        Pick(w.form.Combo1[4], QStringLiteral("0"));
+        Pick(w.form.ParamLists()[0], QStringLiteral("40"));
+        Pick(w.form.ParamLists()[4], QStringLiteral("0"));
         QCOMPARE(w.ListTexts(), (QStringList{"40", "20", "25", "PAL", "0", "去除"}));
         QVERIFY(w.toolkit.boxes.empty());
     }
@@ -130,12 +140,12 @@ private slots:
         QVERIFY(w.form.Load());
         w.form.show();
         QVERIFY(QTest::qWaitForWindowActive(&w.form));
-        DropList *list = w.form.Combo1[0];
+        DropList *list = w.form.ParamLists()[0];
         list->setFocus();
         Pick(list, QStringLiteral("99"));
         QCOMPARE(list->count(), 64);
         QCOMPARE(list->ListIndex(), 22);
-        w.form.Combo1[1]->setFocus();
+        w.form.ParamLists()[1]->setFocus();
         QTRY_COMPARE(list->currentText(), QStringLiteral("22"));
     }
 
@@ -148,9 +158,9 @@ private slots:
         Window w;
         QVERIFY(w.form.Load());
         QCOMPARE(w.PortEntries(), (QStringList{"COM2", "COM5"}));
-        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM2"));
-        QCOMPARE(w.form.MSComm1.CommPort(), 2);
-        QVERIFY(!w.form.MSComm1.PortOpen());
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("COM2"));
+        QCOMPARE(w.form.Serial().CommPort(), 2);
+        QVERIFY(!w.form.Serial().PortOpen());
         QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
         QVERIFY(w.toolkit.boxes.empty());
         QCOMPARE(w.form.ScanPorts(), QStringLiteral("2,5"));
@@ -165,9 +175,9 @@ private slots:
         // A first field of COM5 with something after it: rewriting would tidy it away.
         w.WritePortFile("\"COM5\",tail\r\n");
         QVERIFY(w.form.Load());
-        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM5"));
-        QCOMPARE(w.form.MSComm1.CommPort(), 5);
-        QVERIFY(w.form.MSComm1.PortOpen());
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("COM5"));
+        QCOMPARE(w.form.Serial().CommPort(), 5);
+        QVERIFY(w.form.Serial().PortOpen());
         QCOMPARE(w.PortFile(), QByteArray("\"COM5\",tail\r\n"));
         QVERIFY(w.toolkit.boxes.empty());
     }
@@ -181,13 +191,13 @@ private slots:
         Window w;
         w.WritePortFile("\"COM7\"\r\n");
         QVERIFY(w.form.Load());
-        QCOMPARE(w.form.MSComm1.CommPort(), 2);
-        QVERIFY(!w.form.MSComm1.PortOpen());
+        QCOMPARE(w.form.Serial().CommPort(), 2);
+        QVERIFY(!w.form.Serial().PortOpen());
         // The first port serves this run; the remembered one is kept for when it is back.
         QCOMPARE(w.PortFile(), QByteArray("\"COM7\"\r\n"));
-        QCOMPARE(w.form.Combo2->currentText(), kRememberedGone);
-        QCOMPARE(w.form.Combo2->toolTip(), kRememberedGone);
-        QCOMPARE(w.form.Combo2->lineEdit()->cursorPosition(), 0);  // its start shows, not its tail
+        QCOMPARE(w.form.PortList()->currentText(), kRememberedGone);
+        QCOMPARE(w.form.PortList()->toolTip(), kRememberedGone);
+        QCOMPARE(w.form.PortList()->lineEdit()->cursorPosition(), 0);  // its start shows, not its tail
         QVERIFY(w.toolkit.boxes.empty());
 
         QFile::remove(ports.LinkPath(7));
@@ -195,8 +205,8 @@ private slots:
         Window again;
         again.WritePortFile("\"COM7\"\r\n");
         QVERIFY(again.form.Load());
-        QCOMPARE(again.form.MSComm1.CommPort(), 7);
-        QVERIFY(again.form.MSComm1.PortOpen());
+        QCOMPARE(again.form.Serial().CommPort(), 7);
+        QVERIFY(again.form.Serial().PortOpen());
     }
 
     void onlyLastPort()
@@ -208,7 +218,7 @@ private slots:
         QCOMPARE(w.PortEntries(), QStringList{"COM20"});
         QCOMPARE(w.form.ScanPorts(), QStringLiteral("20"));
         // The scan leaves the last port it opened open.
-        QVERIFY(w.form.MSComm1.PortOpen());
+        QVERIFY(w.form.Serial().PortOpen());
     }
 
     void noPortAtAll()
@@ -222,7 +232,7 @@ private slots:
                  QStringLiteral("在你的电脑找不到串口，先安装USB转串口后重新打开程序"));
         QCOMPARE(w.toolkit.boxes[0].code, 0);
         QVERIFY(!w.toolkit.boxes[0].title.has_value());  // the application's own title
-        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("无串口"));
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("无串口"));
         QCOMPARE(w.PortFile(), QByteArray("<none>"));
     }
 
@@ -234,9 +244,9 @@ private slots:
         Window w;
         QVERIFY(w.form.Load());
         w.toolkit.Clear();
-        w.form.Combo2->setCurrentIndex(1);
-        emit w.form.Combo2->activated(1);  // the operator's pick
-        QCOMPARE(w.form.MSComm1.CommPort(), 12);
+        w.form.PortList()->setCurrentIndex(1);
+        emit w.form.PortList()->activated(1);  // the operator's pick
+        QCOMPARE(w.form.Serial().CommPort(), 12);
         QCOMPARE(w.PortFile(), QByteArray("\"COM12\"\r\n"));
         QVERIFY(w.toolkit.boxes.empty());
         QCOMPARE(w.toolkit.sleeps, (std::vector<int>{100, 5}));  // the link is closed first
@@ -254,10 +264,10 @@ private slots:
                                                            QFile::ExeOther));
         {
             Unprivileged user;
-            w.form.Combo2->SetListIndex(1);
+            w.form.PortList()->SetListIndex(1);
         }
         QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(w.form.MSComm1.CommPort(), 5);  // the choice still switches the port
+        QCOMPARE(w.form.Serial().CommPort(), 5);  // the choice still switches the port
         QCOMPARE(w.toolkit.boxes.size(), 1u);
         QVERIFY2(w.toolkit.boxes[0].text.startsWith("无法记住所选串口：") &&
                      w.toolkit.boxes[0].text.contains("写不进去"),
@@ -289,8 +299,8 @@ private slots:
         Window w;
         w.WritePortFile(content);
         QVERIFY(w.form.Load());
-        QCOMPARE(w.form.MSComm1.CommPort(), 2);
-        QCOMPARE(w.form.Combo2->currentText(), QStringLiteral("COM2"));
+        QCOMPARE(w.form.Serial().CommPort(), 2);
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("COM2"));
         QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));
         QVERIFY(w.toolkit.boxes.empty());
     }
@@ -303,7 +313,7 @@ private slots:
         QLocalServer socket;  // a socket in the file's place opens for nobody
         QVERIFY(socket.listen(w.PortFilePath()));
         QVERIFY(w.form.Load());
-        QCOMPARE(w.form.MSComm1.CommPort(), 2);
+        QCOMPARE(w.form.Serial().CommPort(), 2);
         QVERIFY(w.toolkit.boxes.empty());
         QCOMPARE(w.PortFile(), QByteArray("\"COM2\"\r\n"));  // replaced by a file that can be
     }
@@ -315,7 +325,7 @@ private slots:
         Window w;
         QVERIFY(QDir(w.appDir.path()).mkdir(QStringLiteral("Com.TXT")));
         QVERIFY(w.form.Load());
-        QCOMPARE(w.form.MSComm1.CommPort(), 2);
+        QCOMPARE(w.form.Serial().CommPort(), 2);
         QCOMPARE(w.toolkit.BoxTexts(),
                  QStringList{"无法记住所选串口：" + w.PortFilePath() + " 是一个文件夹，不是文件。"});
         QVERIFY(QFileInfo(w.PortFilePath()).isDir());
@@ -329,7 +339,7 @@ private slots:
         Window first;
         first.WritePortFile("\"COM3\"\r\n");  // left open from start-up
         QVERIFY(first.form.Load());
-        QVERIFY(first.form.MSComm1.PortOpen());
+        QVERIFY(first.form.Serial().PortOpen());
         Window second;
         QVERIFY(!second.form.Load());
         QCOMPARE(second.toolkit.boxes.size(), 1u);
@@ -344,8 +354,8 @@ private slots:
 
         Window w;
         w.toolkit.appPath = QStringLiteral("/opt/kv 306; $(rm -rf x) \"tool\"");
-        QTest::mouseClick(w.form.Command4, Qt::LeftButton);
-        QTest::mouseClick(w.form.Command4, Qt::LeftButton);
+        QTest::mouseClick(w.form.HelpButton(), Qt::LeftButton);
+        QTest::mouseClick(w.form.HelpButton(), Qt::LeftButton);
         QCOMPARE(w.toolkit.started.size(), 2u);  // a new viewer for every click
         QCOMPARE(w.toolkit.started[0].first, viewer);
         QCOMPARE(w.toolkit.started[0].second, QStringList{w.toolkit.appPath + QStringLiteral("/help.txt")});
@@ -353,7 +363,7 @@ private slots:
 
         // Nothing to show it with: the operator is told where the file is.
         w.toolkit.startSucceeds = false;
-        QTest::mouseClick(w.form.Command4, Qt::LeftButton);
+        QTest::mouseClick(w.form.HelpButton(), Qt::LeftButton);
         QCOMPARE(w.toolkit.boxes.size(), 1u);
         QVERIFY(w.toolkit.boxes[0].text.endsWith(w.toolkit.appPath + QStringLiteral("/help.txt")));
     }

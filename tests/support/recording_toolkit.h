@@ -113,7 +113,7 @@ public:
         doEvents = 0;
     }
 
-    MSComm *comm = nullptr;
+    SerialControl *comm = nullptr;
     std::function<void(const Box &)> onBox;
     std::vector<Box> boxes;
     std::vector<int> sleeps;

@@ -14,7 +14,7 @@ struct Window {
     Window()
     {
         toolkit.appPath = appDir.path();
-        toolkit.comm = &form.MSComm1;
+        toolkit.comm = &form.Serial();
     }
     QString PortFilePath() const { return appDir.filePath(QStringLiteral("Com.TXT")); }
     QByteArray PortFile() const
@@ -31,15 +31,15 @@ struct Window {
     QStringList ListTexts() const
     {
         QStringList texts;
-        for (DropList *list : form.Combo1)
+        for (DropList *list : form.ParamLists())
             texts << list->currentText();
         return texts;
     }
     QStringList PortEntries() const
     {
         QStringList entries;
-        for (int i = 0; i < form.Combo2->count(); ++i)
-            entries << form.Combo2->itemText(i);
+        for (int i = 0; i < form.PortList()->count(); ++i)
+            entries << form.PortList()->itemText(i);
         return entries;
     }
 
