@@ -1,5 +1,5 @@
 // The fault matrix: a bad unit, a pulled cable, a busy port and odd port files, each against the
-// real window. Prints scenario, expected and observed outcome, and a total line.
+// real window, one named row a scenario.
 #include "link/port_file.h"
 #include "support/rig.h"
 
@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <cstdio>
 #include <functional>
 #include <sys/stat.h>
 
@@ -90,174 +89,140 @@ const QString kCommError = QStringLiteral("通信错误！");
 const QString kNoReply = QStringLiteral("通信错误！1");
 const QString kOk = QStringLiteral("; next click ok");
 
+// Every scenario: its name, what the operator is to be told, and how it is played.
+const std::vector<Scenario> &Scenarios()
+{
+    static const std::vector<Scenario> scenarios{
+        {"pulled adapter before open", QStringLiteral("该串口不存在！") + kOk,
+         [] {
+             Rig r;
+             r.ports.Remove(3);
+             r.w.form.Actions().ToggleClick(0);
+             const QString said = Said(r.w.toolkit);
+             r.ports.Add(3);  // plugged in again
+             r.w.toolkit.Clear();
+             r.w.form.Actions().ToggleClick(0);
+             return said + (r.w.toolkit.boxes.empty() ? kOk : QStringLiteral("; next click failed"));
+         }},
+        {"port held by another program", QStringLiteral("串口已被占用; next click ok"),
+         [] {
+             Rig r;
+             auto other = std::make_unique<SerialControl>();
+             other->SetCommPort(3);
+             other->SetPortOpen(true);
+             r.w.form.Actions().ToggleClick(0);
+             const QString said = Said(r.w.toolkit);
+             other.reset();
+             return said + NextClick(r);
+         }},
+        {"remembered port vanished since last run",
+         QStringLiteral("no message; Com.TXT \"COM7\"; field "
+                        "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序"),
+         [] {
+             SimPorts ports;
+             ports.Add(2);
+             ports.AddDangling(7);
+             Window w;
+             w.toolkit.realSleep = false;
+             w.WritePortFile("\"COM7\"\r\n");
+             w.form.Load();
+             return Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
+                    QString::fromLatin1(w.PortFile().trimmed()) + QStringLiteral("; field ") +
+                    w.form.PortList()->currentText();
+         }},
+        {"no reply to a toggle", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Toggle); }},
+        {"no reply to a save", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Save); }},
+        {"no reply to a read", kNoReply + kOk, [] { return WithFault(sim::Fault::Silent, Read); }},
+        {"no reply to a step", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Nudge); }},
+        {"partial reply", kNoReply + kOk, [] { return WithFault(sim::Fault::Partial, Read); }},
+        {"extra bytes", kCommError + kOk, [] { return WithFault(sim::Fault::Extra, Toggle); }},
+        {"trickling bytes", QStringLiteral("读出成功！") + kOk,
+         [] { return WithFault(sim::Fault::Trickle, Read); }},
+        {"babbling line", kNoReply + QStringLiteral(" within 4 s") + kOk,
+         [] {
+             QElapsedTimer t;
+             t.start();
+             Rig r;
+             r.unit.SetFault(sim::Fault::Babble);
+             Read(r);
+             const QString said =
+                 Said(r.w.toolkit) + (t.elapsed() < 4000 ? QStringLiteral(" within 4 s") : QString());
+             r.ports.Remove(3);  // a babbling unit is switched off and on again
+             Rig fresh;
+             return said + NextClick(fresh);
+         }},
+        {"corrupted check byte", kCommError + kOk, [] { return WithFault(sim::Fault::CorruptCheck, Read); }},
+        {"acknowledged with 0x98", kCommError + kOk, [] { return WithFault(sim::Fault::BadAck, Save); }},
+        {"unequal echo to a toggle", kCommError + kOk,
+         [] { return WithFault(sim::Fault::UnequalEcho, Toggle); }},
+        {"unequal echo to a step", kCommError + kOk,
+         [] { return WithFault(sim::Fault::UnequalEcho, Nudge); }},
+        {"out-of-range echo", kCommError + kOk, [] { return WithFault(sim::Fault::OutOfRange, Nudge); }},
+        {"out-of-range read", kCommError + kOk, [] { return WithFault(sim::Fault::OutOfRange, Read); }},
+        {"Com.TXT empty", QStringLiteral("no message; Com.TXT \"COM2\""),
+         [] { return StartWith([](Window &w) { w.WritePortFile(QByteArray()); }); }},
+        {"Com.TXT garbage", QStringLiteral("no message; Com.TXT \"COM2\""),
+         [] { return StartWith([](Window &w) { w.WritePortFile("port seven, please\r\n"); }); }},
+        {"Com.TXT 1 MiB of binary", QStringLiteral("no message; Com.TXT \"COM2\""),
+         [] {
+             QByteArray binary(1 << 20, '\0');
+             for (int i = 0; i < binary.size(); ++i)
+                 binary[i] = static_cast<char>((static_cast<unsigned>(i) * 2654435761u) >> 24);
+             return StartWith([&binary](Window &w) { w.WritePortFile(binary); });
+         }},
+        {"Com.TXT a directory",
+         QStringLiteral(
+             "无法记住所选串口：DIR/Com.TXT 是一个文件夹，不是文件。; Com.TXT untouched directory"),
+         [] { return StartWith([](Window &w) { QDir(w.appDir.path()).mkdir(QStringLiteral("Com.TXT")); }); }},
+        {"Com.TXT unreadable", QStringLiteral("no message; Com.TXT \"COM2\""),
+         [] {
+             QLocalServer socket;
+             return StartWith([&socket](Window &w) { socket.listen(w.PortFilePath()); });
+         }},
+        {"Com.TXT a named pipe", QStringLiteral("no message; Com.TXT \"COM2\""),
+         [] {
+             return StartWith([](Window &w) { ::mkfifo(w.PortFilePath().toLocal8Bit().constData(), 0600); });
+         }},
+        {"Com.TXT in a read-only directory",
+         QStringLiteral("无法记住所选串口：CONFIG/Com.TXT 写不进去（Permission denied）。; Com.TXT \"COM2\""),
+         [] {
+             SimPorts ports;
+             ports.Add(2);
+             ports.Add(5);
+             Window w;
+             w.toolkit.realSleep = false;
+             w.form.Load();
+             QFile::setPermissions(w.appDir.path(),
+                                   QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+             {
+                 Unprivileged user;
+                 w.form.PortList()->SetListIndex(1);
+             }
+             QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+             return Said(w.toolkit).replace(UserConfigDir(), QStringLiteral("CONFIG")) +
+                    QStringLiteral("; Com.TXT ") + QString::fromLatin1(w.PortFile().trimmed());
+         }},
+    };
+
+    return scenarios;
+}
+
 }  // namespace
 
 class TestFaultMatrix : public QObject {
     Q_OBJECT
 private slots:
+    void matrix_data()
+    {
+        QTest::addColumn<int>("scenario");
+        for (std::size_t i = 0; i < Scenarios().size(); ++i)
+            QTest::newRow(Scenarios()[i].name) << static_cast<int>(i);
+    }
     void matrix()
     {
-        QByteArray binary(1 << 20, '\0');
-        for (int i = 0; i < binary.size(); ++i)
-            binary[i] = static_cast<char>((static_cast<unsigned>(i) * 2654435761u) >> 24);
-
-        const std::vector<Scenario> scenarios{
-            {"pulled adapter before open", QStringLiteral("该串口不存在！") + kOk,
-             [] {
-                 Rig r;
-                 r.ports.Remove(3);
-                 r.w.form.Actions().ToggleClick(0);
-                 const QString said = Said(r.w.toolkit);
-                 r.ports.Add(3);  // plugged in again
-                 r.w.toolkit.Clear();
-                 r.w.form.Actions().ToggleClick(0);
-                 return said + (r.w.toolkit.boxes.empty() ? kOk : QStringLiteral("; next click failed"));
-             }},
-            {"pulled adapter after open", QStringLiteral("该串口不存在！; next click ok"),
-             [] {
-                 SimPorts ports;
-                 ports.Add(3);
-                 Window w;
-                 w.toolkit.realSleep = false;
-                 w.WritePortFile("\"COM3\"\r\n");
-                 w.form.Load();
-                 const bool open = w.form.Serial().PortOpen();
-                 ports.Remove(3);
-                 QTest::qWait(50);
-                 w.form.Actions().SaveClick();
-                 const QString said = Said(w.toolkit);
-                 ports.Add(3);
-                 w.toolkit.Clear();
-                 w.form.Actions().SaveClick();
-                 return (open ? QString() : QStringLiteral("(was not open) ")) + said +
-                        (w.toolkit.BoxTexts() == QStringList{QStringLiteral("OK！")}
-                             ? kOk
-                             : QStringLiteral("; next click failed"));
-             }},
-            {"pulled adapter mid-reply", QStringLiteral("Error reading comm device; next click ok"),
-             [] {
-                 Rig r;
-                 r.unit.SetFault(sim::Fault::HangUp);
-                 r.w.form.Actions().ReadClick();
-                 const QString said = Said(r.w.toolkit);
-                 r.ports.Remove(3);
-                 Rig fresh;  // plugged in again
-                 return said + NextClick(fresh);
-             }},
-            {"port held by another program", QStringLiteral("串口已被占用; next click ok"),
-             [] {
-                 Rig r;
-                 auto other = std::make_unique<SerialControl>();
-                 other->SetCommPort(3);
-                 other->SetPortOpen(true);
-                 r.w.form.Actions().ToggleClick(0);
-                 const QString said = Said(r.w.toolkit);
-                 other.reset();
-                 return said + NextClick(r);
-             }},
-            {"remembered port vanished since last run",
-             QStringLiteral("no message; Com.TXT \"COM7\"; field "
-                            "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序"),
-             [] {
-                 SimPorts ports;
-                 ports.Add(2);
-                 ports.AddDangling(7);
-                 Window w;
-                 w.toolkit.realSleep = false;
-                 w.WritePortFile("\"COM7\"\r\n");
-                 w.form.Load();
-                 return Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
-                        QString::fromLatin1(w.PortFile().trimmed()) + QStringLiteral("; field ") +
-                        w.form.PortList()->currentText();
-             }},
-            {"no reply to a toggle", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Toggle); }},
-            {"no reply to a save", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Save); }},
-            {"no reply to a read", kNoReply + kOk, [] { return WithFault(sim::Fault::Silent, Read); }},
-            {"no reply to a step", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Nudge); }},
-            {"partial reply", kNoReply + kOk, [] { return WithFault(sim::Fault::Partial, Read); }},
-            {"extra bytes", kCommError + kOk, [] { return WithFault(sim::Fault::Extra, Toggle); }},
-            {"trickling bytes", QStringLiteral("读出成功！") + kOk,
-             [] { return WithFault(sim::Fault::Trickle, Read); }},
-            {"babbling line", kNoReply + QStringLiteral(" within 4 s") + kOk,
-             [] {
-                 QElapsedTimer t;
-                 t.start();
-                 Rig r;
-                 r.unit.SetFault(sim::Fault::Babble);
-                 Read(r);
-                 const QString said =
-                     Said(r.w.toolkit) + (t.elapsed() < 4000 ? QStringLiteral(" within 4 s") : QString());
-                 r.ports.Remove(3);  // a babbling unit is switched off and on again
-                 Rig fresh;
-                 return said + NextClick(fresh);
-             }},
-            {"corrupted check byte", kCommError + kOk,
-             [] { return WithFault(sim::Fault::CorruptCheck, Read); }},
-            {"acknowledged with 0x98", kCommError + kOk, [] { return WithFault(sim::Fault::BadAck, Save); }},
-            {"unequal echo to a toggle", kCommError + kOk,
-             [] { return WithFault(sim::Fault::UnequalEcho, Toggle); }},
-            {"unequal echo to a step", kCommError + kOk,
-             [] { return WithFault(sim::Fault::UnequalEcho, Nudge); }},
-            {"out-of-range echo", kCommError + kOk, [] { return WithFault(sim::Fault::OutOfRange, Nudge); }},
-            {"out-of-range read", kCommError + kOk, [] { return WithFault(sim::Fault::OutOfRange, Read); }},
-            {"Com.TXT empty", QStringLiteral("no message; Com.TXT \"COM2\""),
-             [] { return StartWith([](Window &w) { w.WritePortFile(QByteArray()); }); }},
-            {"Com.TXT garbage", QStringLiteral("no message; Com.TXT \"COM2\""),
-             [] { return StartWith([](Window &w) { w.WritePortFile("port seven, please\r\n"); }); }},
-            {"Com.TXT 1 MiB of binary", QStringLiteral("no message; Com.TXT \"COM2\""),
-             [&binary] { return StartWith([&binary](Window &w) { w.WritePortFile(binary); }); }},
-            {"Com.TXT a directory",
-             QStringLiteral(
-                 "无法记住所选串口：DIR/Com.TXT 是一个文件夹，不是文件。; Com.TXT untouched directory"),
-             [] {
-                 return StartWith([](Window &w) { QDir(w.appDir.path()).mkdir(QStringLiteral("Com.TXT")); });
-             }},
-            {"Com.TXT unreadable", QStringLiteral("no message; Com.TXT \"COM2\""),
-             [] {
-                 QLocalServer socket;
-                 return StartWith([&socket](Window &w) { socket.listen(w.PortFilePath()); });
-             }},
-            {"Com.TXT a named pipe", QStringLiteral("no message; Com.TXT \"COM2\""),
-             [] {
-                 return StartWith(
-                     [](Window &w) { ::mkfifo(w.PortFilePath().toLocal8Bit().constData(), 0600); });
-             }},
-            {"Com.TXT in a read-only directory",
-             QStringLiteral(
-                 "无法记住所选串口：CONFIG/Com.TXT 写不进去（Permission denied）。; Com.TXT \"COM2\""),
-             [] {
-                 SimPorts ports;
-                 ports.Add(2);
-                 ports.Add(5);
-                 Window w;
-                 w.toolkit.realSleep = false;
-                 w.form.Load();
-                 QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::ExeOwner |
-                                                            QFile::ReadOther | QFile::ExeOther);
-                 {
-                     Unprivileged user;
-                     w.form.PortList()->SetListIndex(1);
-                 }
-                 QFile::setPermissions(w.appDir.path(),
-                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-                 return Said(w.toolkit).replace(UserConfigDir(), QStringLiteral("CONFIG")) +
-                        QStringLiteral("; Com.TXT ") + QString::fromLatin1(w.PortFile().trimmed());
-             }},
-        };
-
-        int passed = 0;
-        std::printf("\n%-36s | %-44s | %s\n", "scenario", "expected", "observed");
-        for (const Scenario &s : scenarios) {
-            const QString observed = s.run();
-            const bool ok = observed == s.expected;
-            passed += ok ? 1 : 0;
-            std::printf("%-36s | %s | %s%s\n", s.name, qPrintable(s.expected), qPrintable(observed),
-                        ok ? "" : "   <-- FAILED");
-        }
-        const int total = static_cast<int>(scenarios.size());
-        std::printf("%d scenarios, %d passed, %d failed\n\n", total, passed, total - passed);
-        std::fflush(stdout);
-        QCOMPARE(passed, total);
+        QFETCH(int, scenario);
+        const Scenario &s = Scenarios()[static_cast<std::size_t>(scenario)];
+        QCOMPARE(s.run(), s.expected);
     }
 };
 
