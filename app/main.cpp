@@ -4,9 +4,39 @@
 #include "panel/qt_toolkit.h"
 
 #include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <string_view>
+
+namespace {
+
+constexpr char kHelp[] = R"(Usage: kv306 [--version] [--help]
+
+Sets up and operates a KV306 circular-crosshair video overlay unit over a serial line: the
+window. It takes no arguments; Qt's own options (-platform, -style ...) are passed through.
+kv306ctl does the same from a terminal and from scripts.
+
+  --version   print the version and exit
+  --help      print this text and exit
+)";
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
+    // Answered before any display is needed.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version" || arg == "-v") {
+            std::printf("kv306 %s\n", KV306_VERSION);
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kv306"));
     kv306::UseLanguage(kv306::ChosenLanguage());
@@ -16,5 +46,6 @@ int main(int argc, char **argv)
     if (!window.Form().Load())
         return 0;
     window.show();
+    QTimer::singleShot(0, &window, [&window] { window.ReadAtStart(); });
     return QApplication::exec();
 }

@@ -21,7 +21,8 @@ void PrintHelp()
     for (const std::string &name : kv306::sim::FaultNames())
         std::printf("%s ", name.c_str());
     std::printf("\n  --trickle-gap MS   gap between the bytes of a trickling reply (default 300)\n"
-                "  --help             show this text\n\n"
+                "  --help             show this text\n"
+                "  --version          show the version\n\n"
                 "Without --port-dir the terminal's path is printed; open it as the serial port.\n");
 }
 
@@ -51,6 +52,10 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> const char * { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (arg == "--version") {
+            std::printf("kv306-sim %s\n", KV306_VERSION);
+            return 0;
+        }
         if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return 0;

@@ -40,17 +40,23 @@ Commands:
   set KEY=VALUE...              read, change the named keys, write, read back and compare
   toggle overlay|crosshair      switch the overlay or its crosshair; prints the unit's echo
   step KEY up|down [COUNT]      KEY horizontal, vertical or size; up raises the value by
-                                one, down lowers it; prints each new value
+                                one, down lowers it; prints each new value. (The
+                                window's vertical arrow that points up lowers the value:
+                                it moves the picture up.)
   probe                         send a read to each free port; list those a unit answers on
   apply PROFILE --port A [--port B ...]
                                 write and verify the profile on every port at once
+  verify PROFILE --port A [--port B ...]
+                                read every unit (nothing is written) and compare it with
+                                the profile: one line a unit, then a summary
 
 Keys: horizontal 0-63, vertical 0-63, size 0-51, standard PAL|NTSC, roundness 0-3,
       outside keep|remove.
 PORT: COM1..COM20 (as the window finds them) or a device path. Without --port, the port
       remembered in Com.TXT.
 
-Exit codes: 0 done; 1 the unit failed (no reply, bad reply, verify mismatch);
+Exit codes: 0 done; 1 the unit failed (no reply, bad reply, verify mismatch) or
+            differs from the profile (verify);
             2 usage or profile error (nothing sent); 3 port error (missing, busy,
             no permission, pulled); 4 the output could not be written;
             130 stopped by SIGINT, 143 by SIGTERM, 141 by a closed pipe (the exchange
@@ -516,6 +522,86 @@ public:
         return code;
     }
 
+    // Reads every unit (never writes) and compares it with the profile.
+    int Verify(const QList<Target> &targets, const Params &profile)
+    {
+        std::vector<Outcome> outcomes(static_cast<std::size_t>(targets.size()));
+        std::vector<std::uint8_t> started(static_cast<std::size_t>(targets.size()), 0);
+        OnEveryPort(targets, [&outcomes, &started](int i, const Target &t) {
+            if (Stopped())
+                return;
+            started[static_cast<std::size_t>(i)] = 1;
+            Unit unit(t);
+            Outcome o = unit.core.Read();
+            unit.link.CloseLink();
+            outcomes[static_cast<std::size_t>(i)] = std::move(o);
+        });
+        int matches = 0;
+        int differs = 0;
+        int failed = 0;
+        int code = kExitOk;
+        QJsonArray list;
+        for (int i = 0; i < targets.size(); ++i) {
+            const Outcome &o = outcomes[static_cast<std::size_t>(i)];
+            QJsonObject row{{QStringLiteral("port"), targets[i].label}};
+            QString said;
+            if (!started[static_cast<std::size_t>(i)]) {
+                said = QStringLiteral("not started");
+                row.insert(QStringLiteral("result"), said);
+            } else if (!o.Ok()) {
+                ++failed;
+                said = QStringLiteral("failed: ") + FailureText(o);
+                row = FailureJson(o, row);
+                row.insert(QStringLiteral("result"), QStringLiteral("failed"));
+                code = std::max(code, ExitCodeOf(o));
+            } else {
+                QStringList differences;
+                QJsonArray fields;
+                for (int k = 0; k < kParamCount; ++k) {
+                    const int holds = o.values[static_cast<std::size_t>(k)];
+                    const int wanted = profile[static_cast<std::size_t>(k)];
+                    if (holds == wanted)
+                        continue;
+                    differences << QStringLiteral("%1 %2 (profile %3)")
+                                       .arg(QLatin1String(Param(k).key), ParamValueText(k, holds),
+                                            ParamValueText(k, wanted));
+                    fields.append(QLatin1String(Param(k).key));
+                }
+                row.insert(QStringLiteral("values"), ParamsJson(o.values));
+                row.insert(QStringLiteral("differs"), fields);
+                if (differences.isEmpty()) {
+                    ++matches;
+                    said = QStringLiteral("matches");
+                } else {
+                    ++differs;
+                    said = QStringLiteral("differs: ") + differences.join(QStringLiteral(", "));
+                    code = std::max(code, kExitUnit);
+                }
+                row.insert(QStringLiteral("result"), differences.isEmpty() ? "matches" : "differs");
+            }
+            list.append(row);
+            if (!json_)
+                Out(targets[i].label + QStringLiteral(": ") + said);
+        }
+        const auto total = targets.size();
+        QString summary = QStringLiteral("%1 unit%2: %3 match, %4 differ, %5 failed")
+                              .arg(total)
+                              .arg(total == 1 ? "" : "s")
+                              .arg(matches)
+                              .arg(differs)
+                              .arg(failed);
+        if (Stopped())
+            summary = QStringLiteral("interrupted: ") + summary;
+        if (json_) {
+            QJsonObject document{{QStringLiteral("profile"), ParamsJson(profile)},
+                                 {QStringLiteral("units"), list}};
+            PrintJson(document);
+        } else {
+            Out(summary);
+        }
+        return code;
+    }
+
 private:
     int PrintValues(const Target &target, const Params &values)
     {
@@ -546,7 +632,7 @@ int RunCommand(const QStringList &arguments)
     parser.setApplicationDescription(QString::fromUtf8(kUsage));
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("ports, read, write, set, toggle, step, "
-                                                "probe or apply"));
+                                                "probe, apply or verify"));
     const QCommandLineOption portOption(
         QStringLiteral("port"), QStringLiteral("the unit's port (COMn or a device)"), QStringLiteral("PORT"));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("print one JSON document"));
@@ -607,6 +693,16 @@ int RunCommand(const QStringList &arguments)
         if (!profile)
             return ProfileError(words[1], profile.reason);
         return command.Apply(targets, *profile);
+    }
+    if (name == QLatin1String("verify")) {
+        if (words.size() != 2)
+            return Usage(QStringLiteral("verify needs one PROFILE"));
+        if (targets.isEmpty())
+            return Usage(QStringLiteral("verify needs at least one --port"));
+        const Checked<Params> profile = ReadProfile(words[1]);
+        if (!profile)
+            return ProfileError(words[1], profile.reason);
+        return command.Verify(targets, *profile);
     }
 
     static const QStringList single{QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("set"),

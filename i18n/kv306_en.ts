@@ -156,10 +156,6 @@ then log out and log in again.</translation>
         <translation>Bad reply</translation>
     </message>
     <message>
-        <source>回显</source>
-        <translation>Echo</translation>
-    </message>
-    <message>
         <source>六个参数</source>
         <translation>Six parameters</translation>
     </message>
@@ -198,10 +194,6 @@ then log out and log in again.</translation>
     <message>
         <source>校验一致：设备保存的六个参数与写入的相同。</source>
         <translation>Checked: the unit holds the six values written.</translation>
-    </message>
-    <message>
-        <source>校验不一致：</source>
-        <translation>Check failed:</translation>
     </message>
     <message>
         <source>%1：写入 %2，设备为 %3</source>
@@ -482,6 +474,66 @@ Replace it?</translation>
     <message>
         <source>查找设备</source>
         <translation>Find unit</translation>
+    </message>
+    <message>
+        <source>已保存</source>
+        <translation>Saved</translation>
+    </message>
+    <message>
+        <source>已应答</source>
+        <translation>Answered</translation>
+    </message>
+    <message>
+        <source>%1 增大</source>
+        <translation>%1 up</translation>
+    </message>
+    <message>
+        <source>%1 减小</source>
+        <translation>%1 down</translation>
+    </message>
+    <message>
+        <source>启动时读出参数(&amp;R)</source>
+        <translation>&amp;Read the unit at start-up</translation>
+    </message>
+    <message>
+        <source>%1失败：%2</source>
+        <translation>%1 failed: %2</translation>
+    </message>
+    <message>
+        <source>保存成功</source>
+        <translation>Saved</translation>
+    </message>
+    <message>
+        <source>校验读出</source>
+        <translation>Check read</translation>
+    </message>
+    <message>
+        <source>保存成功，校验一致</source>
+        <translation>Saved and checked</translation>
+    </message>
+    <message>
+        <source>校验不一致：设备保存的参数与写入的不同。</source>
+        <translation>Check failed: the unit holds other values than those written.</translation>
+    </message>
+    <message>
+        <source>保存后校验不一致</source>
+        <translation>Check after save failed: the unit holds other values</translation>
+    </message>
+    <message>
+        <source>读出成功</source>
+        <translation>Read done</translation>
+    </message>
+    <message>
+        <source>启动时读出</source>
+        <translation>Read at start-up</translation>
+    </message>
+    <message>
+        <source>启动时读出成功</source>
+        <translation>Read at start-up done</translation>
+    </message>
+    <message>
+        <source>%1：设备已应答</source>
+        <translation>%1: the unit answered</translation>
     </message>
 </context>
 </TS>

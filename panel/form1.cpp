@@ -164,6 +164,23 @@ void Form1::BuildControls()
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     paramLists_[0]->setFocus();
     NameControls();
+    NameForScreenReaders();
+}
+
+void Form1::NameForScreenReaders()
+{
+    // A list is named by its caption, not by the value it shows; an arrow by what it does to
+    // the value (index 0 raises it).
+    for (int k = 0; k < kParamCount; ++k)
+        paramLists_[static_cast<std::size_t>(k)]->setAccessibleName(ParamCaption(k));
+    const std::array<std::pair<const std::array<NudgeButton *, 2> *, int>, 3> arrows{
+        {{&horizontalButtons_, 0}, {&verticalButtons_, 1}, {&sizeButtons_, 2}}};
+    for (const auto &[buttons, k] : arrows) {
+        (*buttons)[0]->setAccessibleName(Tx::tr("%1 增大").arg(ParamCaption(k)));
+        (*buttons)[1]->setAccessibleName(Tx::tr("%1 减小").arg(ParamCaption(k)));
+    }
+    portList_->setAccessibleName(Tx::tr("选择串口"));
+    sentFrameField_->setAccessibleName(Tx::tr("发送："));
 }
 
 void Form1::NameControls()
@@ -345,6 +362,7 @@ bool Form1::Load()
     const std::optional<QString> remembered = ReadPortFile(PortFileToRead(toolkit_.AppPath()));
     if (!remembered) {
         portList_->SetListIndex(0);
+        emit PortChanged();
         return true;
     }
     link_.CloseLink();
@@ -352,6 +370,7 @@ bool Form1::Load()
         serial_.SetCommPort(PortNumberOfName(*remembered));
         serial_.SetPortOpen(true);
         portList_->SetText(*remembered);
+        emit PortChanged();
         return true;
     } catch (const CommError &) {
         // The remembered port is gone: fall back on the first one found.
@@ -365,7 +384,11 @@ bool Form1::Load()
     rememberChoice_ = false;
     portList_->SetListIndex(0);
     rememberChoice_ = true;
-    portList_->SetText(Tx::tr(kRememberedGone));
+    // The field shows the port the actions now use; why it is not the remembered one is said
+    // in its tooltip and the status line.
+    portProblem_ = Tx::tr(kRememberedGone);
+    portList_->setToolTip(portProblem_);
+    emit PortChanged();
     return true;
 }
 
@@ -477,6 +500,11 @@ void Form1::OnPortChosen()
         error = e;
     }
     ReportCommError(toolkit_, error);
+    if (error.number() == 0 && !portProblem_.isEmpty()) {
+        portProblem_.clear();  // a port the operator chose
+        portList_->setToolTip(QString());
+    }
+    emit PortChanged();
 }
 
 void Form1::OnHelpClicked()

@@ -92,7 +92,14 @@ public:
 
     // What the window last told the operator without a box (a typed value it put back).
     QString Notice() const { return notice_; }
+    // Why the port in use is not the one Com.TXT remembers; empty when it is.
+    QString PortProblem() const { return portProblem_; }
 
+signals:
+    // The port in use may have changed (start-up, a port chosen).
+    void PortChanged();
+
+public:
     SerialLink &Link() { return link_; }
     UnitActions &Actions() { return actions_; }
 
@@ -102,6 +109,7 @@ protected:
 private:
     void BuildControls();
     void NameControls();
+    void NameForScreenReaders();
     void WireEvents();
     // Tries port n on `comm`, lists it when it opens, notes it when refused for permission.
     bool TryPort(SerialControl &comm, int n);
@@ -141,6 +149,7 @@ private:
     QList<Refusal> refused_;
     QStringList busy_;  // ports that another program holds, found by the scan
     QString notice_;
+    QString portProblem_;
     QWidget *noticeField_ = nullptr;
     QLabel *noticeBubble_ = nullptr;
     QTimer noticeTimer_;

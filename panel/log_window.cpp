@@ -90,7 +90,8 @@ LogWindow::LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent)
     view_->verticalHeader()->setVisible(false);
     view_->horizontalHeader()->setStretchLastSection(true);
     view_->setWordWrap(false);
-    const int widths[] = {96, 64, 250, 200, 170, 220};
+    // Every column in view on a 1024 x 768 screen.
+    const int widths[] = {156, 56, 236, 184, 150, 150};
     for (int c = 0; c < 6; ++c)
         view_->setColumnWidth(c, widths[c]);
     auto *clear = new QPushButton(Tx::tr("清除"), this);
@@ -104,7 +105,7 @@ LogWindow::LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(view_);
     layout->addLayout(buttons);
-    resize(UserSettings().value(QStringLiteral("log/size"), QSize(1080, 420)).toSize());
+    resize(UserSettings().value(QStringLiteral("log/size"), QSize(1000, 480)).toSize());
 
     // Recording may happen on any thread (a probe's). The table follows on this one once the
     // traffic has been quiet for a moment: an action lets waiting events run in the middle of

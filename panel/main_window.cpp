@@ -10,8 +10,11 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QThread>
+#include <QTime>
 #include <QTimer>
 
 #include <memory>
@@ -40,9 +43,12 @@ MainWindow::MainWindow(Toolkit &toolkit, QWidget *parent) : QMainWindow(parent),
     setWindowTitle(form_->windowTitle());
     form_->Actions().Core().SetLog(&log_);
     BuildMenus();
-    // The area below the menu bar is the window's own fixed size.
-    setFixedSize(form_->width(), form_->height() + menuBar()->sizeHint().height());
+    BuildStatusLine();
+    // The area between the menu bar and the status line is the window's own fixed size.
+    setFixedSize(form_->width(),
+                 form_->height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     SetVerifyAfterSave(UserSettings().value(QStringLiteral("verifyAfterSave"), false).toBool());
+    readAtStartAction->setChecked(UserSettings().value(QStringLiteral("readAtStart"), false).toBool());
 }
 
 MainWindow::~MainWindow()
@@ -70,11 +76,53 @@ void MainWindow::BuildMenus()
     verifyAction = tools->addAction(Tx::tr("保存后校验(&V)"));
     verifyAction->setCheckable(true);
     connect(verifyAction, &QAction::toggled, this, &MainWindow::SetVerifyAfterSave);
+    readAtStartAction = tools->addAction(Tx::tr("启动时读出参数(&R)"));
+    readAtStartAction->setCheckable(true);
+    connect(readAtStartAction, &QAction::toggled, this,
+            [](bool on) { UserSettings().setValue(QStringLiteral("readAtStart"), on); });
     logAction = tools->addAction(Tx::tr("通信记录(&L)…"), this, [this] { ShowLog(); });
 
     QMenu *help = menuBar()->addMenu(Tx::tr("帮助(&H)"));
     helpAction = help->addAction(Tx::tr("使用帮助(&H)"), form_, &Form1::OnHelpClicked);
     aboutAction = help->addAction(Tx::tr("关于(&A)"), this, &MainWindow::About);
+}
+
+void MainWindow::BuildStatusLine()
+{
+    outcomeStatus_ = new QLabel(this);
+    portStatus_ = new QLabel(this);
+    statusBar()->addWidget(outcomeStatus_, 1);
+    statusBar()->addPermanentWidget(portStatus_);
+    statusBar()->setSizeGripEnabled(false);
+    form_->Actions().Told = [this](const QString &text) {
+        outcomeStatus_->setText(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') +
+                                text);
+        outcomeStatus_->setToolTip(outcomeStatus_->text());
+    };
+    connect(form_, &Form1::PortChanged, this, &MainWindow::ShowPort);
+}
+
+void MainWindow::ShowPort()
+{
+    SerialControl &serial = form_->Serial();
+    const QString device = QFileInfo(serial.DevicePath()).canonicalFilePath();
+    portStatus_->setText(serial.PortLabel() + QStringLiteral("  ") +
+                         (device.isEmpty() ? serial.DevicePath() : device));
+    if (!form_->PortProblem().isEmpty()) {
+        outcomeStatus_->setText(form_->PortProblem());
+        outcomeStatus_->setToolTip(form_->PortProblem());
+    }
+}
+
+QString MainWindow::StatusText() const
+{
+    return outcomeStatus_->text() + QStringLiteral(" | ") + portStatus_->text();
+}
+
+void MainWindow::ReadAtStart()
+{
+    if (readAtStartAction->isChecked())
+        form_->Actions().ReadQuietly();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -5,6 +5,7 @@
 #include "protocol/traffic_log.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
 #include <QThread>
@@ -31,6 +32,11 @@ public:
     // 工具
     void FindUnit();
     void SetVerifyAfterSave(bool on);
+    // After start-up, when 启动时读出参数 is ticked: one read of the unit into the lists, without
+    // a box, so that a save before any read cannot overwrite the unit with the window's defaults.
+    void ReadAtStart();
+    // The status line: the last action's outcome with its time, and the port in use.
+    QString StatusText() const;
     LogWindow &ShowLog();
     // 帮助
     void About();
@@ -40,6 +46,7 @@ public:
     QAction *quitAction = nullptr;
     QAction *findAction = nullptr;
     QAction *verifyAction = nullptr;
+    QAction *readAtStartAction = nullptr;
     QAction *logAction = nullptr;
     QAction *helpAction = nullptr;
     QAction *aboutAction = nullptr;
@@ -49,11 +56,15 @@ protected:
 
 private:
     void BuildMenus();
+    void BuildStatusLine();
+    void ShowPort();
 
     Toolkit &toolkit_;
     TrafficLog log_;
     Form1 *form_ = nullptr;
     QPointer<LogWindow> logWindow_;
+    QLabel *outcomeStatus_ = nullptr;
+    QLabel *portStatus_ = nullptr;
     // Probes that a cancelled search let go; they end within the reply wait's bound.
     std::vector<QThread *> letGo_;
 };

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -19,8 +20,10 @@ void QtToolkit::MsgBox(const QString &text, int code, const std::optional<QStrin
     QString shown = title ? *title : QCoreApplication::applicationName();
     if (shown.isEmpty())
         shown = QStringLiteral(" ");
-    QMessageBox box(code == kMsgCritical ? QMessageBox::Critical : QMessageBox::NoIcon, shown, text,
-                    QMessageBox::Ok, owner_ && owner_->isVisible() ? owner_ : nullptr);
+    const QMessageBox::Icon icon = code == kMsgCritical      ? QMessageBox::Critical
+                                   : code == kMsgExclamation ? QMessageBox::Warning
+                                                             : QMessageBox::NoIcon;
+    QMessageBox box(icon, shown, text, QMessageBox::Ok, owner_ && owner_->isVisible() ? owner_ : nullptr);
     box.exec();
 }
 
@@ -117,6 +120,12 @@ bool QtToolkit::ShowTextFile(const QString &title, const QString &path)
     viewer->setWindowTitle(title);
     auto *text = new QPlainTextEdit(QString::fromUtf8(file.read(1 << 20)), viewer);
     text->setReadOnly(true);
+    // help.txt is laid out in columns.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setFamilies({fixed.family(), QStringLiteral("WenQuanYi Micro Hei Mono"),
+                       QStringLiteral("Noto Sans Mono CJK SC")});
+    text->setFont(fixed);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
     auto *layout = new QVBoxLayout(viewer);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(text);

@@ -14,6 +14,7 @@ namespace kv306 {
 // Button-and-icon codes of a message box.
 constexpr int kMsgOkOnly = 0;
 constexpr int kMsgCritical = 16;
+constexpr int kMsgExclamation = 48;
 
 // What the window needs of its desktop: modal boxes, pauses and a millisecond clock (the link's),
 // pending-event processing, its own directory and starting another program. QtToolkit is the

@@ -6,6 +6,7 @@
 #include "protocol/frames.h"
 #include "protocol/unit_core.h"
 
+#include <functional>
 #include <optional>
 
 namespace kv306 {
@@ -30,6 +31,8 @@ public:
     void SaveClick();
     // "读出": reads the unit's six parameters into the lists.
     void ReadClick();
+    // The same without a box (the read at start-up): the outcome goes to Told alone.
+    void ReadQuietly();
     // "叠加开关" (index 0) and "十字线开关" (index 1).
     void ToggleClick(qint16 index);
     // Mouse down on a nudge button: steps the unit until the button is released.
@@ -45,12 +48,19 @@ public:
 
     UnitCore &Core() { return core_; }
 
+    // Each action's outcome in a few words ("读出成功", "水平偏移 = 23", "读出失败：通信错误！1"),
+    // for the window's status line; called after the action's own box.
+    std::function<void(const QString &)> Told;
+
 private:
     // A port failure is shown with its number; a failure on the way (not at the open) also
     // closes the link. True when the outcome was one.
     bool ReportedPortFailure(const Outcome &outcome);
     void VerifySaved(const Params &written);
     void Say(const QString &text);
+    void Tell(const QString &text);
+    // "读出失败：通信错误！1"
+    void TellFailure(const QString &action, const Outcome &outcome);
 
     SerialLink &link_;
     UnitCore core_;

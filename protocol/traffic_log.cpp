@@ -2,7 +2,7 @@
 
 #include "link/texts.h"
 
-#include <QTime>
+#include <QDateTime>
 
 namespace kv306 {
 
@@ -54,9 +54,15 @@ QString ReplyMeaning(const Traffic &t, const Outcome &o)
     default: break;
     }
     if (t.expected == kAckLength)
-        return Tx::tr("应答") + QLatin1Char(' ') + HexWords(t.received);
-    if (t.expected == kEchoLength)
-        return Tx::tr("回显") + QLatin1Char(' ') + HexWords(t.received);
+        return Tx::tr("已保存");
+    if (t.expected == kEchoLength) {
+        const bool command = t.sent.size() == kCommandFrameLength && t.sent[1] == kCommandMark;
+        const int step = command ? t.sent[kOpByte] - static_cast<int>(Op::StepHorizontal) : -1;
+        // A step's echo is the new value; a toggle's has no documented meaning.
+        if (step >= 0 && step < 3)
+            return QStringLiteral("%1 = %2").arg(ParamCaption(step), ParamShown(step, t.received[0]));
+        return Tx::tr("已应答") + QLatin1Char(' ') + HexWords(t.received);
+    }
     Params p{};
     for (std::size_t k = 0; k < kParamCount && k < t.received.size(); ++k)
         p[k] = t.received[k];
@@ -65,15 +71,16 @@ QString ReplyMeaning(const Traffic &t, const Outcome &o)
 
 void TrafficLog::Record(const QString &port, const Outcome &outcome)
 {
-    const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString time = now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     std::vector<LogEntry> added;
     if (outcome.traffic.empty()) {
         // Refused before anything was sent: the port did not open.
-        added.push_back({time, port, {}, {}, {}, ReplyMeaning(Traffic{}, outcome), -1});
+        added.push_back({time, port, {}, {}, {}, ReplyMeaning(Traffic{}, outcome), -1, now});
     }
     for (const Traffic &t : outcome.traffic)
         added.push_back({time, port, HexWords(t.sent), FrameMeaning(t.sent), HexWords(t.received),
-                         ReplyMeaning(t, outcome), t.ms});
+                         ReplyMeaning(t, outcome), t.ms, now});
     {
         std::lock_guard lock(mutex_);
         for (LogEntry &e : added) {
@@ -122,7 +129,7 @@ QByteArray TrafficLog::Tsv() const
 {
     QByteArray out = (LogHeaders().join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8();
     for (const LogEntry &e : Entries()) {
-        out += QStringList{e.time,
+        out += QStringList{e.when.toString(Qt::ISODateWithMs),
                            e.port,
                            e.sent,
                            e.sentMeaning,

@@ -2,6 +2,7 @@
 
 #include "protocol/unit_core.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <deque>
@@ -13,13 +14,16 @@ namespace kv306 {
 
 // One exchange as the traffic log shows it.
 struct LogEntry {
-    QString time;         // "14:03:22.517"
+    QString time;         // "2026-12-07 14:03:22.517"
     QString port;         // "COM3" or a device path
     QString sent;         // "55 D0 A3 00 FF 01 8D"; empty when nothing was sent
     QString sentMeaning;  // "读出参数"
     QString reply;        // "16 14 19 00 03 00 18"; empty when nothing came
-    QString replyMeaning;  // "六个参数 22 20 25 PAL 3 保留", "无应答", "错误 8002 该串口不存在！"
-    qint64 ms = -1;        // how long the unit took; -1 without a reply
+    // "六个参数 22 20 25 PAL 3 保留", "已保存", "水平偏移 = 23", "已应答 00 00", "无应答",
+    // "错误 8002 该串口不存在！"
+    QString replyMeaning;
+    qint64 ms = -1;  // how long the unit took; -1 without a reply
+    QDateTime when;  // the saved log has it in ISO 8601
 };
 
 // Every exchange the tool makes, the last 5000 of them, from any thread. Recording is cheap
@@ -44,7 +48,7 @@ public:
     Tail Since(std::uint64_t seen) const;
     std::size_t Size() const;
     void Clear();
-    // Tab-separated, a header line first.
+    // Tab-separated, a header line first; times in ISO 8601.
     QByteArray Tsv() const;
 
 private:

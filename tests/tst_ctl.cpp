@@ -224,6 +224,58 @@ private slots:
         QVERIFY2(r.err.contains("verify mismatch: size wrote 30, unit holds 29"), qPrintable(r.err));
     }
 
+    // The window's program answers --version and --help without a display; so does the simulator.
+    void programsAnswerWithoutADisplay()
+    {
+        for (const QString &program : {QStringLiteral(KV306), QStringLiteral(KV306SIM)}) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                env.remove(QLatin1String(name));
+            p.setProcessEnvironment(env);
+            p.start(program, {QStringLiteral("--version")});
+            QVERIFY(p.waitForFinished(10000));
+            QCOMPARE(p.exitCode(), 0);
+            QVERIFY(QString::fromUtf8(p.readAllStandardOutput()).endsWith(QStringLiteral(" 1.1\n")));
+        }
+        QProcess help;
+        help.start(QStringLiteral(KV306), {QStringLiteral("--help")});
+        QVERIFY(help.waitForFinished(10000));
+        QCOMPARE(help.exitCode(), 0);
+        QVERIFY(help.readAllStandardOutput().startsWith("Usage: kv306"));
+    }
+
+    // verify reads only: one line a unit, the differing fields named, exit 1 for a difference.
+    void verifyComparesWithoutWriting()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(4);
+        ports.Add(5).SetFault(sim::Fault::Silent);
+        QCOMPARE(Ctl({"set", "size=30", "standard=NTSC", "--port", "COM4"}).code, 0);
+        ports.Unit(4).ClearLog();
+        const QString file = ports.Path() + "/p.json";
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ProfileText("\"horizontal\": 22, \"vertical\": 20, \"size\": 25, \"standard\": \"PAL\", "
+                            "\"roundness\": 3, \"outside\": \"keep\""));
+        f.close();
+        const Result r = Ctl({"verify", file, "--port", "COM2", "--port", "COM4", "--port", "COM5"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QStringLiteral("COM2: matches\n"
+                                       "COM4: differs: size 30 (profile 25), standard NTSC (profile PAL)\n"
+                                       "COM5: failed: no reply within 1000 ms (7 bytes expected)\n"
+                                       "3 units: 1 match, 1 differ, 1 failed\n"));
+        QCOMPARE(RequestFrames(ports.Unit(4)), QStringList{kRead});
+
+        const Result ok = Ctl({"verify", file, "--port", "COM2", "--json"});
+        QCOMPARE(ok.code, 0);
+        const QJsonObject doc = QJsonDocument::fromJson(ok.out.toUtf8()).object();
+        QCOMPARE(doc["units"][0]["result"].toString(), QStringLiteral("matches"));
+        QCOMPARE(doc["units"][0]["values"]["size"].toInt(), 25);
+        QCOMPARE(doc["profile"]["standard"].toString(), QStringLiteral("PAL"));
+    }
+
     void applyWhileOthersFail()
     {
         SimPorts ports;

@@ -6,6 +6,7 @@
 #include "panel/main_window.h"
 #include "protocol/params_text.h"
 
+#include <QTimer>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -139,7 +140,9 @@ private slots:
         unit.SetFault(sim::Fault::MisStore);
         m.toolkit.Clear();
         m.window.Form().Actions().SaveClick();
-        QCOMPARE(m.toolkit.BoxTexts(), QStringList{"OK！\n校验不一致：\n圆大小：写入 25，设备为 24"});
+        QCOMPARE(m.toolkit.BoxTexts(),
+                 QStringList{"校验不一致：设备保存的参数与写入的不同。\n圆大小：写入 25，设备为 24"});
+        QCOMPARE(m.toolkit.boxes[0].code, kMsgExclamation);
 
         // The check mark is the user's setting: the next start has it too.
         Main again(false);
@@ -172,7 +175,7 @@ private slots:
             (QStringList{
                 "COM3 | 55 D0 A3 00 FF 01 8D | 读出参数 | 16 14 19 00 03 00 18 | 六个参数 22 20 25 PAL 3 "
                 "保留",
-                "COM3 | 55 EE 00 00 FF 16 14 19 00 03 00 18 | 保存参数 22 20 25 PAL 3 保留 | 99 | 应答 99",
+                "COM3 | 55 EE 00 00 FF 16 14 19 00 03 00 18 | 保存参数 22 20 25 PAL 3 保留 | 99 | 已保存",
                 "COM3 | 55 D0 A5 02 FF 01 89 | 十字线开关 | 00 01 | 回显不等",
                 "COM3 | 55 D0 A4 02 FF 01 88 | 叠加开关 |  | 无应答",
                 "COM3 | 55 D0 A3 00 FF 01 8D | 读出参数 | 16 14 19 00 03 00 19 | 校验错误",
@@ -189,7 +192,72 @@ private slots:
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = saved.readAll().split('\n');
         QCOMPARE(lines.size(), 8);  // header, six, and the last line's end
-        QVERIFY(lines[2].contains("\t保存参数 22 20 25 PAL 3 保留\t99\t应答 99\t"));
+        QVERIFY(lines[2].contains("\t保存参数 22 20 25 PAL 3 保留\t99\t已保存\t"));
+        // ISO 8601 times: the date, a T, milliseconds.
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\t"))
+                     .match(QString::fromUtf8(lines[1]))
+                     .hasMatch(),
+                 lines[1].constData());
+    }
+
+    // The status line: the last outcome with its time, then the port and its device; the log
+    // decodes what each reply says.
+    void statusLineAndReplyMeanings()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        Main m;
+        UnitActions &a = m.window.Form().Actions();
+        const QRegularExpression port(QStringLiteral(" \\| COM3  /dev/pts/\\d+$"));
+        QVERIFY2(port.match(m.window.StatusText()).hasMatch(), qPrintable(m.window.StatusText()));
+        a.ReadClick();
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d 读出成功 \\|"))
+                     .match(m.window.StatusText())
+                     .hasMatch(),
+                 qPrintable(m.window.StatusText()));
+        a.ToggleClick(0);
+        QVERIFY(m.window.StatusText().contains(QStringLiteral(" 叠加开关：设备已应答 |")));
+        QVERIFY(m.window.Log().Entries().back().replyMeaning.startsWith(QStringLiteral("已应答 ")));
+        QTimer::singleShot(0, [&a] { a.NudgeRelease(); });
+        a.NudgePress(NudgePair::Horizontal, 0);
+        QVERIFY(m.window.StatusText().contains(QStringLiteral(" 水平偏移 = 23 |")));
+        QCOMPARE(m.window.Log().Entries().back().replyMeaning, QStringLiteral("水平偏移 = 23"));
+        ports.Remove(3);
+        a.ReadClick();
+        QVERIFY(m.window.StatusText().contains(QStringLiteral(" 读出失败：错误 8002 该串口不存在！ |")));
+
+        // A remembered port that is gone: the reason stays in view.
+        ports.AddDangling(7);
+        Main again(false);
+        QFile com(again.appDir.filePath(QStringLiteral("Com.TXT")));
+        QVERIFY(com.open(QIODevice::WriteOnly));
+        com.write("\"COM7\"\r\n");
+        com.close();
+        ports.Add(2);
+        QVERIFY(again.window.Form().Load());
+        QVERIFY(
+            again.window.StatusText().startsWith(QStringLiteral("找不到串口，如果之前使用USB转串口设备")));
+        QVERIFY(again.window.StatusText().contains(QStringLiteral(" | COM2  ")));
+    }
+
+    // Ticked, start-up reads the unit once and writes nothing; unticked, it sends nothing.
+    void readAtStart()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        Main m;
+        unit.ClearLog();
+        m.window.ReadAtStart();
+        QCOMPARE(Hex(unit.Received()), QByteArray());
+        m.window.readAtStartAction->setChecked(true);
+        m.window.Form().ShowParams({1, 2, 3, 1, 0, 1});
+        m.window.ReadAtStart();
+        QCOMPARE(Hex(unit.Received()), QByteArray("55 D0 A3 00 FF 01 8D"));
+        QCOMPARE(m.window.Form().Lists(), (Params{22, 20, 25, 0, 3, 0}));
+        QVERIFY(m.toolkit.boxes.empty());
+        Main again;
+        QVERIFY(again.window.readAtStartAction->isChecked());
+        again.window.readAtStartAction->setChecked(false);
     }
 
     void logKeepsTheLast5000()

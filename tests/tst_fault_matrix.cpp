@@ -116,7 +116,7 @@ const std::vector<Scenario> &Scenarios()
              return said + NextClick(r);
          }},
         {"remembered port vanished since last run",
-         QStringLiteral("no message; Com.TXT \"COM7\"; field "
+         QStringLiteral("no message; Com.TXT \"COM7\"; field COM2; why "
                         "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序"),
          [] {
              SimPorts ports;
@@ -128,7 +128,8 @@ const std::vector<Scenario> &Scenarios()
              w.form.Load();
              return Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
                     QString::fromLatin1(w.PortFile().trimmed()) + QStringLiteral("; field ") +
-                    w.form.PortList()->currentText();
+                    w.form.PortList()->currentText() + QStringLiteral("; why ") +
+                    w.form.PortList()->toolTip();
          }},
         {"no reply to a toggle", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Toggle); }},
         {"no reply to a save", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Save); }},

@@ -6,7 +6,9 @@
 #include "panel/language.h"
 #include "panel/main_window.h"
 
+#include <QDialogButtonBox>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -36,7 +38,13 @@ private slots:
                            << "zh";
         QTest::newRow("zh_CN") << QByteArray() << "zh_CN"
                                << "zh";
+        QTest::newRow("zh_TW") << QByteArray() << "zh_TW"
+                               << "zh";
         QTest::newRow("de_DE") << QByteArray() << "de_DE"
+                               << "en";
+        QTest::newRow("fr_FR") << QByteArray() << "fr_FR"
+                               << "en";
+        QTest::newRow("POSIX") << QByteArray() << "POSIX"
                                << "zh";
         QTest::newRow("KV306_LANG=en") << QByteArray("en") << "C"
                                        << "en";
@@ -49,6 +57,15 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QString, language);
         QCOMPARE(LanguageFor(kv306Lang, QLocale(locale)), language);
+    }
+
+    // Qt's own texts come in Chinese too.
+    void qtOwnTextsInChinese()
+    {
+        QVERIFY(UseLanguage(QStringLiteral("zh")));
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
     }
 
     // After this, the process speaks English.

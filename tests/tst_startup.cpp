@@ -56,6 +56,10 @@ private slots:
             QCOMPARE(w.form.ParamLists()[k]->count(), counts[k]);
         QCOMPARE(w.form.ParamLists()[2]->itemText(51), QStringLiteral("51"));
         QCOMPARE(w.form.ParamLists()[5]->itemText(1), QStringLiteral("去除"));
+        // A screen reader names a list by its caption and an arrow by what it does.
+        QCOMPARE(w.form.ParamLists()[0]->accessibleName(), QStringLiteral("水平偏移"));
+        QCOMPARE(w.form.VerticalButtons()[1]->accessibleName(), QStringLiteral("垂直偏移 减小"));
+        QCOMPARE(w.form.SizeButtons()[0]->accessibleName(), QStringLiteral("圆大小 增大"));
         // The form's own control names find the same widgets.
         QCOMPARE(w.form.findChild<QWidget *>(QStringLiteral("Combo1_5")), w.form.ParamLists()[5]);
         QCOMPARE(w.form.findChild<QWidget *>(QStringLiteral("Command8_1")), w.form.VerticalButtons()[1]);
@@ -195,9 +199,10 @@ private slots:
         QVERIFY(!w.form.Serial().PortOpen());
         // The first port serves this run; the remembered one is kept for when it is back.
         QCOMPARE(w.PortFile(), QByteArray("\"COM7\"\r\n"));
-        QCOMPARE(w.form.PortList()->currentText(), kRememberedGone);
+        // The field shows the port the actions use; why, in its tooltip and the status line.
+        QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("COM2"));
         QCOMPARE(w.form.PortList()->toolTip(), kRememberedGone);
-        QCOMPARE(w.form.PortList()->lineEdit()->cursorPosition(), 0);  // its start shows, not its tail
+        QCOMPARE(w.form.PortProblem(), kRememberedGone);
         QVERIFY(w.toolkit.boxes.empty());
 
         QFile::remove(ports.LinkPath(7));
