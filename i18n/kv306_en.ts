@@ -535,5 +535,61 @@ Replace it?</translation>
         <source>%1：设备已应答</source>
         <translation>%1: the unit answered</translation>
     </message>
+    <message>
+        <source>文件大于 %1 KiB</source>
+        <translation>larger than %1 KiB</translation>
+    </message>
+    <message>
+        <source>不是 UTF-8 文本</source>
+        <translation>not UTF-8 text</translation>
+    </message>
+    <message>
+        <source>不是 JSON：%1（位置 %2）</source>
+        <translation>not JSON: %1 at offset %2</translation>
+    </message>
+    <message>
+        <source>不是 JSON 对象</source>
+        <translation>not a JSON object</translation>
+    </message>
+    <message>
+        <source>键 &quot;%1&quot; 出现了两次</source>
+        <translation>key &quot;%1&quot; given twice</translation>
+    </message>
+    <message>
+        <source>&quot;format&quot; 不是 &quot;%1&quot;</source>
+        <translation>&quot;format&quot; is not &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>&quot;version&quot; 不是 1</source>
+        <translation>&quot;version&quot; is not 1</translation>
+    </message>
+    <message>
+        <source>未知的键 &quot;%1&quot;</source>
+        <translation>unknown key &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>缺少键 &quot;%1&quot;</source>
+        <translation>missing key &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 必须是字符串（%2）</source>
+        <translation>&quot;%1&quot; must be a string (%2)</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 必须是整数（%2）</source>
+        <translation>&quot;%1&quot; must be a whole number (%2)</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 超出范围（%2）</source>
+        <translation>&quot;%1&quot; is out of range (%2)</translation>
+    </message>
+    <message>
+        <source>文件不存在</source>
+        <translation>no such file</translation>
+    </message>
+    <message>
+        <source>不是普通文件</source>
+        <translation>not a plain file</translation>
+    </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "protocol/params_text.h"
 
+#include "link/texts.h"
 #include "protocol/unit_core.h"
 
 #include <QFile>
@@ -158,50 +159,50 @@ Checked<Params> ParseProfile(const QByteArray &content)
 {
     const auto refuse = &Checked<Params>::Refused;
     if (content.size() > kProfileMaxBytes)
-        return refuse(QStringLiteral("larger than %1 KiB").arg(kProfileMaxBytes / 1024));
+        return refuse(Tx::tr("文件大于 %1 KiB").arg(kProfileMaxBytes / 1024));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     (void)QString(utf8(content));
     if (utf8.hasError())
-        return refuse(QStringLiteral("not UTF-8 text"));
+        return refuse(Tx::tr("不是 UTF-8 文本"));
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(content, &parseError);
     if (parseError.error != QJsonParseError::NoError)
         return refuse(
-            QStringLiteral("not JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
+            Tx::tr("不是 JSON：%1（位置 %2）").arg(parseError.errorString()).arg(parseError.offset));
     if (!doc.isObject())
-        return refuse(QStringLiteral("not a JSON object"));
+        return refuse(Tx::tr("不是 JSON 对象"));
     if (const std::optional<QString> twice = DuplicateKey(content))
-        return refuse(QStringLiteral("key \"%1\" given twice").arg(*twice));
+        return refuse(Tx::tr("键 \"%1\" 出现了两次").arg(*twice));
     const QJsonObject o = doc.object();
     if (o.value(QStringLiteral("format")) != QJsonValue(kFormat))
-        return refuse(QStringLiteral("\"format\" is not \"%1\"").arg(kFormat));
+        return refuse(Tx::tr("\"format\" 不是 \"%1\"").arg(kFormat));
     if (o.value(QStringLiteral("version")) != QJsonValue(1))
-        return refuse(QStringLiteral("\"version\" is not 1"));
+        return refuse(Tx::tr("\"version\" 不是 1"));
     for (auto it = o.begin(); it != o.end(); ++it) {
         if (it.key() != QLatin1String("format") && it.key() != QLatin1String("version") &&
             ParamKeyIndex(it.key()) < 0)
-            return refuse(QStringLiteral("unknown key \"%1\"").arg(it.key()));
+            return refuse(Tx::tr("未知的键 \"%1\"").arg(it.key()));
     }
     Params params{};
     for (int k = 0; k < kParamCount; ++k) {
         const QString key = QLatin1String(Param(k).key);
         if (!o.contains(key))
-            return refuse(QStringLiteral("missing key \"%1\"").arg(key));
+            return refuse(Tx::tr("缺少键 \"%1\"").arg(key));
         const QJsonValue v = o.value(key);
         std::optional<int> value;
         if (IsNamed(k)) {
             if (!v.isString())
-                return refuse(QStringLiteral("\"%1\" must be a string (%2)").arg(key, Range(k)));
+                return refuse(Tx::tr("\"%1\" 必须是字符串（%2）").arg(key, Range(k)));
             value = ParamValueOf(k, v.toString());
         } else {
             const double d = v.toDouble(-1);
             if (!v.isDouble() || d != std::floor(d))
-                return refuse(QStringLiteral("\"%1\" must be a whole number (%2)").arg(key, Range(k)));
+                return refuse(Tx::tr("\"%1\" 必须是整数（%2）").arg(key, Range(k)));
             if (d >= 0 && d < Param(k).entries)
                 value = static_cast<int>(d);
         }
         if (!value)
-            return refuse(QStringLiteral("\"%1\" is out of range (%2)").arg(key, Range(k)));
+            return refuse(Tx::tr("\"%1\" 超出范围（%2）").arg(key, Range(k)));
         params[static_cast<std::size_t>(k)] = *value;
     }
     return {params, {}};
@@ -211,9 +212,9 @@ Checked<Params> ReadProfile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return Checked<Params>::Refused(QStringLiteral("no such file"));
+        return Checked<Params>::Refused(Tx::tr("文件不存在"));
     if (!info.isFile())
-        return Checked<Params>::Refused(QStringLiteral("not a plain file"));
+        return Checked<Params>::Refused(Tx::tr("不是普通文件"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Checked<Params>::Refused(file.errorString());

@@ -83,7 +83,7 @@ private slots:
         m.toolkit.fileAnswer = bad.fileName();
         m.window.ImportParams();
         QCOMPARE(m.toolkit.boxes.size(), 1u);
-        QVERIFY2(m.toolkit.boxes[0].text.endsWith("\"size\" is out of range (0-51)"),
+        QVERIFY2(m.toolkit.boxes[0].text.endsWith("\"size\" 超出范围（0-51）"),
                  qPrintable(m.toolkit.boxes[0].text));
         QCOMPARE(m.Lists(), exported);
         QVERIFY(unit.Received().empty());
