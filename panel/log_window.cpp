@@ -27,7 +27,8 @@ int TrafficModel::columnCount(const QModelIndex &parent) const
 
 QVariant TrafficModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid())
+    // A text cut short in its column shows whole in the tooltip.
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid())
         return {};
     const LogEntry &e = rows_[static_cast<std::size_t>(index.row())];
     switch (index.column()) {
@@ -90,10 +91,19 @@ LogWindow::LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent)
     view_->verticalHeader()->setVisible(false);
     view_->horizontalHeader()->setStretchLastSection(true);
     view_->setWordWrap(false);
-    // Every column in view on a 1024 x 768 screen.
-    const int widths[] = {156, 56, 236, 184, 150, 150};
-    for (int c = 0; c < 6; ++c)
-        view_->setColumnWidth(c, widths[c]);
+    // Every column in view on a 1024 x 768 screen: the time, the port, the frames and the
+    // milliseconds get what their longest text needs, the two meanings share the rest.
+    const QFontMetrics metrics(view_->font());
+    const auto fit = [&metrics](const QString &sample) { return metrics.horizontalAdvance(sample) + 14; };
+    const int time = fit(QStringLiteral("2026-12-07 23:59:59.999"));
+    const int port = fit(QStringLiteral("COM20"));
+    const int sent = fit(QStringLiteral("55 EE 00 00 FF 16 14 19 00 03 00 18"));
+    const int reply = fit(QStringLiteral("16 14 19 00 03 00 18"));
+    const int ms = fit(LogHeaders().value(6));
+    const int meaning = std::max(120, (kDefaultWidth - 72 - time - port - sent - reply - ms) / 2);
+    for (const auto &[column, width] : std::array<std::pair<int, int>, 6>{
+             {{0, time}, {1, port}, {2, sent}, {3, meaning}, {4, reply}, {5, meaning}}})
+        view_->setColumnWidth(column, width);
     auto *clear = new QPushButton(Tx::tr("清除"), this);
     auto *save = new QPushButton(Tx::tr("保存…"), this);
     connect(clear, &QPushButton::clicked, this, [this] { log_.Clear(); });
@@ -105,7 +115,7 @@ LogWindow::LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(view_);
     layout->addLayout(buttons);
-    resize(UserSettings().value(QStringLiteral("log/size"), QSize(1000, 480)).toSize());
+    resize(UserSettings().value(QStringLiteral("log/size"), QSize(kDefaultWidth, 480)).toSize());
 
     // Recording may happen on any thread (a probe's). The table follows on this one once the
     // traffic has been quiet for a moment: an action lets waiting events run in the middle of

@@ -42,6 +42,8 @@ class LogWindow : public QWidget {
 public:
     // How long the traffic must rest before the table takes in new rows.
     static constexpr int kSettleMs = 150;
+    // Wide enough for every column, narrow enough for a 1024 x 768 screen.
+    static constexpr int kDefaultWidth = 1000;
 
     LogWindow(TrafficLog &log, Toolkit &toolkit, QWidget *parent);
     ~LogWindow() override;

@@ -92,6 +92,7 @@ void MainWindow::BuildStatusLine()
     outcomeStatus_ = new QLabel(this);
     portStatus_ = new QLabel(this);
     statusBar()->addWidget(outcomeStatus_, 1);
+    portStatus_->setContentsMargins(0, 0, 6, 0);
     statusBar()->addPermanentWidget(portStatus_);
     statusBar()->setSizeGripEnabled(false);
     form_->Actions().Told = [this](const QString &text) {
