@@ -242,7 +242,7 @@ void HoldRow()
         rates.push_back(steps.back() * 1000 / took);
     }
     const double rate = Median(rates);
-    const double floor = 1000 / (kOpenMs + Wire(7) + Wire(2) + kCloseMs);
+    const double floor = 1000 / (kOpenMs + Wire(7) + Wire(2) + kSettleMs + kCloseMs);
     char verdict[64];
     std::snprintf(verdict, sizeof verdict, "%.0f steps a hold; target ratio >= 0.97: %s", Median(steps),
                   rate / floor >= 0.97 ? "met" : "MISSED");
