@@ -22,6 +22,7 @@ void PrintHelp()
         std::printf("%s ", name.c_str());
     std::printf("\n  --trickle-gap MS   gap between the bytes of a trickling reply (default 300)\n"
                 "  --help             show this text\n"
+                "  --requests FILE    on exit, write every request received to FILE, one a line\n"
                 "  --version          show the version\n\n"
                 "Without --port-dir the terminal's path is printed; open it as the serial port.\n");
 }
@@ -48,6 +49,7 @@ int main(int argc, char **argv)
 {
     kv306::sim::SimOptions options;
     std::string portDir;
+    std::string requestsFile;
     int com = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -78,6 +80,11 @@ int main(int argc, char **argv)
             const char *v = value();
             if (!v || !ParseInt(v, 0, 60000, &options.trickleGapMs))
                 return Usage("--trickle-gap needs milliseconds from 0 to 60000");
+        } else if (arg == "--requests") {
+            const char *file = value();
+            if (!file)
+                return Usage("--requests needs a file");
+            requestsFile = file;
         } else if (arg == "--fault") {
             const char *v = value();
             const auto fault = v ? kv306::sim::FaultByName(v) : std::nullopt;
@@ -113,5 +120,16 @@ int main(int argc, char **argv)
     int signal = 0;
     sigwait(&stopSignals, &signal);
     unit.Unplug();
+    if (!requestsFile.empty()) {
+        // One request a line, in hex, for whoever checks what a program sent.
+        if (FILE *out = std::fopen(requestsFile.c_str(), "w")) {
+            for (const auto &request : unit.Requests()) {
+                for (std::size_t i = 0; i < request.size(); ++i)
+                    std::fprintf(out, i ? " %02X" : "%02X", request[i]);
+                std::fputc('\n', out);
+            }
+            std::fclose(out);
+        }
+    }
     return 0;
 }

@@ -110,6 +110,12 @@ bool IsPortable(const QString &appDir)
 
 QString UserConfigDir()
 {
+#ifdef Q_OS_WIN
+    // The user's roaming application data, as Windows programs keep their settings.
+    const QString appData = qEnvironmentVariable("APPDATA");
+    if (!appData.isEmpty())
+        return QDir::fromNativeSeparators(appData) + QStringLiteral("/kv306");
+#endif
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty())
         config = QDir::homePath() + QStringLiteral("/.config");

@@ -25,16 +25,17 @@ void WritePortFile(const QString &path, const QString &name);
 
 // Where Com.TXT lives.
 //
-// Portable (the user may write the program's own directory: a build folder, an unpacked copy):
-// beside the program. Installed (the directory is not the user's, as /usr/bin or
-// /opt/kv306/bin): in $XDG_CONFIG_HOME/kv306/Com.TXT (default ~/.config/kv306/). A Com.TXT that
+// Portable (the user may write the program's own directory: a build folder, an unpacked copy or
+// zip): beside the program. Installed (../share/kv306 beside the program, as /usr/bin or the
+// Windows installer's bin\ folder, or a directory that is not the user's): in
+// $XDG_CONFIG_HOME/kv306/Com.TXT (default ~/.config/kv306/; %APPDATA%\kv306 on Windows). A Com.TXT that
 // a site ships beside an installed program is read while the user has chosen none of their own.
 
 // A portable copy: `appDir` is not an installed program folder (one with ../share/kv306 beside
 // it), and the user may create files in it (asked with the effective user, as a write would be).
 bool IsPortable(const QString &appDir);
-// $XDG_CONFIG_HOME/kv306, by default ~/.config/kv306: the user's Com.TXT, port table (ports/)
-// and the window's settings.
+// $XDG_CONFIG_HOME/kv306, by default ~/.config/kv306 (on Windows %APPDATA%\kv306): the user's
+// Com.TXT, port table (ports/) and the window's settings.
 QString UserConfigDir();
 // The Com.TXT that start-up reads.
 QString PortFileToRead(const QString &appDir);

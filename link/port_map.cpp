@@ -8,6 +8,7 @@
 
 namespace kv306 {
 
+#ifndef Q_OS_WIN
 namespace {
 
 QString FixedDevice(int number)
@@ -22,6 +23,7 @@ QString FixedDevice(int number)
 }
 
 }  // namespace
+#endif
 
 QString PortNameOfNumber(int number)
 {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "link/serial_device.h"
+
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
 #include <cstdint>
@@ -55,7 +56,7 @@ public:
     int RThreshold() const { return rThreshold_; }
 
     void SetPortOpen(bool open);
-    bool PortOpen() const { return port_.isOpen(); }
+    bool PortOpen() const { return device_.IsOpen(); }
 
     // Bytes received and waiting; writing 0 discards them.
     int InBufferCount();
@@ -91,9 +92,10 @@ private:
     // Pulls what the device has into the receive buffer, waiting up to `ms`.
     bool Pump(int ms);
     [[noreturn]] void FailDevice(int number, const QString &what);
-    void OnPortError(QSerialPort::SerialPortError error);
+    // Raises Received when RThreshold bytes or more wait.
+    void NoteReceived();
 
-    QSerialPort port_;
+    SerialDevice device_;
     int commPort_ = 1;
     QString devicePath_;
     QString settings_ = QStringLiteral("9600,n,8,1");

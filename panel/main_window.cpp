@@ -106,9 +106,12 @@ void MainWindow::BuildStatusLine()
 void MainWindow::ShowPort()
 {
     SerialControl &serial = form_->Serial();
-    const QString device = QFileInfo(serial.DevicePath()).canonicalFilePath();
-    portStatus_->setText(serial.PortLabel() + QStringLiteral("  ") +
-                         (device.isEmpty() ? serial.DevicePath() : device));
+    QString device = QFileInfo(serial.DevicePath()).canonicalFilePath();
+    if (device.isEmpty())
+        device = serial.DevicePath();
+    // On Windows the port's name is its device.
+    portStatus_->setText(device == serial.PortLabel() ? device
+                                                      : serial.PortLabel() + QStringLiteral("  ") + device);
     if (!form_->PortProblem().isEmpty()) {
         outcomeStatus_->setText(form_->PortProblem());
         outcomeStatus_->setToolTip(form_->PortProblem());

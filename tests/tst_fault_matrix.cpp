@@ -2,6 +2,7 @@
 // real window, one named row a scenario.
 #include "link/port_file.h"
 #include "support/rig.h"
+#include "support/unprivileged.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>

@@ -1,6 +1,6 @@
 // Frames, check bytes and reply tests against the unit's published frame table.
 #include "protocol/frames.h"
-#include "support/sim_ports.h"
+#include "support/hex.h"
 
 #include <QtTest>
 

@@ -1,6 +1,7 @@
 // Ports as a Linux user meets them: refusals for permission, what each entry is, the port field
 // that only a pick changes, and ports plugged in or pulled after start-up.
 #include "support/rig.h"
+#include "support/unprivileged.h"
 
 #include <QAbstractItemView>
 #include <QLineEdit>

@@ -2,6 +2,7 @@
 // remembered port, the port choice, and help.
 #include "support/program_on_path.h"
 #include "support/sim_ports.h"
+#include "support/unprivileged.h"
 #include "support/window.h"
 
 #include <QLineEdit>

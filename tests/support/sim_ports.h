@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/hex.h"
+
 #include "sim/sim_unit.h"
 
 #include <QDir>
@@ -52,13 +54,6 @@ private:
     QTemporaryDir dir_;
     std::map<int, std::unique_ptr<sim::SimUnit>> units_;
 };
-
-inline QByteArray Hex(const sim::Bytes &bytes)
-{
-    return QByteArray(reinterpret_cast<const char *>(bytes.data()), static_cast<qsizetype>(bytes.size()))
-        .toHex(' ')
-        .toUpper();
-}
 
 // The complete frames a simulated unit received, each as "55 D0 A3 00 FF 01 8D".
 inline QStringList RequestFrames(const sim::SimUnit &unit)

@@ -2,7 +2,6 @@
 
 #include "panel/form1.h"
 #include "support/recording_toolkit.h"
-#include "support/unprivileged.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,0 +1,187 @@
+#include "link/serial_device.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace kv306 {
+
+namespace {
+
+QString SystemMessage(DWORD code)
+{
+    wchar_t *text = nullptr;
+    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    QString message = text ? QString::fromWCharArray(text).trimmed() : QStringLiteral("error %1").arg(code);
+    ::LocalFree(text);
+    return message;
+}
+
+}  // namespace
+
+// The synchronous comm calls: waiting input is asked for with ClearCommError and read with
+// ReadFile, which returns at once (ReadIntervalTimeout MAXDWORD). Between looks the thread sleeps
+// a millisecond, so a wait costs next to no processor time.
+struct SerialDevice::System {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    QByteArray received;
+
+    bool Apply(const LineSettings &line)
+    {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!::GetCommState(handle, &dcb))
+            return false;
+        dcb.BaudRate = static_cast<DWORD>(line.baud);
+        dcb.ByteSize = static_cast<BYTE>(line.dataBits);
+        dcb.Parity = line.parity == 'e'   ? EVENPARITY
+                     : line.parity == 'o' ? ODDPARITY
+                     : line.parity == 'm' ? MARKPARITY
+                     : line.parity == 's' ? SPACEPARITY
+                                          : NOPARITY;
+        dcb.fParity = dcb.Parity != NOPARITY;
+        dcb.StopBits = line.stopBits == 2 ? TWOSTOPBITS : line.stopBits == 15 ? ONE5STOPBITS : ONESTOPBIT;
+        dcb.fBinary = TRUE;
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        return ::SetCommState(handle, &dcb) != 0;
+    }
+};
+
+SerialDevice::SerialDevice() : system_(std::make_unique<System>()) {}
+
+SerialDevice::~SerialDevice()
+{
+    Close();
+}
+
+bool SerialDevice::Open(const QString &path)
+{
+    faulted_ = false;
+    // COM10 and above are reached only through the device namespace.
+    const QString name = path.startsWith(QLatin1String("\\\\.\\")) ? path : QStringLiteral("\\\\.\\") + path;
+    HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t *>(name.utf16()),
+                                  GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        error_ = SystemMessage(code);
+        openFailure_ = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND     ? OpenFailure::Missing
+                       : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ? OpenFailure::Held
+                                                                                        : OpenFailure::Other;
+        return false;
+    }
+    system_->handle = handle;
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 1000};
+    if (!system_->Apply(line_) || !::SetCommTimeouts(handle, &timeouts)) {
+        error_ = SystemMessage(::GetLastError());
+        openFailure_ = OpenFailure::Settings;
+        Close();
+        return false;
+    }
+    DiscardInput();
+    return true;
+}
+
+void SerialDevice::Close()
+{
+    if (system_->handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(system_->handle);
+        system_->handle = INVALID_HANDLE_VALUE;
+    }
+    system_->received.clear();
+}
+
+bool SerialDevice::IsOpen() const
+{
+    return system_->handle != INVALID_HANDLE_VALUE;
+}
+
+bool SerialDevice::SetLine(const LineSettings &line)
+{
+    line_ = line;
+    if (!IsOpen() || system_->Apply(line))
+        return true;
+    error_ = SystemMessage(::GetLastError());
+    Close();
+    return false;
+}
+
+bool SerialDevice::Pump(int ms)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(std::max(ms, 0));
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!::ClearCommError(system_->handle, &errors, &status)) {
+            error_ = SystemMessage(::GetLastError());
+            faulted_ = true;
+            Close();
+            return false;
+        }
+        if (status.cbInQue > 0) {
+            const qsizetype had = system_->received.size();
+            system_->received.resize(had + static_cast<qsizetype>(status.cbInQue));
+            DWORD got = 0;
+            if (!::ReadFile(system_->handle, system_->received.data() + had, status.cbInQue, &got, nullptr)) {
+                error_ = SystemMessage(::GetLastError());
+                faulted_ = true;
+                Close();
+                return false;
+            }
+            system_->received.resize(had + static_cast<qsizetype>(got));
+            if (got > 0)
+                return true;
+        }
+        if (::GetTickCount64() >= deadline)
+            return false;
+        ::Sleep(1);
+    }
+}
+
+qint64 SerialDevice::Waiting() const
+{
+    return system_->received.size();
+}
+
+QByteArray SerialDevice::Take(qint64 max)
+{
+    QByteArray &received = system_->received;
+    const qsizetype n =
+        max > 0 ? std::min<qsizetype>(static_cast<qsizetype>(max), received.size()) : received.size();
+    QByteArray taken = received.left(n);
+    received.remove(0, n);
+    return taken;
+}
+
+void SerialDevice::DiscardInput()
+{
+    system_->received.clear();
+    if (IsOpen())
+        ::PurgeComm(system_->handle, PURGE_RXCLEAR);
+}
+
+bool SerialDevice::Write(const QByteArray &bytes)
+{
+    DWORD written = 0;
+    if (::WriteFile(system_->handle, bytes.constData(), static_cast<DWORD>(bytes.size()), &written,
+                    nullptr) &&
+        written == static_cast<DWORD>(bytes.size()))
+        return true;
+    error_ = SystemMessage(::GetLastError());
+    faulted_ = true;
+    Close();
+    return false;
+}
+
+qintptr SerialDevice::Handle() const
+{
+    return reinterpret_cast<qintptr>(system_->handle);
+}
+
+}  // namespace kv306
