@@ -41,12 +41,12 @@ private slots:
     void filesPortableAndInstalled()
     {
         QTemporaryDir root;
-        QDir(root.path()).mkpath(QStringLiteral("portable"));
+        QTemporaryDir zip;
         QDir(root.path()).mkpath(QStringLiteral("bin"));
         QDir(root.path()).mkpath(QStringLiteral("share/kv306"));
         QDir(root.path()).mkpath(QStringLiteral("appdata"));
         qputenv("APPDATA", QDir::toNativeSeparators(root.filePath(QStringLiteral("appdata"))).toLocal8Bit());
-        const QString portable = root.filePath(QStringLiteral("portable"));
+        const QString portable = zip.path();
         const QString bin = root.filePath(QStringLiteral("bin"));
         QVERIFY(IsPortable(portable));
         QCOMPARE(PortFileToWrite(portable), portable + QStringLiteral("/Com.TXT"));
