@@ -684,25 +684,16 @@ int RunCommand(const QStringList &arguments)
         return command.Ports();
     if (name == QLatin1String("probe"))
         return command.Probe();
-    if (name == QLatin1String("apply")) {
+    if (name == QLatin1String("apply") || name == QLatin1String("verify")) {
         if (words.size() != 2)
-            return Usage(QStringLiteral("apply needs one PROFILE"));
+            return Usage(QStringLiteral("%1 needs one PROFILE").arg(name));
         if (targets.isEmpty())
-            return Usage(QStringLiteral("apply needs at least one --port"));
+            return Usage(QStringLiteral("%1 needs at least one --port").arg(name));
         const Checked<Params> profile = ReadProfile(words[1]);
         if (!profile)
             return ProfileError(words[1], profile.reason);
-        return command.Apply(targets, *profile);
-    }
-    if (name == QLatin1String("verify")) {
-        if (words.size() != 2)
-            return Usage(QStringLiteral("verify needs one PROFILE"));
-        if (targets.isEmpty())
-            return Usage(QStringLiteral("verify needs at least one --port"));
-        const Checked<Params> profile = ReadProfile(words[1]);
-        if (!profile)
-            return ProfileError(words[1], profile.reason);
-        return command.Verify(targets, *profile);
+        return name == QLatin1String("apply") ? command.Apply(targets, *profile)
+                                              : command.Verify(targets, *profile);
     }
 
     static const QStringList single{QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("set"),

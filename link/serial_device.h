@@ -64,6 +64,9 @@ public:
     qintptr Handle() const;
 
 private:
+    // A read or write failed: says why, closes the device; false, for the caller to return.
+    bool Fail();
+
     struct System;
     std::unique_ptr<System> system_;
     LineSettings line_;

@@ -103,8 +103,14 @@ bool SerialDevice::Pump(int ms)
         port.clearError();
         return false;
     }
+    return Fail();
+}
+
+bool SerialDevice::Fail()
+{
+    // The first fault's account is kept: closing may add another.
     if (!faulted_) {
-        error_ = port.errorString();
+        error_ = system_->port.errorString();
         faulted_ = true;
     }
     Close();
@@ -134,12 +140,7 @@ bool SerialDevice::Write(const QByteArray &bytes)
         port.flush();
     if (written && port.isOpen() && !IsDeviceFault(port.error()))
         return true;
-    if (!faulted_) {
-        error_ = port.errorString();
-        faulted_ = true;
-    }
-    Close();
-    return false;
+    return Fail();
 }
 
 qintptr SerialDevice::Handle() const

@@ -118,22 +118,14 @@ bool SerialDevice::Pump(int ms)
     for (;;) {
         DWORD errors = 0;
         COMSTAT status{};
-        if (!::ClearCommError(system_->handle, &errors, &status)) {
-            error_ = SystemMessage(::GetLastError());
-            faulted_ = true;
-            Close();
-            return false;
-        }
+        if (!::ClearCommError(system_->handle, &errors, &status))
+            return Fail();
         if (status.cbInQue > 0) {
             const qsizetype had = system_->received.size();
             system_->received.resize(had + static_cast<qsizetype>(status.cbInQue));
             DWORD got = 0;
-            if (!::ReadFile(system_->handle, system_->received.data() + had, status.cbInQue, &got, nullptr)) {
-                error_ = SystemMessage(::GetLastError());
-                faulted_ = true;
-                Close();
-                return false;
-            }
+            if (!::ReadFile(system_->handle, system_->received.data() + had, status.cbInQue, &got, nullptr))
+                return Fail();
             system_->received.resize(had + static_cast<qsizetype>(got));
             if (got > 0)
                 return true;
@@ -173,6 +165,11 @@ bool SerialDevice::Write(const QByteArray &bytes)
                     nullptr) &&
         written == static_cast<DWORD>(bytes.size()))
         return true;
+    return Fail();
+}
+
+bool SerialDevice::Fail()
+{
     error_ = SystemMessage(::GetLastError());
     faulted_ = true;
     Close();
