@@ -1,6 +1,7 @@
 #include "link/serial_device.h"
 
 #include <windows.h>
+#include <timeapi.h>
 
 #include <algorithm>
 
@@ -23,7 +24,8 @@ QString SystemMessage(DWORD code)
 
 // The synchronous comm calls: waiting input is asked for with ClearCommError and read with
 // ReadFile, which returns at once (ReadIntervalTimeout MAXDWORD). Between looks the thread sleeps
-// a millisecond, so a wait costs next to no processor time.
+// a millisecond, so a wait costs next to no processor time; while a port is open the system's
+// timer runs at 1 ms (timeBeginPeriod), or a sleep of 1 ms would last a 15.6 ms tick.
 struct SerialDevice::System {
     HANDLE handle = INVALID_HANDLE_VALUE;
     QByteArray received;
@@ -77,6 +79,7 @@ bool SerialDevice::Open(const QString &path)
         return false;
     }
     system_->handle = handle;
+    ::timeBeginPeriod(1);
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 1000};
     if (!system_->Apply(line_) || !::SetCommTimeouts(handle, &timeouts)) {
         error_ = SystemMessage(::GetLastError());
@@ -93,6 +96,7 @@ void SerialDevice::Close()
     if (system_->handle != INVALID_HANDLE_VALUE) {
         ::CloseHandle(system_->handle);
         system_->handle = INVALID_HANDLE_VALUE;
+        ::timeEndPeriod(1);
     }
     system_->received.clear();
 }
