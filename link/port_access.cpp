@@ -6,6 +6,10 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <fcntl.h>
@@ -20,11 +24,31 @@ namespace kv306 {
 
 namespace {
 
+#ifndef Q_OS_WIN
 QString ResolvedDevice(const QString &path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
     return canonical.isEmpty() ? path : canonical;
 }
+#endif
+
+#ifdef Q_OS_WIN
+// Whether the system has port `name` ("COM3"). A COM port is no file, and the system's own lists
+// do not know a port that Wine maps, so the device is asked: an open without any access, which
+// reads or writes nothing, and which a port another program holds refuses as denied.
+bool PortThere(const QString &name)
+{
+    const QString device = QStringLiteral("\\\\.\\") + name;
+    HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t *>(device.utf16()), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(handle);
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+#endif
 
 }  // namespace
 
@@ -143,20 +167,30 @@ QList<PortIdentity> IdentifyPorts(const QStringList &paths)
     bool asked = false;
     for (const QString &path : paths) {
         PortIdentity id;
-        if (!path.isEmpty() && QFileInfo::exists(path)) {
+#ifdef Q_OS_WIN
+        // A port's name is its device; the system names its adapter.
+        const bool there = !path.isEmpty() && PortThere(path);
+#else
+        const bool there = !path.isEmpty() && QFileInfo::exists(path);
+#endif
+        if (there) {
+#ifdef Q_OS_WIN
+            id.device = path;
+#else
             id.device = ResolvedDevice(path);
             // A pseudo-terminal is no adapter; asking the system costs some 15 ms.
             if (id.device.startsWith(QLatin1String("/dev/pts/"))) {
                 identities << id;
                 continue;
             }
+#endif
             if (!asked) {
                 adapters = QSerialPortInfo::availablePorts();
                 asked = true;
             }
             QStringList parts;
             for (const QSerialPortInfo &info : std::as_const(adapters)) {
-                if (info.systemLocation() != id.device)
+                if (info.systemLocation() != id.device && info.portName() != id.device)
                     continue;
                 for (const QString &part : {info.description(), info.manufacturer(), info.serialNumber()}) {
                     if (!part.isEmpty() && !parts.contains(part))
@@ -176,7 +210,11 @@ QStringList PortPresence()
     QStringList presence;
     for (int n = kFirstPort; n <= kLastPort; ++n) {
         const QString path = DevicePathForPort(n);
+#ifdef Q_OS_WIN
+        presence << (PortThere(path) ? path : QString());
+#else
         presence << (path.isEmpty() || !QFileInfo::exists(path) ? QString() : ResolvedDevice(path));
+#endif
     }
     return presence;
 }

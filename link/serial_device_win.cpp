@@ -1,7 +1,7 @@
 #include "link/serial_device.h"
 
-#include <windows.h>
 #include <timeapi.h>
+#include <windows.h>
 
 #include <algorithm>
 
