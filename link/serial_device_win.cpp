@@ -1,7 +1,9 @@
 #include "link/serial_device.h"
 
-#include <timeapi.h>
 #include <windows.h>
+
+// Needs windows.h first.
+#include <timeapi.h>
 
 #include <algorithm>
 
