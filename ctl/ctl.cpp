@@ -210,16 +210,24 @@ QString PortState(const Target &target)
     }
 }
 
-// Runs `work` for every target, each on a thread of its own with its own port, and waits.
-void OnEveryPort(const QList<Target> &targets, const std::function<void(int, const Target &)> &work)
+// Runs `work` for every target, each on a thread of its own with its own port, and waits. A
+// target that a stop reached before its thread began is not started: its outcome stays empty.
+// Each thread writes only its own element.
+std::vector<std::optional<Outcome>> OnEveryPort(const QList<Target> &targets,
+                                                const std::function<Outcome(const Target &)> &work)
 {
+    std::vector<std::optional<Outcome>> outcomes(static_cast<std::size_t>(targets.size()));
     std::vector<std::unique_ptr<QThread>> threads;
     for (int i = 0; i < targets.size(); ++i) {
-        threads.emplace_back(QThread::create([&work, &targets, i] { work(i, targets[i]); }));
+        threads.emplace_back(QThread::create([&work, &targets, &outcomes, i] {
+            if (!Stopped())
+                outcomes[static_cast<std::size_t>(i)] = work(targets[i]);
+        }));
         threads.back()->start();
     }
     for (auto &t : threads)
         t->wait();
+    return outcomes;
 }
 
 QList<Target> ExistingPorts()
@@ -410,16 +418,15 @@ public:
         if (words_.size() > 1)
             return Usage(QStringLiteral("probe takes no arguments"));
         const QList<Target> targets = ExistingPorts();
-        std::vector<Outcome> outcomes(static_cast<std::size_t>(targets.size()));
-        OnEveryPort(targets, [&outcomes](int i, const Target &t) {
-            if (!Stopped())
-                outcomes[static_cast<std::size_t>(i)] = ProbePort(t.number);
-        });
+        const std::vector<std::optional<Outcome>> outcomes =
+            OnEveryPort(targets, [](const Target &t) { return ProbePort(t.number); });
         QJsonArray list;
         int found = 0;
         int refused = 0;
         for (int i = 0; i < targets.size(); ++i) {
-            const Outcome &o = outcomes[static_cast<std::size_t>(i)];
+            if (!outcomes[static_cast<std::size_t>(i)])
+                continue;  // stopped first
+            const Outcome &o = *outcomes[static_cast<std::size_t>(i)];
             if (o.failure == Failure::Port && o.beforeSending) {
                 // Not tried: busy, missing or no permission. Said, so it is not taken for "no unit".
                 ++refused;
@@ -453,22 +460,17 @@ public:
 
     int Apply(const QList<Target> &targets, const Params &params)
     {
-        std::vector<Outcome> outcomes(static_cast<std::size_t>(targets.size()));
-        // One byte a unit: each thread writes its own (a vector<bool> would share bytes).
-        std::vector<std::uint8_t> started(static_cast<std::size_t>(targets.size()), 0);
         const bool json = json_;
-        OnEveryPort(targets, [&outcomes, &started, &params, json](int i, const Target &t) {
-            if (Stopped())
-                return;
-            started[static_cast<std::size_t>(i)] = 1;
-            Unit unit(t);
-            Outcome o = unit.core.WriteAndVerify(params, [] { return !Stopped(); });
-            unit.link.CloseLink();
-            if (!json && !Stopped())
-                Out(t.label +
-                    (o.Ok() ? QStringLiteral(": applied") : QStringLiteral(": failed: ") + FailureText(o)));
-            outcomes[static_cast<std::size_t>(i)] = std::move(o);
-        });
+        const std::vector<std::optional<Outcome>> outcomes =
+            OnEveryPort(targets, [&params, json](const Target &t) {
+                Unit unit(t);
+                Outcome o = unit.core.WriteAndVerify(params, [] { return !Stopped(); });
+                unit.link.CloseLink();
+                if (!json && !Stopped())
+                    Out(t.label + (o.Ok() ? QStringLiteral(": applied")
+                                          : QStringLiteral(": failed: ") + FailureText(o)));
+                return o;
+            });
         const bool stopped = Stopped();
         int applied = 0;
         int written = 0;
@@ -476,11 +478,12 @@ public:
         int code = kExitOk;
         QJsonArray list;
         for (int i = 0; i < targets.size(); ++i) {
-            const Outcome &o = outcomes[static_cast<std::size_t>(i)];
+            const std::optional<Outcome> &started = outcomes[static_cast<std::size_t>(i)];
+            const Outcome &o = started ? *started : Outcome{};
             QString state;
             QString said;  // after a stop, the unit's line
             QJsonObject row{{QStringLiteral("port"), targets[i].label}};
-            if (!started[static_cast<std::size_t>(i)]) {
+            if (!started) {
                 state = said = QStringLiteral("not started");
                 ++notStarted;
             } else if (o.unverified) {
@@ -525,16 +528,11 @@ public:
     // Reads every unit (never writes) and compares it with the profile.
     int Verify(const QList<Target> &targets, const Params &profile)
     {
-        std::vector<Outcome> outcomes(static_cast<std::size_t>(targets.size()));
-        std::vector<std::uint8_t> started(static_cast<std::size_t>(targets.size()), 0);
-        OnEveryPort(targets, [&outcomes, &started](int i, const Target &t) {
-            if (Stopped())
-                return;
-            started[static_cast<std::size_t>(i)] = 1;
+        const std::vector<std::optional<Outcome>> outcomes = OnEveryPort(targets, [](const Target &t) {
             Unit unit(t);
             Outcome o = unit.core.Read();
             unit.link.CloseLink();
-            outcomes[static_cast<std::size_t>(i)] = std::move(o);
+            return o;
         });
         int matches = 0;
         int differs = 0;
@@ -542,10 +540,11 @@ public:
         int code = kExitOk;
         QJsonArray list;
         for (int i = 0; i < targets.size(); ++i) {
-            const Outcome &o = outcomes[static_cast<std::size_t>(i)];
+            const std::optional<Outcome> &started = outcomes[static_cast<std::size_t>(i)];
+            const Outcome &o = started ? *started : Outcome{};
             QJsonObject row{{QStringLiteral("port"), targets[i].label}};
             QString said;
-            if (!started[static_cast<std::size_t>(i)]) {
+            if (!started) {
                 said = QStringLiteral("not started");
                 row.insert(QStringLiteral("result"), said);
             } else if (!o.Ok()) {

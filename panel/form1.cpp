@@ -361,8 +361,7 @@ bool Form1::Load()
     // A missing file, or one that names no port from COM1 to COM20, remembers nothing.
     const std::optional<QString> remembered = ReadPortFile(PortFileToRead(toolkit_.AppPath()));
     if (!remembered) {
-        portList_->SetListIndex(0);
-        emit PortChanged();
+        portList_->SetListIndex(0);  // its pick says the port changed
         return true;
     }
     link_.CloseLink();
@@ -381,14 +380,13 @@ bool Form1::Load()
     }
     // The first port serves this run; Com.TXT keeps the remembered one, so that it is used again
     // once its adapter is back.
+    // The field shows the port the actions now use; why it is not the remembered one is said
+    // in its tooltip and, through the pick's PortChanged, the status line.
+    portProblem_ = Tx::tr(kRememberedGone);
     rememberChoice_ = false;
     portList_->SetListIndex(0);
     rememberChoice_ = true;
-    // The field shows the port the actions now use; why it is not the remembered one is said
-    // in its tooltip and the status line.
-    portProblem_ = Tx::tr(kRememberedGone);
     portList_->setToolTip(portProblem_);
-    emit PortChanged();
     return true;
 }
 
@@ -500,7 +498,7 @@ void Form1::OnPortChosen()
         error = e;
     }
     ReportCommError(toolkit_, error);
-    if (error.number() == 0 && !portProblem_.isEmpty()) {
+    if (error.number() == 0 && rememberChoice_ && !portProblem_.isEmpty()) {
         portProblem_.clear();  // a port the operator chose
         portList_->setToolTip(QString());
     }

@@ -1,5 +1,6 @@
 #include "panel/main_window.h"
 
+#include "link/port_access.h"
 #include "link/port_map.h"
 #include "link/texts.h"
 #include "panel/program_files.h"
@@ -105,13 +106,13 @@ void MainWindow::BuildStatusLine()
 
 void MainWindow::ShowPort()
 {
+    // As the port list describes its entries: the device, and for an adapter what it is.
     SerialControl &serial = form_->Serial();
-    QString device = QFileInfo(serial.DevicePath()).canonicalFilePath();
-    if (device.isEmpty())
-        device = serial.DevicePath();
+    const PortIdentity id = IdentifyPorts({serial.DevicePath()}).value(0);
+    const QString device = id.device.isEmpty() ? serial.DevicePath() : id.Text();
     // On Windows the port's name is its device.
-    portStatus_->setText(device == serial.PortLabel() ? device
-                                                      : serial.PortLabel() + QStringLiteral("  ") + device);
+    portStatus_->setText(
+        id.device == serial.PortLabel() ? device : serial.PortLabel() + QStringLiteral("  ") + device);
     if (!form_->PortProblem().isEmpty()) {
         outcomeStatus_->setText(form_->PortProblem());
         outcomeStatus_->setToolTip(form_->PortProblem());

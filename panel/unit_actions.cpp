@@ -58,11 +58,9 @@ void UnitActions::Tell(const QString &text)
 
 void UnitActions::TellFailure(const QString &action, const Outcome &outcome)
 {
-    const QString why =
-        outcome.failure == Failure::Port
-            ? Tx::tr("错误 %1 %2").arg(outcome.errorNumber).arg(QString(outcome.errorText).replace('\n', ' '))
-        : outcome.failure == Failure::NoReply ? NoReply()
-                                              : CommErrorSaid();
+    const QString why = outcome.failure == Failure::Port      ? PortFailureWords(outcome)
+                        : outcome.failure == Failure::NoReply ? NoReply()
+                                                              : CommErrorSaid();
     Tell(Tx::tr("%1失败：%2").arg(action, why));
 }
 

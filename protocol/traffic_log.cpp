@@ -38,11 +38,16 @@ QString FrameMeaning(const Bytes &frame)
     return {};
 }
 
+QString PortFailureWords(const Outcome &o)
+{
+    return Tx::tr("错误 %1 %2").arg(o.errorNumber).arg(QString(o.errorText).replace('\n', ' '));
+}
+
 QString ReplyMeaning(const Traffic &t, const Outcome &o)
 {
     const bool last = o.traffic.empty() || &t == &o.traffic.back();
     if (o.failure == Failure::Port && last)
-        return Tx::tr("错误 %1 %2").arg(o.errorNumber).arg(QString(o.errorText).replace('\n', ' '));
+        return PortFailureWords(o);
     if (t.received.empty())
         return Tx::tr("无应答");
     const Failure failure = last ? o.failure : Failure::None;

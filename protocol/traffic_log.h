@@ -61,6 +61,8 @@ private:
 
 // What a request frame asks, in the window's words ("保存参数 22 20 25 PAL 3 保留", "水平偏移 >").
 QString FrameMeaning(const Bytes &frame);
+// A port failure in a few words: "错误 8002 该串口不存在！" (one line).
+QString PortFailureWords(const Outcome &outcome);
 // What the reply of an exchange says, given the outcome that judged it.
 QString ReplyMeaning(const Traffic &traffic, const Outcome &outcome);
 // The log's columns: time, port, sent, meaning, reply, meaning, milliseconds.
