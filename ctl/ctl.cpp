@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -727,11 +728,17 @@ int RunCommand(const QStringList &arguments)
     }
 
     if (targets.isEmpty()) {
-        const QString file = PortFileToRead(QCoreApplication::applicationDirPath());
-        const std::optional<QString> remembered = ReadPortFile(file);
+        const RememberedPort file =
+            ReadRememberedPort(PortFileToRead(QCoreApplication::applicationDirPath()));
+        const std::optional<QString> remembered = file.name;
+        const QString shown = QDir::toNativeSeparators(file.path);
+        if (!file.exists)
+            return Usage(QStringLiteral(
+                             "no --port given, and no port chosen yet (there is no %1); try: kv306ctl ports")
+                             .arg(shown));
         if (!remembered)
-            return Usage(QStringLiteral("no --port given and no port remembered in %1; try: kv306ctl ports")
-                             .arg(file));
+            return Usage(QStringLiteral("no --port given, and %1 names no port: %2; try: kv306ctl ports")
+                             .arg(shown, file.problem));
         targets << Target{*remembered, PortNumberOfName(*remembered)};
     }
     const Target &target = targets.front();

@@ -591,5 +591,57 @@ Replace it?</translation>
         <source>不是普通文件</source>
         <translation>not a plain file</translation>
     </message>
+    <message>
+        <source>文件是空的</source>
+        <translation>the file is empty</translation>
+    </message>
+    <message>
+        <source>引号没有配对</source>
+        <translation>a quote is not closed</translation>
+    </message>
+    <message>
+        <source>它的内容不是文本</source>
+        <translation>it does not hold text</translation>
+    </message>
+    <message>
+        <source>“%1”不是串口名（应为 COM1 到 COM20）</source>
+        <translation>&apos;%1&apos; is no port name (COM1 to COM20)</translation>
+    </message>
+    <message>
+        <source>“%1”不在 COM1 到 COM20 之内</source>
+        <translation>&apos;%1&apos; is not one of COM1 to COM20</translation>
+    </message>
+    <message>
+        <source>它是一个文件夹，不是文件</source>
+        <translation>it is a folder, not a file</translation>
+    </message>
+    <message>
+        <source>它是指向 %1 的符号链接，那里什么也没有</source>
+        <translation>it is a symbolic link to %1, where there is nothing</translation>
+    </message>
+    <message>
+        <source>它不是普通文件</source>
+        <translation>it is not a plain file</translation>
+    </message>
+    <message>
+        <source>无法读取（%1）</source>
+        <translation>it cannot be read (%1)</translation>
+    </message>
+    <message>
+        <source>无法记住所选串口：%1 是符号链接（指向 %2），不会写入它所指的文件。</source>
+        <translation>Cannot remember the chosen port: %1 is a symbolic link (to %2); the file it leads to is not written.</translation>
+    </message>
+    <message>
+        <source>无法记住所选串口：无法建立文件夹 %1（%2）。</source>
+        <translation>Cannot remember the chosen port: the folder %1 cannot be made (%2).</translation>
+    </message>
+    <message>
+        <source>%1 无法使用（%2），已改记为 %3。</source>
+        <translation>%1 could not be used (%2); it now remembers %3.</translation>
+    </message>
+    <message>
+        <source>%1 无法使用（%2），现用 %3。</source>
+        <translation>%1 could not be used (%2); using %3.</translation>
+    </message>
 </context>
 </TS>

@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <filesystem>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -28,8 +32,45 @@ QString Beside(const QString &appDir, const QString &name)
 
 }  // namespace
 
-std::optional<QString> ParsePortFile(const QByteArray &content)
+namespace {
+
+// Notepad saves with a byte-order mark (UTF-8) or in UTF-16; a port name is plain ASCII either way.
+QByteArray PlainText(const QByteArray &content)
 {
+    if (content.startsWith("\xEF\xBB\xBF"))
+        return content.mid(3);
+    const bool little = content.startsWith("\xFF\xFE");
+    if (little || content.startsWith("\xFE\xFF")) {
+        QStringDecoder decode(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        return QString(decode(content.mid(2))).toLatin1();
+    }
+    return content;
+}
+
+// A field a message may quote: printable ASCII, not too long.
+bool Quotable(const QByteArray &field)
+{
+    return std::all_of(field.begin(), field.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+QString Shown(const QByteArray &field)
+{
+    return field.size() > 24 ? QString::fromLatin1(field.left(24)) + QStringLiteral("…")
+                             : QString::fromLatin1(field);
+}
+
+}  // namespace
+
+std::optional<QString> ParsePortFile(const QByteArray &raw, QString *why)
+{
+    const auto refuse = [why](const QString &reason) -> std::optional<QString> {
+        if (why)
+            *why = reason;
+        return std::nullopt;
+    };
+    const QByteArray content = PlainText(raw);
+    if (content.trimmed().isEmpty())
+        return refuse(Tx::tr("文件是空的"));
     qsizetype i = 0;
     while (i < content.size() && (content[i] == ' ' || content[i] == '\t'))
         ++i;
@@ -37,7 +78,7 @@ std::optional<QString> ParsePortFile(const QByteArray &content)
     if (i < content.size() && content[i] == '"') {
         const qsizetype close = content.indexOf('"', i + 1);
         if (close < 0)
-            return std::nullopt;
+            return refuse(Tx::tr("引号没有配对"));
         field = content.mid(i + 1, close - i - 1);
     } else {
         qsizetype end = i;
@@ -46,9 +87,12 @@ std::optional<QString> ParsePortFile(const QByteArray &content)
         field = content.mid(i, end - i).trimmed();
     }
     // The number is the decimal one that starts at the name's fourth character: "COM05" and
-    // "COM5 " both remember port 5.
-    if (!field.startsWith("COM"))
-        return std::nullopt;
+    // "COM5 " both remember port 5. Windows writes its port names in any case.
+    if (!Quotable(field))
+        return refuse(Tx::tr("它的内容不是文本"));
+    const QString notAPort = Tx::tr("“%1”不是串口名（应为 COM1 到 COM20）").arg(Shown(field));
+    if (field.left(3).toUpper() != "COM")
+        return refuse(notAPort);
     qsizetype d = 3;
     while (d < field.size() && (field[d] == ' ' || field[d] == '\t'))
         ++d;
@@ -56,42 +100,75 @@ std::optional<QString> ParsePortFile(const QByteArray &content)
     bool any = false;
     for (; d < field.size() && field[d] >= '0' && field[d] <= '9'; ++d) {
         any = true;
-        number = number * 10 + (field[d] - '0');
-        if (number > kLastPort)
-            return std::nullopt;
+        number = std::min(number * 10 + (field[d] - '0'), 1000);
     }
-    if (!any || number < kFirstPort)
-        return std::nullopt;
+    if (!any)
+        return refuse(notAPort);
+    if (number < kFirstPort || number > kLastPort)
+        return refuse(Tx::tr("“%1”不在 COM1 到 COM20 之内").arg(Shown(field)));
     return PortNameOfNumber(number);
+}
+
+RememberedPort ReadRememberedPort(const QString &path)
+{
+    RememberedPort port;
+    port.path = path;
+    const QFileInfo info(path);
+    port.exists = info.exists() || info.isSymLink();
+    if (!port.exists)
+        return port;
+    // Only a plain file: opening a pipe of that name would wait for a writer for ever.
+    if (!info.isFile()) {
+        port.problem = info.isDir() ? Tx::tr("它是一个文件夹，不是文件")
+                       : info.isSymLink() && !info.exists()
+                           ? Tx::tr("它是指向 %1 的符号链接，那里什么也没有").arg(info.symLinkTarget())
+                           : Tx::tr("它不是普通文件");
+        return port;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        port.problem = Tx::tr("无法读取（%1）").arg(file.errorString());
+        return port;
+    }
+    port.name = ParsePortFile(file.read(kReadLimit), &port.problem);
+    return port;
 }
 
 std::optional<QString> ReadPortFile(const QString &path)
 {
-    // Only a plain file: opening a pipe of that name would wait for a writer for ever.
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return ParsePortFile(file.read(kReadLimit));
+    return ReadRememberedPort(path).name;
 }
 
 void WritePortFile(const QString &path, const QString &name)
 {
+    const QString shown = QDir::toNativeSeparators(path);
+    const auto refuse = [&path](const QString &reason, const QString &message) {
+        throw CommError(ErrorNo::PathFileAccess, QStringLiteral("write %1: %2").arg(path, reason), message);
+    };
+    const QFileInfo info(path);
+    // QSaveFile would write to whatever the link leads to.
+    if (info.isSymLink())
+        refuse(QStringLiteral("a symbolic link"),
+               Tx::tr("无法记住所选串口：%1 是符号链接（指向 %2），不会写入它所指的文件。")
+                   .arg(shown, QDir::toNativeSeparators(info.symLinkTarget())));
+    // The user's configuration folder may not be there yet; when it cannot be made, the folder
+    // and the system's cause are what the operator needs, not the file's "no such file".
+    const QString folder = info.path();
+    std::error_code made;
+    std::filesystem::create_directories(std::filesystem::path(folder.toStdU16String()), made);
+    if (made)
+        refuse(QString::fromStdString(made.message()),
+               Tx::tr("无法记住所选串口：无法建立文件夹 %1（%2）。")
+                   .arg(QDir::toNativeSeparators(folder), QString::fromStdString(made.message())));
     // Written aside and renamed over the old file, so a failed write never loses the port
     // remembered before; where the directory refuses new files, the file is written in place.
-    // The user's configuration folder may not be there yet.
-    QDir().mkpath(QFileInfo(path).path());
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     const QByteArray line = '"' + name.toLatin1() + "\"\r\n";
-    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size() || !file.commit()) {
-        const QString shown = QDir::toNativeSeparators(path);
-        throw CommError(ErrorNo::PathFileAccess, QStringLiteral("write %1: %2").arg(path, file.errorString()),
-                        QFileInfo(path).isDir()
-                            ? Tx::tr("无法记住所选串口：%1 是一个文件夹，不是文件。").arg(shown)
+    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size() || !file.commit())
+        refuse(file.errorString(),
+               info.isDir() ? Tx::tr("无法记住所选串口：%1 是一个文件夹，不是文件。").arg(shown)
                             : Tx::tr("无法记住所选串口：%1 写不进去（%2）。").arg(shown, file.errorString()));
-    }
 }
 
 bool IsPortable(const QString &appDir)
@@ -128,7 +205,8 @@ QString PortFileToRead(const QString &appDir)
     if (IsPortable(appDir))
         return beside;
     const QString own = Beside(UserConfigDir(), QLatin1String(kPortFileName));
-    return QFileInfo::exists(own) || !QFileInfo(beside).isReadable() ? own : beside;
+    const QFileInfo besideInfo(beside);
+    return QFileInfo::exists(own) || !(besideInfo.exists() || besideInfo.isSymLink()) ? own : beside;
 }
 
 QString PortFileToWrite(const QString &appDir)

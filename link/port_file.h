@@ -11,16 +11,27 @@ namespace kv306 {
 inline constexpr char kPortFileName[] = "Com.TXT";
 
 // The port name that the file's content remembers, or nothing when the content does not name
-// one of COM1 to COM20 (empty, garbage, binary). The first field counts: a quoted field runs to
-// its closing quote, a bare one to a comma or the line end. Its port number is the decimal number
-// that starts at its fourth character, so "COM05" and "COM5 " give "COM5".
-std::optional<QString> ParsePortFile(const QByteArray &content);
+// one of COM1 to COM20 (empty, garbage, binary); `why` then says what is wrong with it. The first
+// field counts: a quoted field runs to its closing quote, a bare one to a comma or the line end.
+// Its port number is the decimal number that starts at its fourth character, so "COM05" and
+// "COM5 " give "COM5". Notepad's ways of saving are read too: a byte-order mark, UTF-16, "com5".
+std::optional<QString> ParsePortFile(const QByteArray &content, QString *why = nullptr);
 
+// What a Com.TXT remembers, and why it remembers nothing when that is so.
+struct RememberedPort {
+    QString path;
+    bool exists = false;          // there is something of that name
+    std::optional<QString> name;  // the port it names
+    QString problem;              // why a file that is there names no port ("names COM21, ...")
+};
+RememberedPort ReadRememberedPort(const QString &path);
 // Reads and parses the file; a missing, unreadable or odd file remembers nothing.
 std::optional<QString> ReadPortFile(const QString &path);
 
-// Creates or replaces the file with `name`. Throws CommError (75) when it cannot be written;
-// a file that was there before is then left as it was.
+// Creates or replaces the file with `name`, creating the folder it lives in when that is missing.
+// Throws CommError (75) when it cannot be written, with a message that names the file or the
+// folder and the system's cause; a file that was there before is then left as it was. A Com.TXT
+// that is a symbolic link is never written through: whoever made the link keeps what it leads to.
 void WritePortFile(const QString &path, const QString &name);
 
 // Where Com.TXT lives.
@@ -37,7 +48,8 @@ bool IsPortable(const QString &appDir);
 // $XDG_CONFIG_HOME/kv306, by default ~/.config/kv306 (on Windows %APPDATA%\kv306): the user's
 // Com.TXT, port table (ports/) and the window's settings.
 QString UserConfigDir();
-// The Com.TXT that start-up reads.
+// The Com.TXT that start-up reads: the user's own when it is there, else one beside an installed
+// program (even an unreadable one, so that what is wrong with it can be said).
 QString PortFileToRead(const QString &appDir);
 // The Com.TXT that a port choice writes.
 QString PortFileToWrite(const QString &appDir);

@@ -8,6 +8,7 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QDir>
 #include <QPointer>
 #include <QStandardPaths>
 
@@ -359,9 +360,19 @@ bool Form1::Load()
     }
 
     // A missing file, or one that names no port from COM1 to COM20, remembers nothing.
-    const std::optional<QString> remembered = ReadPortFile(PortFileToRead(toolkit_.AppPath()));
+    const RememberedPort file = ReadRememberedPort(PortFileToRead(toolkit_.AppPath()));
+    const std::optional<QString> remembered = file.name;
     if (!remembered) {
         portList_->SetListIndex(0);  // its pick says the port changed
+        if (!file.problem.isEmpty()) {
+            // The file is rewritten with the port in use, never without a word.
+            const QString chosen = portList_->Text();
+            const bool rewritten = ReadPortFile(PortFileToWrite(toolkit_.AppPath())) == chosen;
+            portProblem_ = (rewritten ? Tx::tr("%1 无法使用（%2），已改记为 %3。")
+                                      : Tx::tr("%1 无法使用（%2），现用 %3。"))
+                               .arg(QDir::toNativeSeparators(file.path), file.problem, chosen);
+            emit PortChanged();
+        }
         return true;
     }
     link_.CloseLink();

@@ -434,12 +434,21 @@ private slots:
         QTemporaryDir bin;
         const QString program = bin.filePath("kv306ctl");
         QVERIFY(QFile::copy(QStringLiteral(KV306CTL), program));
-        const Result none = Ctl({"read"}, false, program);
-        QCOMPARE(none.code, 2);
-        QVERIFY2(none.err.contains("no --port given"), qPrintable(none.err));
-        QFile file(bin.filePath("Com.TXT"));
+        const QString comTxt = bin.filePath("Com.TXT");
+        QCOMPARE(Ctl({"read"}, false, program).err,
+                 "kv306ctl: no --port given, and no port chosen yet (there is no " + comTxt +
+                     "); try: kv306ctl ports (see kv306ctl --help)\n");
+        QFile file(comTxt);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("\"COM4\"\r\n");
+        file.write("\"COM21\"\r\n");
+        file.close();
+        const Result bad = Ctl({"read"}, false, program);
+        QCOMPARE(bad.code, 2);
+        QCOMPARE(bad.err, "kv306ctl: no --port given, and " + comTxt +
+                              " names no port: 'COM21' is not one of COM1 to COM20; try: kv306ctl ports (see "
+                              "kv306ctl --help)\n");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\xEF\xBB\xBF\"com4\"\r\n");  // as Notepad saves it
         file.close();
         const Result r = Ctl({"toggle", "crosshair"}, false, program);
         QCOMPARE(r.code, 0);

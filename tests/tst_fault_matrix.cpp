@@ -81,9 +81,13 @@ QString StartWith(const std::function<void(Window &)> &prepare)
         return QStringLiteral("the program ended");
     const QFileInfo file(w.PortFilePath());
     // The program's folder is a new temporary one each run: named DIR in what was said.
-    return Said(w.toolkit).replace(w.appDir.path(), QStringLiteral("DIR")) + QStringLiteral("; Com.TXT ") +
-           (file.isDir() ? QStringLiteral("untouched directory")
-                         : QString::fromLatin1(w.PortFile().trimmed()));
+    const QString why =
+        w.form.PortProblem().isEmpty() ? QString() : QStringLiteral("; why ") + w.form.PortProblem();
+    QString said =
+        Said(w.toolkit) + QStringLiteral("; Com.TXT ") +
+        (file.isDir() ? QStringLiteral("untouched directory") : QString::fromLatin1(w.PortFile().trimmed())) +
+        why;
+    return said.replace(w.appDir.path(), QStringLiteral("DIR"));
 }
 
 const QString kCommError = QStringLiteral("通信错误！");
@@ -161,11 +165,18 @@ const std::vector<Scenario> &Scenarios()
          [] { return WithFault(sim::Fault::UnequalEcho, Nudge); }},
         {"out-of-range echo", kCommError + kOk, [] { return WithFault(sim::Fault::OutOfRange, Nudge); }},
         {"out-of-range read", kCommError + kOk, [] { return WithFault(sim::Fault::OutOfRange, Read); }},
-        {"Com.TXT empty", QStringLiteral("no message; Com.TXT \"COM2\""),
+        {"Com.TXT empty",
+         QStringLiteral(
+             "no message; Com.TXT \"COM2\"; why DIR/Com.TXT 无法使用（文件是空的），已改记为 COM2。"),
          [] { return StartWith([](Window &w) { w.WritePortFile(QByteArray()); }); }},
-        {"Com.TXT garbage", QStringLiteral("no message; Com.TXT \"COM2\""),
+        {"Com.TXT garbage",
+         QStringLiteral(
+             "no message; Com.TXT \"COM2\"; why DIR/Com.TXT 无法使用（“port seven”不是串口名（应为 COM1 "
+             "到 COM20）），已改记为 COM2。"),
          [] { return StartWith([](Window &w) { w.WritePortFile("port seven, please\r\n"); }); }},
-        {"Com.TXT 1 MiB of binary", QStringLiteral("no message; Com.TXT \"COM2\""),
+        {"Com.TXT 1 MiB of binary",
+         QStringLiteral(
+             "no message; Com.TXT \"COM2\"; why DIR/Com.TXT 无法使用（它的内容不是文本），已改记为 COM2。"),
          [] {
              QByteArray binary(1 << 20, '\0');
              for (int i = 0; i < binary.size(); ++i)
@@ -173,20 +184,25 @@ const std::vector<Scenario> &Scenarios()
              return StartWith([&binary](Window &w) { w.WritePortFile(binary); });
          }},
         {"Com.TXT a directory",
-         QStringLiteral(
-             "无法记住所选串口：DIR/Com.TXT 是一个文件夹，不是文件。; Com.TXT untouched directory"),
+         QStringLiteral("无法记住所选串口：DIR/Com.TXT 是一个文件夹，不是文件。; Com.TXT untouched "
+                        "directory; why DIR/Com.TXT "
+                        "无法使用（它是一个文件夹，不是文件），现用 COM2。"),
          [] { return StartWith([](Window &w) { QDir(w.appDir.path()).mkdir(QStringLiteral("Com.TXT")); }); }},
-        {"Com.TXT unreadable", QStringLiteral("no message; Com.TXT \"COM2\""),
+        {"Com.TXT a socket",
+         QStringLiteral(
+             "no message; Com.TXT \"COM2\"; why DIR/Com.TXT 无法使用（它不是普通文件），已改记为 COM2。"),
          [] {
              QLocalServer socket;
              return StartWith([&socket](Window &w) { socket.listen(w.PortFilePath()); });
          }},
-        {"Com.TXT a named pipe", QStringLiteral("no message; Com.TXT \"COM2\""),
+        {"Com.TXT a named pipe",
+         QStringLiteral(
+             "no message; Com.TXT \"COM2\"; why DIR/Com.TXT 无法使用（它不是普通文件），已改记为 COM2。"),
          [] {
              return StartWith([](Window &w) { ::mkfifo(w.PortFilePath().toLocal8Bit().constData(), 0600); });
          }},
         {"Com.TXT in a read-only directory",
-         QStringLiteral("无法记住所选串口：CONFIG/Com.TXT 写不进去（Permission denied）。; Com.TXT \"COM2\""),
+         QStringLiteral("无法记住所选串口：无法建立文件夹 CONFIG（Permission denied）。; Com.TXT \"COM2\""),
          [] {
              SimPorts ports;
              ports.Add(2);

@@ -35,7 +35,9 @@ private slots:
         QTest::newRow("port 21") << QByteArray("\"COM21\"\r\n") << "";
         QTest::newRow("leading zero") << QByteArray("\"COM05\"\r\n") << "COM5";
         QTest::newRow("blank after the number") << QByteArray("\"COM5 \"\r\n") << "COM5";
-        QTest::newRow("lower case") << QByteArray("\"com3\"\r\n") << "";
+        QTest::newRow("lower case, as Windows writes it") << QByteArray("\"com3\"\r\n") << "COM3";
+        QTest::newRow("Notepad's byte-order mark") << QByteArray("\xEF\xBB\xBF\"COM6\"\r\n") << "COM6";
+        QTest::newRow("Notepad's Unicode") << QByteArray("\xFF\xFE\"\0C\0O\0M\0\x38\0\"\0", 14) << "COM8";
         QTest::newRow("not a port") << QByteArray("\"hello\"\r\n") << "";
         QTest::newRow("number only") << QByteArray("\"3\"\r\n") << "";
         QTest::newRow("binary") << QByteArray("\x00\xff\x22\x43\x4f\x4d\x00", 7) << "";
@@ -70,6 +72,76 @@ private slots:
         const QByteArray fifo = dir.filePath(QStringLiteral("pipe")).toLocal8Bit();
         QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
         QVERIFY(!ReadPortFile(QString::fromLocal8Bit(fifo)));
+    }
+
+    // What kv306ctl and the window say of a Com.TXT that names no port.
+    void whyNoPortIsRemembered_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("COM0") << QByteArray("\"COM0\"\r\n") << "“COM0”不在 COM1 到 COM20 之内";
+        QTest::newRow("COM21") << QByteArray("\"COM21\"\r\n") << "“COM21”不在 COM1 到 COM20 之内";
+        QTest::newRow("COM-1") << QByteArray("\"COM-1\"\r\n") << "“COM-1”不是串口名（应为 COM1 到 COM20）";
+        QTest::newRow("control characters") << QByteArray("\"\x1b[2J\"") << "它的内容不是文本";
+        QTest::newRow("empty") << QByteArray("\r\n") << "文件是空的";
+    }
+    void whyNoPortIsRemembered()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, why);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Com.TXT"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        const RememberedPort remembered = ReadRememberedPort(path);
+        QVERIFY(remembered.exists && !remembered.name);
+        QCOMPARE(remembered.problem, why);
+    }
+
+    void unreadableFileSaysSo()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Com.TXT"));
+        WritePortFile(path, QStringLiteral("COM3"));
+        QFile::setPermissions(path, QFile::WriteOwner);
+        ::chmod(dir.path().toLocal8Bit().constData(), 0755);
+        Unprivileged user;
+        if (!user.Dropped() && QFileInfo(path).isReadable())
+            QSKIP("this user reads a file without read permission");
+        QCOMPARE(ReadRememberedPort(path).problem, QStringLiteral("无法读取（Permission denied）"));
+    }
+
+    // A link someone made stays as it is, and what it leads to too; a folder that cannot be made
+    // is named with the system's cause.
+    void writeRefusesLinksAndNamesTheFolder()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("elsewhere"));
+        const QString link = dir.filePath(QStringLiteral("Com.TXT"));
+        WritePortFile(target, QStringLiteral("COM9"));
+        QVERIFY(QFile::link(target, link));
+        QVERIFY(ReadPortFile(link) == QStringLiteral("COM9"));  // read through, never written through
+        try {
+            WritePortFile(link, QStringLiteral("COM2"));
+            QFAIL("written through a symbolic link");
+        } catch (const CommError &e) {
+            QCOMPARE(e.message(),
+                     QStringLiteral("无法记住所选串口：%1 是符号链接（指向 %2），不会写入它所指的文件。")
+                         .arg(link, target));
+        }
+        QVERIFY(QFileInfo(link).isSymLink());
+        QVERIFY(ReadPortFile(target) == QStringLiteral("COM9"));
+
+        QFile(dir.filePath(QStringLiteral("file"))).open(QIODevice::WriteOnly);
+        try {
+            WritePortFile(dir.filePath(QStringLiteral("file/kv306/Com.TXT")), QStringLiteral("COM2"));
+            QFAIL("written under a plain file");
+        } catch (const CommError &e) {
+            QCOMPARE(e.message(), QStringLiteral("无法记住所选串口：无法建立文件夹 %1（Not a directory）。")
+                                      .arg(dir.filePath(QStringLiteral("file/kv306"))));
+        }
     }
 
     void writeFailureCarriesFileErrorNumber()

@@ -268,10 +268,16 @@ private slots:
         w.toolkit.Clear();
         QVERIFY(QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
                                                            QFile::ExeOther));
+        // The user's configuration folder is there, but this user may not write in it.
+        QTemporaryDir config;
+        QVERIFY(QDir(config.path()).mkdir(QStringLiteral("kv306")));
+        ::chmod(config.path().toLocal8Bit().constData(), 0755);
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         {
             Unprivileged user;
             w.form.PortList()->SetListIndex(1);
         }
+        qunsetenv("XDG_CONFIG_HOME");
         QFile::setPermissions(w.appDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(w.form.Serial().CommPort(), 5);  // the choice still switches the port
         QCOMPARE(w.toolkit.boxes.size(), 1u);
