@@ -188,10 +188,6 @@ then log out and log in again.</translation>
         <translation>Outer cross</translation>
     </message>
     <message>
-        <source>校验读出失败：</source>
-        <translation>Check read failed: </translation>
-    </message>
-    <message>
         <source>校验一致：设备保存的六个参数与写入的相同。</source>
         <translation>Checked: the unit holds the six values written.</translation>
     </message>
@@ -568,22 +564,6 @@ Replace it?</translation>
         <translation>unknown key &quot;%1&quot;</translation>
     </message>
     <message>
-        <source>缺少键 &quot;%1&quot;</source>
-        <translation>missing key &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; 必须是字符串（%2）</source>
-        <translation>&quot;%1&quot; must be a string (%2)</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; 必须是整数（%2）</source>
-        <translation>&quot;%1&quot; must be a whole number (%2)</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; 超出范围（%2）</source>
-        <translation>&quot;%1&quot; is out of range (%2)</translation>
-    </message>
-    <message>
         <source>文件不存在</source>
         <translation>no such file</translation>
     </message>
@@ -642,6 +622,166 @@ Replace it?</translation>
     <message>
         <source>%1 无法使用（%2），现用 %3。</source>
         <translation>%1 could not be used (%2); using %3.</translation>
+    </message>
+    <message>
+        <source>本程序</source>
+        <translation>this program</translation>
+    </message>
+    <message>
+        <source>%1（进程 %2）</source>
+        <translation>%1 (process %2)</translation>
+    </message>
+    <message>
+        <source>一个程序</source>
+        <translation>a program</translation>
+    </message>
+    <message>
+        <source>文件中有 NUL 字节，不是文本</source>
+        <translation>the file holds a NUL byte: it is no text</translation>
+    </message>
+    <message>
+        <source>缺少键 %1</source>
+        <translation>missing key %1</translation>
+    </message>
+    <message>
+        <source>%1 必须是字符串（%2）</source>
+        <translation>%1 must be a string (%2)</translation>
+    </message>
+    <message>
+        <source>%1 必须是整数（%2）</source>
+        <translation>%1 must be a whole number (%2)</translation>
+    </message>
+    <message>
+        <source>%1 超出范围（%2）</source>
+        <translation>%1 is out of range (%2)</translation>
+    </message>
+    <message>
+        <source>收到 %1 个字节，应为 %2 个</source>
+        <translation>%1 bytes came where %2 were expected</translation>
+    </message>
+    <message>
+        <source> …（共 %1 个字节）</source>
+        <translation> … (%1 bytes in all)</translation>
+    </message>
+    <message>
+        <source>（可疑：%1）</source>
+        <translation> (doubtful: %1)</translation>
+    </message>
+    <message>
+        <source>两个应答字节相隔 %1 ms，可能是线路噪声而不是设备</source>
+        <translation>the two reply bytes came %1 ms apart: line noise rather than the unit?</translation>
+    </message>
+    <message>
+        <source>没有发送。</source>
+        <translation> Nothing was sent.</translation>
+    </message>
+    <message>
+        <source>已按 %1 预设 水平 %2 垂直 %3 圆 %4 圆度 %5</source>
+        <translation>%1 preset applied: horizontal %2, vertical %3, circle %4, roundness %5</translation>
+    </message>
+    <message>
+        <source>等待查找设备的最后一次读出结束…</source>
+        <translation>Waiting for the search&apos;s last read to end…</translation>
+    </message>
+    <message>
+        <source>导出失败：%1</source>
+        <translation>Export failed: %1</translation>
+    </message>
+    <message>
+        <source>已导出 %1 到 %2</source>
+        <translation>Exported %1 to %2</translation>
+    </message>
+    <message>
+        <source>%1（&quot;%2&quot;）</source>
+        <translation>%1 (&quot;%2&quot;)</translation>
+    </message>
+    <message>
+        <source>导入失败：%1</source>
+        <translation>Import failed: %1</translation>
+    </message>
+    <message>
+        <source>已导入 %1：%2，尚未写入设备（按“保存”写入）</source>
+        <translation>Imported %1: %2, not yet written to the unit (Save writes it)</translation>
+    </message>
+    <message>
+        <source>查找设备已取消，串口不变</source>
+        <translation>Search cancelled; the port stays</translation>
+    </message>
+    <message>
+        <source>%1 是命名管道</source>
+        <translation>%1 is a named pipe</translation>
+    </message>
+    <message>
+        <source>%1 是设备文件</source>
+        <translation>%1 is a device</translation>
+    </message>
+    <message>
+        <source>%1 不是普通文件</source>
+        <translation>%1 is not a plain file</translation>
+    </message>
+    <message>
+        <source>%1 是指向 %2 的符号链接，那里什么也没有</source>
+        <translation>%1 is a symbolic link to %2, where there is nothing</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>%1 不存在：请检查 USB 转串口转接器是否插好，或在“选择串口”中换一个串口。</source>
+        <translation>%1 does not exist: check that the USB serial adapter is plugged in, or choose another port.</translation>
+    </message>
+    <message>
+        <source>%1 正被其他程序占用：请关闭那个程序，或换一个串口。</source>
+        <translation>%1 is held by another program: close that program, or choose another port.</translation>
+    </message>
+    <message>
+        <source>%1 正被 %2 占用：请关闭它，或换一个串口。</source>
+        <translation>%1 is held by %2: close it, or choose another port.</translation>
+    </message>
+    <message>
+        <source>与 %1 的连接断了：转接器可能被拔出了。插好后再试一次。</source>
+        <translation>The connection to %1 broke off: the adapter may have been pulled. Plug it in and try again.</translation>
+    </message>
+    <message>
+        <source>%1 不接受 9600 波特、无校验、8 位数据、1 位停止位的设置。</source>
+        <translation>%1 does not take 9600 baud, no parity, 8 data bits, 1 stop bit.</translation>
+    </message>
+    <message>
+        <source>。</source>
+        <translation>.</translation>
+    </message>
+    <message>
+        <source>（%1）</source>
+        <translation> (%1)</translation>
+    </message>
+    <message>
+        <source>已写入，校验失败：%1</source>
+        <translation>Written, check failed: %1</translation>
+    </message>
+    <message>
+        <source>保存中…</source>
+        <translation>Saving…</translation>
+    </message>
+    <message>
+        <source>已写入，校验失败：</source>
+        <translation>Written, check failed:</translation>
+    </message>
+    <message>
+        <source>读出中…</source>
+        <translation>Reading…</translation>
+    </message>
+    <message>
+        <source>启动时读出中…</source>
+        <translation>Reading at start-up…</translation>
+    </message>
+    <message>
+        <source>%1…</source>
+        <translation>%1…</translation>
+    </message>
+    <message>
+        <source>（数值没有变：设备可能没有执行这一步）</source>
+        <translation> (the value did not change: the unit may not have made the step)</translation>
     </message>
 </context>
 </TS>

@@ -3,6 +3,7 @@
 #include "link/port_map.h"
 #include "link/texts.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -203,6 +204,52 @@ QList<PortIdentity> IdentifyPorts(const QStringList &paths)
         identities << id;
     }
     return identities;
+}
+
+QString PortHolder(const QString &path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return {};
+#else
+    // A serial program locks the device (flock, as this one does) or leaves a lock file with its
+    // process number (/var/lock/LCK..ttyUSB0, as Qt's serial port and minicom do).
+    struct stat st {};
+    const QString device = ResolvedDevice(path);
+    if (::stat(QFile::encodeName(device).constData(), &st) != 0)
+        return {};
+    QString pid;
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (locks.open(QIODevice::ReadOnly)) {
+        // "1: FLOCK  ADVISORY  WRITE 4242 00:1a:6 0 EOF": the holder and the file, as
+        // major:minor:inode of the file system and the node.
+        const QString node = QStringLiteral("%1:%2:%3")
+                                 .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
+                                 .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
+                                 .arg(st.st_ino);
+        for (const QByteArray &line : locks.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() >= 6 && QString::fromLatin1(fields[5]) == node) {
+                pid = QString::fromLatin1(fields[4]);
+                break;
+            }
+        }
+    }
+    if (pid.isEmpty()) {
+        QFile lockFile(QStringLiteral("/var/lock/LCK..") + QFileInfo(device).fileName());
+        if (lockFile.open(QIODevice::ReadOnly))
+            pid = QString::fromLatin1(lockFile.read(64).trimmed());
+    }
+    bool number = false;
+    if (pid.toLongLong(&number) <= 0 || !number)
+        return {};
+    if (pid.toLongLong() == ::getpid())
+        return Tx::tr("本程序");
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    const QString name =
+        comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll().trimmed()) : QString();
+    return Tx::tr("%1（进程 %2）").arg(name.isEmpty() ? Tx::tr("一个程序") : name, pid);
+#endif
 }
 
 QStringList PortPresence()

@@ -40,6 +40,11 @@ struct PortIdentity {
 // The system is asked for its adapters once for the whole list.
 QList<PortIdentity> IdentifyPorts(const QStringList &paths);
 
+// Who holds a device open, as far as this user may see: "kv306ctl (pid 4242)", "this program"
+// when it is this very process; empty when nobody visible does (or on Windows, which does not
+// say).
+QString PortHolder(const QString &path);
+
 // Which devices stand behind COM1 to COM20 now: one word per port, the resolved device or empty.
 // Looks at the file system only; opens nothing.
 QStringList PortPresence();

@@ -52,16 +52,26 @@ void SerialLink::CloseLink()
     }
 }
 
+void SerialLink::Heard(const Bytes &bytes)
+{
+    const std::size_t room = kHeardLimit - std::min(kHeardLimit, ReplyHeard.size());
+    ReplyHeard.insert(ReplyHeard.end(), bytes.begin(), bytes.begin() + std::min(room, bytes.size()));
+}
+
 QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
 {
     ReplyBuffer.assign(static_cast<std::size_t>(std::max<qint16>(count, 0)), 0);
     ReplyBytesSeen = 0;
+    ReplyHeard.clear();
+    ReplyLongestGapMs = 0;
     qint64 dropped = 0;    // bytes read off the line and thrown away during this wait
     bool tooMany = false;  // more than `count` came: this wait can no longer succeed
     qint64 start = pacer_.Clock();
     waitStarted_ = start;
     waitLimit_ = std::max<qint64>(kWholeWaitMs, timeoutMs);
     const auto timedOut = [this] {
+        // What came of a reply that never was whole is kept to be shown, then discarded.
+        Heard(comm_.Input());
         comm_.SetRThreshold(0);
         comm_.SetInBufferCount(0);
         return QString();
@@ -79,12 +89,16 @@ QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
         if (waiting > count) {
             tooMany = true;
             // Never hold a flood: what can no longer be a reply is counted and let go.
-            dropped += static_cast<qint64>(comm_.Input().size());
+            const Bytes flood = comm_.Input();
+            Heard(flood);
+            dropped += static_cast<qint64>(flood.size());
             waiting = 0;
         }
         const qint64 now = pacer_.Clock();
         if (dropped + waiting > ReplyBytesSeen) {
             // Arriving bytes restart the silence limit.
+            if (ReplyBytesSeen > 0)
+                ReplyLongestGapMs = std::max(ReplyLongestGapMs, now - start);
             ReplyBytesSeen = dropped + waiting;
             start = now;
         }
@@ -99,6 +113,7 @@ QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
 
     ReplyBuffer = comm_.Input();
     ReplyBytesSeen = static_cast<qint64>(ReplyBuffer.size());
+    Heard(ReplyBuffer);
     if (ReplyBuffer.size() < static_cast<std::size_t>(count))
         ReplyBuffer.resize(static_cast<std::size_t>(count), 0);
     const QString text = HexPairs(ReplyBuffer, count, "");

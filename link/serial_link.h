@@ -54,8 +54,17 @@ public:
     Bytes ReplyBuffer;
     // How many bytes the last ReadReplyHex saw arrive in all, kept or dropped.
     qint64 ReplyBytesSeen = 0;
+    // The first of them (at most kHeardLimit), also when the wait failed: what a partial or an
+    // over-long reply or a flood began with.
+    Bytes ReplyHeard;
+    static constexpr std::size_t kHeardLimit = 64;
+    // The longest the line was silent between two bytes of the last wait. A unit sends its reply
+    // in one go; one that came in pieces far apart may be line noise rather than the unit.
+    qint64 ReplyLongestGapMs = 0;
 
 private:
+    void Heard(const Bytes &bytes);
+
     SerialControl &comm_;
     Pacer &pacer_;
     // When the last wait began, by the pacer's clock: a late answer is listened for no later

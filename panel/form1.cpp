@@ -225,7 +225,7 @@ void Form1::WireEvents()
                 [this, k](const QString &typed) { TellTypedValue(k, typed); });
     }
     connect(portList_, &DropList::Click, this, &Form1::OnPortChosen);
-    connect(portList_, &DropList::AboutToOpen, this, &Form1::FollowPlug);
+    connect(portList_, &DropList::AboutToOpen, this, [this] { FollowPlug(); });
     connect(saveButton_, &QPushButton::clicked, this, [this] { RunAction([&] { actions_.SaveClick(); }); });
     connect(readButton_, &QPushButton::clicked, this, [this] { RunAction([&] { actions_.ReadClick(); }); });
     connect(helpButton_, &QPushButton::clicked, this, &Form1::OnHelpClicked);
@@ -250,9 +250,15 @@ void Form1::RunAction(const std::function<void()> &action)
     bool told = false;
     for (DropList *list : paramLists_)
         told = list->PutBackTypedText() || told;
+    if (told) {
+        // The operator meant another value than the one shown: nothing is sent until they have
+        // seen what the list shows now.
+        emit Noted(notice_ + Tx::tr("没有发送。"));
+        return;
+    }
+    if (SettleProbes)
+        SettleProbes();
     action();
-    if (told)
-        ShowNotice();  // again, once the action's own box has gone
 }
 
 void Form1::ShowNotice()
@@ -297,6 +303,13 @@ void Form1::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
+QString Form1::ListCaption(int k) const
+{
+    const std::array<QLabel *, kParamCount> labels{offsetLabels_[0], offsetLabels_[1], sizeLabel_,
+                                                   standardLabel_,   roundnessLabel_,  outsideLabel_};
+    return labels[static_cast<std::size_t>(k)]->text();
+}
+
 int Form1::ListIndex(int list) const
 {
     return paramLists_[static_cast<std::size_t>(list)]->ListIndex();
@@ -330,10 +343,19 @@ void Form1::OnParamChosen(qint16 index)
     SelectListIndex(1, p.vertical);
     SelectListIndex(2, p.circle);
     SelectListIndex(4, p.roundness);
+    // Four other lists changed at one pick: say so.
+    if (!loading_)
+        emit Noted(Tx::tr("已按 %1 预设 水平 %2 垂直 %3 圆 %4 圆度 %5")
+                       .arg(ParamShown(3, standard))
+                       .arg(p.horizontal)
+                       .arg(p.vertical)
+                       .arg(p.circle)
+                       .arg(p.roundness));
 }
 
 bool Form1::Load()
 {
+    loading_ = true;
     SelectListIndex(0, 13);
     SelectListIndex(1, 20);
     SelectListIndex(2, 0);
@@ -341,6 +363,7 @@ bool Form1::Load()
     SelectListIndex(4, 3);
     SelectListIndex(5, 0);
     SelectListIndex(3, 0);
+    loading_ = false;
 
     SetUpLine(serial_);
     if (serial_.PortOpen())
@@ -462,16 +485,20 @@ void Form1::DescribeEntries()
     portList_->view()->setMinimumWidth(widest);
 }
 
-void Form1::FollowPlug()
+void Form1::FollowPlug(bool always)
 {
     const QStringList presence = PortPresence();
-    if (presence == presence_)
+    // A port that another program held may be free now.
+    if (presence == presence_ && busy_.isEmpty() && !always)
         return;
+    if (SettleProbes)
+        SettleProbes();
     // Scan on a control of its own: the port in use keeps its number, and stays open if it was.
     const QString shown = portList_->Text();
     const int inUse = serial_.PortOpen() ? serial_.CommPort() : 0;
     portList_->clear();
     refused_.clear();
+    busy_.clear();
     presence_ = presence;
     SerialControl probe;
     probe.SetSettings(serial_.Settings());

@@ -57,8 +57,9 @@ public:
     // Refills the port list with the ports 1 to 20 that open; returns their numbers ("2,5").
     QString ScanPorts();
     // On opening the port list: when the devices behind COM1 to COM20 have changed since the last
-    // scan, scans again without disturbing the port in use. Opens nothing when nothing changed.
-    void FollowPlug();
+    // scan, or a port was busy then, scans again without disturbing the port in use. Opens
+    // nothing when nothing changed and nothing was busy; `always` scans in any case.
+    void FollowPlug(bool always = false);
 
     // A parameter list's pick (k its position): choosing a video standard presets the others.
     void OnParamChosen(qint16 k);
@@ -90,14 +91,24 @@ public:
     QGroupBox *ParamsFrame() const { return paramsFrame_; }
     SerialControl &Serial() { return serial_; }
 
+    // Parameter k's list as its label names it ("圆大小调整").
+    QString ListCaption(int k) const;
+
     // What the window last told the operator without a box (a typed value it put back).
     QString Notice() const { return notice_; }
     // Why the port in use is not the one Com.TXT remembers; empty when it is.
     QString PortProblem() const { return portProblem_; }
 
+    // Runs before the window opens a port of its own accord (an action, following the ports), so
+    // that a probe it let go has ended and does not hold the port.
+    std::function<void()> SettleProbes;
+
 signals:
     // The port in use may have changed (start-up, a port chosen).
     void PortChanged();
+    // Something the operator should know that is no action's outcome (a preset applied, a typed
+    // value that stopped an action), for the status line.
+    void Noted(const QString &text);
 
 public:
     SerialLink &Link() { return link_; }
@@ -144,6 +155,7 @@ private:
     SerialLink link_;
     UnitActions actions_;
     bool presetHeld_ = false;
+    bool loading_ = false;
     // Off while start-up falls back on the first port for one run: the remembered port is kept.
     bool rememberChoice_ = true;
     QList<Refusal> refused_;

@@ -4,10 +4,11 @@
 #include "panel/program_files.h"
 #include "panel/toolkit.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -158,14 +159,17 @@ void LogWindow::Refresh()
 
 void LogWindow::SaveAs()
 {
-    const QString path = toolkit_.AskSaveFile(Tx::tr("保存通信记录"), Tx::tr("kv306-通信记录.txt"),
-                                              Tx::tr("文本文件 (*.txt *.tsv)"), QStringLiteral("txt"));
-    if (path.isEmpty())
+    const QString chosen = toolkit_.AskSaveFile(Tx::tr("保存通信记录"), Tx::tr("kv306-通信记录.txt"),
+                                                Tx::tr("文本文件 (*.txt *.tsv)"));
+    if (chosen.isEmpty())
         return;
-    QSaveFile file(path);
-    const QByteArray text = log_.Tsv();
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        toolkit_.MsgBox(Tx::tr("无法保存 %1：%2").arg(path, file.errorString()), kMsgCritical,
+    const SaveTarget target = ChooseSaveTarget(chosen, QStringLiteral("txt"));
+    if (target.suffixAdded && QFileInfo::exists(target.path) &&
+        !toolkit_.AskYesNo(Tx::tr("%1 已存在。\n要替换它吗？").arg(QDir::toNativeSeparators(target.path)),
+                           Tx::tr("保存通信记录")))
+        return;
+    if (const std::optional<QString> error = SaveToTarget(target, log_.Tsv()))
+        toolkit_.MsgBox(Tx::tr("无法保存 %1：%2").arg(QDir::toNativeSeparators(chosen), *error), kMsgCritical,
                         Tx::tr("错误"));
 }
 

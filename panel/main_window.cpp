@@ -7,6 +7,7 @@
 #include "protocol/params_text.h"
 #include "protocol/probe.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QEventLoop>
@@ -96,27 +97,78 @@ void MainWindow::BuildStatusLine()
     portStatus_->setContentsMargins(0, 0, 6, 0);
     statusBar()->addPermanentWidget(portStatus_);
     statusBar()->setSizeGripEnabled(false);
-    form_->Actions().Told = [this](const QString &text) {
-        outcomeStatus_->setText(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') +
-                                text);
-        outcomeStatus_->setToolTip(outcomeStatus_->text());
+    form_->Actions().Told = [this](const QString &text, const QDateTime &at) {
+        SetOutcome(text, at);
+        FollowPortDevice();
     };
-    connect(form_, &Form1::PortChanged, this, &MainWindow::ShowPort);
+    form_->Actions().Busy = [this](const QString &what) { ShowBusy(what); };
+    form_->SettleProbes = [this] { SettleProbes(); };
+    connect(form_, &Form1::Noted, this, [this](const QString &text) { SetOutcome(text); });
+    connect(form_, &Form1::PortChanged, this, [this] { ShowPort(true); });
+    connect(form_->PortList(), &DropList::AboutToOpen, this, &MainWindow::FollowPortDevice);
+    devicePoll_.setInterval(2000);
+    connect(&devicePoll_, &QTimer::timeout, this, &MainWindow::FollowPortDevice);
+    devicePoll_.start();
 }
 
-void MainWindow::ShowPort()
+void MainWindow::SetOutcome(const QString &text, const QDateTime &at)
+{
+    outcomeStatus_->setText(at.time().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + text);
+    outcomeStatus_->setToolTip(outcomeStatus_->text());
+}
+
+void MainWindow::ShowBusy(const QString &what)
+{
+    if (what.isEmpty()) {
+        if (busyCursor_)
+            QApplication::restoreOverrideCursor();
+        busyCursor_ = false;
+        return;
+    }
+    if (!busyCursor_)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    busyCursor_ = true;
+    outcomeStatus_->setText(what);
+    // The exchange holds the window's thread: paint now, or nothing shows until it is over.
+    outcomeStatus_->repaint();
+}
+
+void MainWindow::SettleProbes()
+{
+    bool waited = false;
+    for (QThread *worker : letGo_) {
+        if (!worker->isFinished() && !waited) {
+            ShowBusy(Tx::tr("等待查找设备的最后一次读出结束…"));
+            waited = true;
+        }
+        worker->wait();  // within the reply wait's bound
+        delete worker;
+    }
+    letGo_.clear();
+    if (waited)
+        ShowBusy(QString());
+}
+
+void MainWindow::ShowPort(bool problem)
 {
     // As the port list describes its entries: the device, and for an adapter what it is.
     SerialControl &serial = form_->Serial();
     const PortIdentity id = IdentifyPorts({serial.DevicePath()}).value(0);
     const QString device = id.device.isEmpty() ? serial.DevicePath() : id.Text();
+    shownDevice_ = QFileInfo(serial.DevicePath()).canonicalFilePath();
     // On Windows the port's name is its device.
     portStatus_->setText(
         id.device == serial.PortLabel() ? device : serial.PortLabel() + QStringLiteral("  ") + device);
-    if (!form_->PortProblem().isEmpty()) {
+    if (problem && !form_->PortProblem().isEmpty()) {
         outcomeStatus_->setText(form_->PortProblem());
         outcomeStatus_->setToolTip(form_->PortProblem());
     }
+}
+
+void MainWindow::FollowPortDevice()
+{
+    if (QFileInfo(form_->Serial().DevicePath()).canonicalFilePath() != shownDevice_)
+        ShowPort(false);
 }
 
 QString MainWindow::StatusText() const
@@ -143,24 +195,26 @@ void MainWindow::ExportParams()
 {
     QSettings settings = UserSettings();
     const QString folder = settings.value(QStringLiteral("profileFolder"), QDir::homePath()).toString();
-    QString path = toolkit_.AskSaveFile(Tx::tr("导出参数"), folder + QStringLiteral("/kv306.json"),
-                                        ProfileFilter(), QStringLiteral("json"));
-    if (path.isEmpty())
+    const QString chosen =
+        toolkit_.AskSaveFile(Tx::tr("导出参数"), folder + QStringLiteral("/kv306.json"), ProfileFilter());
+    if (chosen.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty()) {
-        // A dialog that added no ending asked about another name: ask about this one.
-        path += QStringLiteral(".json");
-        if (QFileInfo::exists(path) &&
-            !toolkit_.AskYesNo(Tx::tr("%1 已存在。\n要替换它吗？").arg(QDir::toNativeSeparators(path)),
-                               Tx::tr("导出参数")))
-            return;
-    }
-    if (const std::optional<QString> error = WriteProfile(path, form_->Lists())) {
-        toolkit_.MsgBox(Tx::tr("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(path), *error),
-                        kMsgCritical, Tx::tr("错误"));
+    const SaveTarget target = ChooseSaveTarget(chosen, QStringLiteral("json"));
+    // The dialog asked about the name given; the ending added makes another one: ask about it.
+    if (target.suffixAdded && QFileInfo::exists(target.path) &&
+        !toolkit_.AskYesNo(Tx::tr("%1 已存在。\n要替换它吗？").arg(QDir::toNativeSeparators(target.path)),
+                           Tx::tr("导出参数")))
+        return;
+    const Params params = form_->Lists();
+    if (const std::optional<QString> error = SaveToTarget(target, ProfileJson(params))) {
+        const QString text =
+            Tx::tr("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(chosen), *error);
+        toolkit_.MsgBox(text, kMsgCritical, Tx::tr("错误"));
+        SetOutcome(Tx::tr("导出失败：%1").arg(*error));
         return;
     }
-    settings.setValue(QStringLiteral("profileFolder"), QFileInfo(path).absolutePath());
+    settings.setValue(QStringLiteral("profileFolder"), QFileInfo(target.path).absolutePath());
+    SetOutcome(Tx::tr("已导出 %1 到 %2").arg(ParamsInWords(params), QDir::toNativeSeparators(target.path)));
 }
 
 void MainWindow::ImportParams()
@@ -171,14 +225,20 @@ void MainWindow::ImportParams()
     if (path.isEmpty())
         return;
     settings.setValue(QStringLiteral("profileFolder"), QFileInfo(path).absolutePath());
-    const Checked<Params> profile = ReadProfile(path);
+    // A refusal names the list a value is for, as the window shows it.
+    const Checked<Params> profile = ReadProfile(path, [this](int k) {
+        return Tx::tr("%1（\"%2\"）").arg(form_->ListCaption(k), QLatin1String(Param(k).key));
+    });
     if (!profile) {
         toolkit_.MsgBox(Refused(path, profile.reason), kMsgCritical, Tx::tr("错误"));
+        SetOutcome(Tx::tr("导入失败：%1").arg(profile.reason));
         return;
     }
     // As a read-back puts them: the video standard's preset held. Nothing goes to the unit
     // until the operator presses "保存".
     form_->ShowParams(*profile);
+    SetOutcome(Tx::tr("已导入 %1：%2，尚未写入设备（按“保存”写入）")
+                   .arg(QFileInfo(path).fileName(), ParamsInWords(*profile)));
 }
 
 void MainWindow::SetVerifyAfterSave(bool on)
@@ -200,6 +260,9 @@ LogWindow &MainWindow::ShowLog()
 
 void MainWindow::FindUnit()
 {
+    // A port freed since the last look is tried too.
+    SettleProbes();
+    form_->FollowPlug(true);
     QStringList names;
     for (int i = 0; i < form_->PortList()->count(); ++i)
         names << form_->PortList()->itemText(i);
@@ -217,7 +280,8 @@ void MainWindow::FindUnit()
         }
         // The read runs on a thread of its own, so the window keeps painting and the progress
         // box's Cancel answers within a moment, even while a port floods or stays silent. A
-        // read let go by a cancel finishes on its own, within the reply wait's bound.
+        // read let go by a cancel finishes on its own, within the reply wait's bound, and the
+        // window waits for it before it opens a port again.
         auto answer = std::make_shared<std::optional<Params>>();
         const int number = PortNumberOfName(names[i]);
         TrafficLog *log = &log_;
@@ -247,19 +311,24 @@ void MainWindow::FindUnit()
     if (!cancelled)
         cancelled = !toolkit_.ShowProgress(Tx::tr("查找完毕"), static_cast<int>(names.size()),
                                            static_cast<int>(names.size()));
-    if (cancelled)
+    if (cancelled) {
+        SetOutcome(Tx::tr("查找设备已取消，串口不变"));
         return;  // the choice stays
+    }
     if (found.isEmpty()) {
-        toolkit_.MsgBox(Tx::tr("在 %1 个串口上都没有找到设备。").arg(names.size()), kMsgOkOnly, QString());
+        const QString text = Tx::tr("在 %1 个串口上都没有找到设备。").arg(names.size());
+        toolkit_.MsgBox(text, kMsgOkOnly, QString());
+        SetOutcome(text);
         return;
     }
     // Chosen as the operator's pick would choose it: Com.TXT remembers it.
     form_->PortList()->SetListIndex(static_cast<int>(names.indexOf(found.front())));
-    toolkit_.MsgBox(found.size() == 1 ? Tx::tr("在 %1 上找到设备，已选用。").arg(found.front())
-                                      : Tx::tr("找到 %1 个设备：%2\n已选用 %3。")
-                                            .arg(found.size())
-                                            .arg(found.join(Tx::tr("、")), found.front()),
-                    kMsgOkOnly, QString());
+    const QString text = found.size() == 1 ? Tx::tr("在 %1 上找到设备，已选用。").arg(found.front())
+                                           : Tx::tr("找到 %1 个设备：%2\n已选用 %3。")
+                                                 .arg(found.size())
+                                                 .arg(found.join(Tx::tr("、")), found.front());
+    toolkit_.MsgBox(text, kMsgOkOnly, QString());
+    SetOutcome(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
 }
 
 void MainWindow::About()

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <vector>
 
@@ -54,10 +55,21 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
 
+    // The status line's outcome, with the time it happened.
+    void SetOutcome(const QString &text, const QDateTime &at = QDateTime::currentDateTime());
+
 private:
     void BuildMenus();
     void BuildStatusLine();
-    void ShowPort();
+    // The port in use and its device; with `problem`, also why it is not the remembered one.
+    void ShowPort(bool problem);
+    // Shows the port's device anew when it has changed (a simulator restarted on another
+    // terminal, an adapter plugged back in).
+    void FollowPortDevice();
+    // An exchange under way: a wait cursor and what is being done; an empty text ends it.
+    void ShowBusy(const QString &what);
+    // Waits for probes that a cancelled search let go, so that none holds a port.
+    void SettleProbes();
 
     Toolkit &toolkit_;
     TrafficLog log_;
@@ -65,6 +77,9 @@ private:
     QPointer<LogWindow> logWindow_;
     QLabel *outcomeStatus_ = nullptr;
     QLabel *portStatus_ = nullptr;
+    QString shownDevice_;
+    QTimer devicePoll_;
+    bool busyCursor_ = false;
     // Probes that a cancelled search let go; they end within the reply wait's bound.
     std::vector<QThread *> letGo_;
 };

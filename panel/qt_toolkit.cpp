@@ -62,13 +62,10 @@ bool QtToolkit::StartOpener(const QString &program, const QStringList &arguments
     return true;
 }
 
-QString QtToolkit::AskSaveFile(const QString &title, const QString &suggested, const QString &filter,
-                               const QString &suffix)
+QString QtToolkit::AskSaveFile(const QString &title, const QString &suggested, const QString &filter)
 {
     QFileDialog dialog(owner_, title, suggested, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    // The dialog adds the ending itself, so its question about replacing names the real file.
-    dialog.setDefaultSuffix(suffix);
     dialog.selectFile(suggested);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }

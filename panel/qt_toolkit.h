@@ -16,8 +16,7 @@ public:
     bool StartProgram(const QString &program, const QStringList &arguments) override;
     bool StartOpener(const QString &program, const QStringList &arguments,
                      std::function<void()> failed) override;
-    QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter,
-                        const QString &suffix) override;
+    QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter) override;
     bool AskYesNo(const QString &text, const QString &title) override;
     bool ProgressCancelled() override;
     QString AskOpenFile(const QString &title, const QString &folder, const QString &filter) override;

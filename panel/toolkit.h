@@ -41,12 +41,12 @@ public:
         (void)failed;
         return StartProgram(program, arguments);
     }
-    // Asks for a file to write or to read; empty when the operator cancels. A name given
-    // without an ending gets `suffix` ("json") before the dialog asks whether to replace a file.
-    virtual QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter,
-                                const QString &suffix)
+    // Asks for a file to write or to read; empty when the operator cancels. The name comes back
+    // as given: the caller decides about an ending (ChooseSaveTarget), so that a name that is
+    // there (/dev/full) is never made another one (/dev/full.json).
+    virtual QString AskSaveFile(const QString &title, const QString &suggested, const QString &filter)
     {
-        (void)title, (void)suggested, (void)filter, (void)suffix;
+        (void)title, (void)suggested, (void)filter;
         return {};
     }
     // A question with Yes and No; true for Yes.

@@ -1,6 +1,7 @@
 #include "panel/unit_actions.h"
 
 #include "link/comm_error.h"
+#include "link/port_access.h"
 #include "link/texts.h"
 #include "protocol/traffic_log.h"
 
@@ -45,30 +46,95 @@ NudgeRule RuleOf(NudgePair pair)
 
 }  // namespace
 
+QString PortAdvice(int errorNumber, const SerialControl &comm)
+{
+    const QString label = comm.PortLabel();
+    const QString device = comm.DevicePath();
+    const QString port = device.isEmpty() || device == label ? label : Tx::tr("%1（%2）").arg(label, device);
+    switch (errorNumber) {
+    case ErrorNo::NoSuchPort:
+        return Tx::tr("%1 不存在：请检查 USB 转串口转接器是否插好，或在“选择串口”中换一个串口。").arg(port);
+    case ErrorNo::PortInUse: {
+        const QString holder = PortHolder(device);
+        return holder.isEmpty() ? Tx::tr("%1 正被其他程序占用：请关闭那个程序，或换一个串口。").arg(port)
+                                : Tx::tr("%1 正被 %2 占用：请关闭它，或换一个串口。").arg(port, holder);
+    }
+    case ErrorNo::DeviceBusy:
+    case ErrorNo::ReadFailed:
+        return Tx::tr("与 %1 的连接断了：转接器可能被拔出了。插好后再试一次。").arg(port);
+    case ErrorNo::BadCommState:
+        return Tx::tr("%1 不接受 9600 波特、无校验、8 位数据、1 位停止位的设置。").arg(port);
+    default: return {};
+    }
+}
+
+void UnitActions::BeginBusy(const QString &what)
+{
+    busy_ = true;
+    if (Busy)
+        Busy(what);
+}
+
+void UnitActions::EndBusy()
+{
+    if (!busy_)
+        return;
+    busy_ = false;
+    if (Busy)
+        Busy(QString());
+}
+
 void UnitActions::Say(const QString &text)
 {
+    EndBusy();
     toolkit_.MsgBox(text, kMsgOkOnly, QString());
 }
 
-void UnitActions::Tell(const QString &text)
+void UnitActions::Warn(const QString &text)
 {
+    EndBusy();
+    toolkit_.MsgBox(text, kMsgExclamation, QString());
+}
+
+void UnitActions::Tell(const QString &text, const Outcome &outcome)
+{
+    EndBusy();
     if (Told)
-        Told(text);
+        Told(text, outcome.at.isValid() ? outcome.at : QDateTime::currentDateTime());
+}
+
+QString UnitActions::Failed(const QString &said, const Outcome &outcome)
+{
+    const QString came = ArrivalWords(outcome);
+    return came.isEmpty() ? said : said + QLatin1Char('\n') + came + Tx::tr("。");
 }
 
 void UnitActions::TellFailure(const QString &action, const Outcome &outcome)
 {
-    const QString why = outcome.failure == Failure::Port      ? PortFailureWords(outcome)
-                        : outcome.failure == Failure::NoReply ? NoReply()
-                                                              : CommErrorSaid();
-    Tell(Tx::tr("%1失败：%2").arg(action, why));
+    QString why = outcome.failure == Failure::Port      ? PortFailureWords(outcome)
+                  : outcome.failure == Failure::NoReply ? NoReply()
+                                                        : CommErrorSaid();
+    const QString came = ArrivalWords(outcome);
+    if (!came.isEmpty())
+        why += Tx::tr("（%1）").arg(came);
+    Tell(outcome.acknowledged ? Tx::tr("已写入，校验失败：%1").arg(why)
+                              : Tx::tr("%1失败：%2").arg(action, why),
+         outcome);
 }
 
-bool UnitActions::ReportedPortFailure(const Outcome &outcome)
+bool UnitActions::ReportedPortFailure(const Outcome &outcome, const QString &heading)
 {
     if (outcome.failure != Failure::Port)
         return false;
-    toolkit_.MsgBox(outcome.errorText, kMsgCritical, Tx::tr("错误"));
+    // The serial control's own text first, then what it means for this port.
+    QString text = outcome.errorText;
+    const QString advice = PortAdvice(outcome.errorNumber, comm_);
+    if (!advice.isEmpty())
+        text += QLatin1Char('\n') + advice;
+    if (!heading.isEmpty())
+        text = heading + QLatin1Char('\n') + text;
+    EndBusy();
+    toolkit_.MsgBox(text, kMsgCritical, Tx::tr("错误"));
     if (!outcome.beforeSending)
         link_.CloseLink();
     return true;
@@ -77,6 +143,7 @@ bool UnitActions::ReportedPortFailure(const Outcome &outcome)
 void UnitActions::SaveClick()
 {
     const Params params = view_.Lists();
+    BeginBusy(Tx::tr("保存中…"));
     const Outcome o = core_.Write(params);
     if (ReportedPortFailure(o)) {
         TellFailure(Tx::tr("保存"), o);
@@ -89,9 +156,9 @@ void UnitActions::SaveClick()
             return;
         }
         Say(Saved());
-        Tell(Tx::tr("保存成功"));
+        Tell(Tx::tr("保存成功"), o);
     } else {
-        Say(CommErrorSaid());
+        Say(Failed(CommErrorSaid(), o));
         TellFailure(Tx::tr("保存"), o);
     }
     // The port stays open while the operator reads the outcome.
@@ -101,25 +168,24 @@ void UnitActions::SaveClick()
 void UnitActions::VerifySaved(const Params &written)
 {
     link_.CloseLink();
-    const Outcome check = core_.Read();
-    if (ReportedPortFailure(check)) {
+    Outcome check = core_.Read();
+    // The unit acknowledged the write: whatever the check then says, the values were sent.
+    check.acknowledged = true;
+    if (ReportedPortFailure(check, Tx::tr("已写入，校验失败："))) {
         TellFailure(Tx::tr("校验读出"), check);
         return;
     }
     link_.CloseLink();
-    QString text = Saved() + QLatin1Char('\n');
-    if (check.failure == Failure::NoReply) {
-        text += Tx::tr("校验读出失败：") + NoReply();
-        TellFailure(Tx::tr("校验读出"), check);
-    } else if (!check.Ok()) {
-        text += Tx::tr("校验读出失败：") + CommErrorSaid();
+    if (!check.Ok()) {
+        Warn(Tx::tr("已写入，校验失败：") +
+             Failed(check.failure == Failure::NoReply ? NoReply() : CommErrorSaid(), check));
         TellFailure(Tx::tr("校验读出"), check);
     } else if (check.values == written) {
-        text += Tx::tr("校验一致：设备保存的六个参数与写入的相同。");
-        Tell(Tx::tr("保存成功，校验一致"));
+        Say(Saved() + QLatin1Char('\n') + Tx::tr("校验一致：设备保存的六个参数与写入的相同。"));
+        Tell(Tx::tr("保存成功，校验一致"), check);
     } else {
         // Not an "OK": what the unit holds is not what was written.
-        text = Tx::tr("校验不一致：设备保存的参数与写入的不同。");
+        QString text = Tx::tr("校验不一致：设备保存的参数与写入的不同。");
         for (int k = 0; k < kParamCount; ++k) {
             const int wrote = written[static_cast<std::size_t>(k)];
             const int holds = check.values[static_cast<std::size_t>(k)];
@@ -128,16 +194,15 @@ void UnitActions::VerifySaved(const Params &written)
                     QLatin1Char('\n') + Tx::tr("%1：写入 %2，设备为 %3")
                                             .arg(ParamCaption(k), ParamShown(k, wrote), ParamShown(k, holds));
         }
-        toolkit_.MsgBox(text, kMsgExclamation, QString());
-        Tell(Tx::tr("保存后校验不一致"));
-        return;
+        Warn(text);
+        Tell(Tx::tr("保存后校验不一致"), check);
     }
-    Say(text);
 }
 
 void UnitActions::ReadClick()
 {
     view_.SetDisplayText(QString());
+    BeginBusy(Tx::tr("读出中…"));
     const Outcome o = core_.Read();
     if (ReportedPortFailure(o)) {
         TellFailure(Tx::tr("读出"), o);
@@ -145,7 +210,7 @@ void UnitActions::ReadClick()
     }
     link_.CloseLink();
     if (o.failure == Failure::NoReply) {
-        Say(NoReply());
+        Say(Failed(NoReply(), o));
         TellFailure(Tx::tr("读出"), o);
         return;
     }
@@ -162,11 +227,12 @@ void UnitActions::ReadClick()
         toolkit_.Sleep(10);
     }
     Say(ReadDone());
-    Tell(Tx::tr("读出成功"));
+    Tell(Tx::tr("读出成功"), o);
 }
 
 void UnitActions::ReadQuietly()
 {
+    BeginBusy(Tx::tr("启动时读出中…"));
     const Outcome o = core_.Read();
     if (!o.beforeSending)
         link_.CloseLink();
@@ -176,14 +242,15 @@ void UnitActions::ReadQuietly()
     }
     view_.ShowParams(o.values);
     view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));
-    Tell(Tx::tr("启动时读出成功"));
+    Tell(Tx::tr("启动时读出成功"), o);
 }
 
 void UnitActions::ToggleClick(qint16 index)
 {
     view_.SetDisplayText(QString());
-    const Outcome o = core_.Toggle(index != 0);
     const QString action = index != 0 ? Tx::tr("十字线开关") : Tx::tr("叠加开关");
+    BeginBusy(Tx::tr("%1…").arg(action));
+    const Outcome o = core_.Toggle(index != 0);
     if (ReportedPortFailure(o)) {
         TellFailure(action, o);
         return;
@@ -193,9 +260,12 @@ void UnitActions::ToggleClick(qint16 index)
         if (view_.DisplayText().isEmpty())
             view_.SetDisplayText(SentFrameDisplay(o.traffic.back().sent));
         // The echo's value has no documented meaning: no on or off is claimed.
-        Tell(Tx::tr("%1：设备已应答").arg(action));
+        QString said = Tx::tr("%1：设备已应答").arg(action);
+        if (!o.doubt.isEmpty())
+            said += Tx::tr("（可疑：%1）").arg(o.doubt);
+        Tell(said, o);
     } else {
-        Say(CommErrorSaid());
+        Say(Failed(CommErrorSaid(), o));
         TellFailure(action, o);
     }
     toolkit_.Sleep(10);
@@ -206,14 +276,16 @@ void UnitActions::NudgePress(NudgePair pair, qint16 index)
     const NudgeRule rule = RuleOf(pair);
     NudgeStop = false;
     view_.SetDisplayText(QString());
+    // No busy sign while a button is held: the list and the status line follow every step.
     while (!NudgeStop) {
+        const int before = view_.ListIndex(rule.list);
         const Outcome o = core_.Step(rule.list, index);
         if (ReportedPortFailure(o)) {
             TellFailure(ParamCaption(rule.list), o);
             return;
         }
         if (!o.Ok()) {
-            Say(CommErrorSaid());
+            Say(Failed(CommErrorSaid(), o));
             TellFailure(ParamCaption(rule.list), o);
             if (rule.pauses)
                 toolkit_.Sleep(10);
@@ -222,7 +294,15 @@ void UnitActions::NudgePress(NudgePair pair, qint16 index)
             return;
         }
         view_.SelectListIndex(rule.list, o.value);
-        Tell(QStringLiteral("%1 = %2").arg(ParamCaption(rule.list), ParamShown(rule.list, o.value)));
+        QString said = QStringLiteral("%1 = %2").arg(ParamCaption(rule.list), ParamShown(rule.list, o.value));
+        // Index 0 raises the value, 1 lowers it: the same value away from that limit is a step
+        // the unit did not make.
+        const int limit = index == 0 ? Param(rule.list).entries - 1 : 0;
+        if (o.value == before && before != limit)
+            said += Tx::tr("（数值没有变：设备可能没有执行这一步）");
+        if (!o.doubt.isEmpty())
+            said += Tx::tr("（可疑：%1）").arg(o.doubt);
+        Tell(said, o);
         link_.CloseLink();
         // A release since the press is handled here; this cycle still finishes.
         toolkit_.DoEvents();

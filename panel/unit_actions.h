@@ -6,6 +6,8 @@
 #include "protocol/frames.h"
 #include "protocol/unit_core.h"
 
+#include <QDateTime>
+
 #include <functional>
 #include <optional>
 
@@ -23,7 +25,7 @@ enum class NudgePair {
 class UnitActions {
 public:
     UnitActions(SerialLink &link, SerialControl &comm, Toolkit &toolkit, PanelView &view)
-        : link_(link), core_(link, comm, toolkit), toolkit_(toolkit), view_(view)
+        : link_(link), comm_(comm), core_(link, comm, toolkit), toolkit_(toolkit), view_(view)
     {
     }
 
@@ -49,23 +51,38 @@ public:
     UnitCore &Core() { return core_; }
 
     // Each action's outcome in a few words ("读出成功", "水平偏移 = 23", "读出失败：通信错误！1"),
-    // for the window's status line; called after the action's own box.
-    std::function<void(const QString &)> Told;
+    // with the time its exchange ended, for the window's status line; called after the action's
+    // own box.
+    std::function<void(const QString &, const QDateTime &)> Told;
+    // An exchange is under way ("读出中…"), and, with an empty text, it is over: called before the
+    // request goes out (the window shows it is busy) and again before any box.
+    std::function<void(const QString &)> Busy;
 
 private:
-    // A port failure is shown with its number; a failure on the way (not at the open) also
-    // closes the link. True when the outcome was one.
-    bool ReportedPortFailure(const Outcome &outcome);
+    // A port failure is shown with its number, what it means for this port and the fix; a
+    // failure on the way (not at the open) also closes the link. True when the outcome was one.
+    bool ReportedPortFailure(const Outcome &outcome, const QString &heading = {});
     void VerifySaved(const Params &written);
     void Say(const QString &text);
-    void Tell(const QString &text);
-    // "读出失败：通信错误！1"
+    void Warn(const QString &text);
+    void Tell(const QString &text, const Outcome &outcome);
+    // "读出失败：通信错误！1（收到 3 个字节，应为 7 个）"
     void TellFailure(const QString &action, const Outcome &outcome);
+    // "通信错误！", with what came when a reply came that was not whole.
+    static QString Failed(const QString &said, const Outcome &outcome);
+    void BeginBusy(const QString &what);
+    void EndBusy();
 
     SerialLink &link_;
+    SerialControl &comm_;
     UnitCore core_;
     Toolkit &toolkit_;
     PanelView &view_;
+    bool busy_ = false;
 };
+
+// What a port failure means for the operator's port and what to do, in the window's language
+// ("COM4（/dev/ttyUSB0）不存在：请检查…"); empty when the error's own text says it all.
+QString PortAdvice(int errorNumber, const SerialControl &comm);
 
 }  // namespace kv306

@@ -5,11 +5,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
-#include <QSaveFile>
-#include <QSet>
 #include <QStringDecoder>
 
 #include <cmath>
@@ -118,13 +117,24 @@ Checked<Assignments> ParseAssignments(const QStringList &words, const Params &st
 
 namespace {
 
-// The first key that the top-level object of well-formed JSON names twice (JSON parsers keep
-// one of them silently), or nothing.
-std::optional<QString> DuplicateKey(const QByteArray &json)
+// The members of the top-level object of well-formed JSON, in order, each with the text its
+// value is written as (JSON parsers keep one of two equal keys silently, and read 22.0 as 22).
+struct Member {
+    QString key;
+    QByteArray spelled;  // a string, number, true, false or null as written; empty for an object or array
+};
+
+QList<Member> TopLevelMembers(const QByteArray &json)
 {
-    QSet<QString> keys;
+    QList<Member> members;
     int depth = 0;
     bool expectKey = false;
+    qsizetype valueStart = -1;  // where the value of the last key begins
+    const auto endValue = [&](qsizetype end) {
+        if (valueStart >= 0 && !members.isEmpty())
+            members.back().spelled = json.mid(valueStart, end - valueStart).trimmed();
+        valueStart = -1;
+    };
     for (qsizetype i = 0; i < json.size(); ++i) {
         const char c = json[i];
         if (c == '"') {
@@ -133,33 +143,50 @@ std::optional<QString> DuplicateKey(const QByteArray &json)
                 end += json[end] == '\\' ? 2 : 1;
             if (depth == 1 && expectKey) {
                 // The key as JSON reads it, escapes undone.
-                const QString key =
-                    QJsonDocument::fromJson('[' + json.mid(i, end - i + 1) + ']').array().at(0).toString();
-                if (keys.contains(key))
-                    return key;
-                keys.insert(key);
+                members.push_back(
+                    {QJsonDocument::fromJson('[' + json.mid(i, end - i + 1) + ']').array().at(0).toString(),
+                     {}});
                 expectKey = false;
             }
             i = end;
+        } else if (c == ':' && depth == 1) {
+            valueStart = i + 1;
         } else if (c == '{' || c == '[') {
+            if (depth == 1)
+                valueStart = -1;  // a nested value: not spelled
             ++depth;
             expectKey = depth == 1 && c == '{';
         } else if (c == '}' || c == ']') {
+            if (depth == 1)
+                endValue(i);
             --depth;
         } else if (c == ',' && depth == 1) {
+            endValue(i);
             expectKey = true;
         }
     }
-    return std::nullopt;
+    return members;
+}
+
+// A number written with a fraction or an exponent ("22.0", "2.2e1").
+bool SpelledAsFraction(const QByteArray &spelled)
+{
+    return !spelled.startsWith('"') &&
+           (spelled.contains('.') || spelled.contains('e') || spelled.contains('E'));
 }
 
 }  // namespace
 
-Checked<Params> ParseProfile(const QByteArray &content)
+Checked<Params> ParseProfile(const QByteArray &content, const ParamNamer &name)
 {
     const auto refuse = &Checked<Params>::Refused;
+    const auto named = [&name](int k) {
+        return name ? name(k) : QLatin1Char('"') + QLatin1String(Param(k).key) + QLatin1Char('"');
+    };
     if (content.size() > kProfileMaxBytes)
         return refuse(Tx::tr("文件大于 %1 KiB").arg(kProfileMaxBytes / 1024));
+    if (content.contains('\0'))
+        return refuse(Tx::tr("文件中有 NUL 字节，不是文本"));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     (void)QString(utf8(content));
     if (utf8.hasError())
@@ -171,12 +198,18 @@ Checked<Params> ParseProfile(const QByteArray &content)
             Tx::tr("不是 JSON：%1（位置 %2）").arg(parseError.errorString()).arg(parseError.offset));
     if (!doc.isObject())
         return refuse(Tx::tr("不是 JSON 对象"));
-    if (const std::optional<QString> twice = DuplicateKey(content))
-        return refuse(Tx::tr("键 \"%1\" 出现了两次").arg(*twice));
+    const QList<Member> members = TopLevelMembers(content);
+    QHash<QString, QByteArray> spelled;
+    for (const Member &m : members) {
+        if (spelled.contains(m.key))
+            return refuse(Tx::tr("键 \"%1\" 出现了两次").arg(m.key));
+        spelled.insert(m.key, m.spelled);
+    }
     const QJsonObject o = doc.object();
     if (o.value(QStringLiteral("format")) != QJsonValue(kFormat))
         return refuse(Tx::tr("\"format\" 不是 \"%1\"").arg(kFormat));
-    if (o.value(QStringLiteral("version")) != QJsonValue(1))
+    if (o.value(QStringLiteral("version")) != QJsonValue(1) ||
+        SpelledAsFraction(spelled.value(QStringLiteral("version"))))
         return refuse(Tx::tr("\"version\" 不是 1"));
     for (auto it = o.begin(); it != o.end(); ++it) {
         if (it.key() != QLatin1String("format") && it.key() != QLatin1String("version") &&
@@ -187,28 +220,28 @@ Checked<Params> ParseProfile(const QByteArray &content)
     for (int k = 0; k < kParamCount; ++k) {
         const QString key = QLatin1String(Param(k).key);
         if (!o.contains(key))
-            return refuse(Tx::tr("缺少键 \"%1\"").arg(key));
+            return refuse(Tx::tr("缺少键 %1").arg(named(k)));
         const QJsonValue v = o.value(key);
         std::optional<int> value;
         if (IsNamed(k)) {
             if (!v.isString())
-                return refuse(Tx::tr("\"%1\" 必须是字符串（%2）").arg(key, Range(k)));
+                return refuse(Tx::tr("%1 必须是字符串（%2）").arg(named(k), Range(k)));
             value = ParamValueOf(k, v.toString());
         } else {
             const double d = v.toDouble(-1);
-            if (!v.isDouble() || d != std::floor(d))
-                return refuse(Tx::tr("\"%1\" 必须是整数（%2）").arg(key, Range(k)));
+            if (!v.isDouble() || d != std::floor(d) || SpelledAsFraction(spelled.value(key)))
+                return refuse(Tx::tr("%1 必须是整数（%2）").arg(named(k), Range(k)));
             if (d >= 0 && d < Param(k).entries)
                 value = static_cast<int>(d);
         }
         if (!value)
-            return refuse(Tx::tr("\"%1\" 超出范围（%2）").arg(key, Range(k)));
+            return refuse(Tx::tr("%1 超出范围（%2）").arg(named(k), Range(k)));
         params[static_cast<std::size_t>(k)] = *value;
     }
     return {params, {}};
 }
 
-Checked<Params> ReadProfile(const QString &path)
+Checked<Params> ReadProfile(const QString &path, const ParamNamer &name)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -219,7 +252,7 @@ Checked<Params> ReadProfile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return Checked<Params>::Refused(file.errorString());
     // One byte more than allowed tells a file that is too large without reading it whole.
-    return ParseProfile(file.read(kProfileMaxBytes + 1));
+    return ParseProfile(file.read(kProfileMaxBytes + 1), name);
 }
 
 QByteArray ProfileJson(const Params &params)
@@ -228,15 +261,6 @@ QByteArray ProfileJson(const Params &params)
     o.insert(QStringLiteral("format"), kFormat);
     o.insert(QStringLiteral("version"), 1);
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
-}
-
-std::optional<QString> WriteProfile(const QString &path, const Params &params)
-{
-    QSaveFile file(path);
-    const QByteArray content = ProfileJson(params);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        return file.errorString();
-    return std::nullopt;
 }
 
 }  // namespace kv306

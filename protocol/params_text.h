@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace kv306 {
@@ -46,12 +47,14 @@ struct Assignments {
 };
 Checked<Assignments> ParseAssignments(const QStringList &words, const Params &start = {});
 
-// A profile: {"format": "kv306-profile", "version": 1, and the six keys}. Reading is strict.
+// A profile: {"format": "kv306-profile", "version": 1, and the six keys}. Reading is strict: a
+// number is written as a whole number (22, never 22.0 or 2.2e1), and the file holds text only.
+// A refusal names parameter k through `name` (by default its key in quotes, "\"size\"": the
+// window names the list it fills).
 inline constexpr qint64 kProfileMaxBytes = 64 * 1024;
-Checked<Params> ParseProfile(const QByteArray &content);
-Checked<Params> ReadProfile(const QString &path);
+using ParamNamer = std::function<QString(int k)>;
+Checked<Params> ParseProfile(const QByteArray &content, const ParamNamer &name = {});
+Checked<Params> ReadProfile(const QString &path, const ParamNamer &name = {});
 QByteArray ProfileJson(const Params &params);
-// Written aside and renamed into place. Returns why it could not be, or nothing.
-std::optional<QString> WriteProfile(const QString &path, const Params &params);
 
 }  // namespace kv306

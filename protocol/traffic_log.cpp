@@ -43,13 +43,39 @@ QString PortFailureWords(const Outcome &o)
     return Tx::tr("错误 %1 %2").arg(o.errorNumber).arg(QString(o.errorText).replace('\n', ' '));
 }
 
+namespace {
+
+QString ArrivalWords(const Traffic &t)
+{
+    if (!t.received.empty() || t.seen <= 0)
+        return {};
+    return Tx::tr("收到 %1 个字节，应为 %2 个").arg(t.seen).arg(t.expected);
+}
+
+}  // namespace
+
+QString ArrivalWords(const Outcome &o)
+{
+    return o.failure == Failure::NoReply && !o.traffic.empty() ? ArrivalWords(o.traffic.back()) : QString();
+}
+
+QString ReplyColumn(const Traffic &t)
+{
+    if (!t.received.empty())
+        return HexWords(t.received);
+    QString shown = HexWords(t.heard);
+    if (t.seen > static_cast<qint64>(t.heard.size()))
+        shown += Tx::tr(" …（共 %1 个字节）").arg(t.seen);
+    return shown;
+}
+
 QString ReplyMeaning(const Traffic &t, const Outcome &o)
 {
     const bool last = o.traffic.empty() || &t == &o.traffic.back();
     if (o.failure == Failure::Port && last)
         return PortFailureWords(o);
     if (t.received.empty())
-        return Tx::tr("无应答");
+        return t.seen > 0 ? ArrivalWords(t) : Tx::tr("无应答");
     const Failure failure = last ? o.failure : Failure::None;
     switch (failure) {
     case Failure::BadCheck: return Tx::tr("校验错误");
@@ -83,9 +109,13 @@ void TrafficLog::Record(const QString &port, const Outcome &outcome)
         // Refused before anything was sent: the port did not open.
         added.push_back({time, port, {}, {}, {}, ReplyMeaning(Traffic{}, outcome), -1, now});
     }
-    for (const Traffic &t : outcome.traffic)
-        added.push_back({time, port, HexWords(t.sent), FrameMeaning(t.sent), HexWords(t.received),
-                         ReplyMeaning(t, outcome), t.ms, now});
+    for (const Traffic &t : outcome.traffic) {
+        QString meaning = ReplyMeaning(t, outcome);
+        if (&t == &outcome.traffic.back() && !outcome.doubt.isEmpty())
+            meaning += Tx::tr("（可疑：%1）").arg(outcome.doubt);
+        added.push_back(
+            {time, port, HexWords(t.sent), FrameMeaning(t.sent), ReplyColumn(t), meaning, t.ms, now});
+    }
     {
         std::lock_guard lock(mutex_);
         for (LogEntry &e : added) {

@@ -63,6 +63,12 @@ private:
 QString FrameMeaning(const Bytes &frame);
 // A port failure in a few words: "错误 8002 该串口不存在！" (one line).
 QString PortFailureWords(const Outcome &outcome);
+// What came of a reply that was not whole, when anything came: "收到 3 个字节，应为 7 个" (a
+// partial reply, one too long, a flood); empty when nothing came or the reply was whole.
+QString ArrivalWords(const Outcome &outcome);
+// The bytes a reply column shows: the whole reply, or what came of one that was not whole (the
+// first 64, and how many came in all when more did).
+QString ReplyColumn(const Traffic &traffic);
 // What the reply of an exchange says, given the outcome that judged it.
 QString ReplyMeaning(const Traffic &traffic, const Outcome &outcome);
 // The log's columns: time, port, sent, meaning, reply, meaning, milliseconds.

@@ -1,6 +1,7 @@
 #include "protocol/unit_core.h"
 
 #include "link/comm_error.h"
+#include "link/texts.h"
 #include "protocol/traffic_log.h"
 
 namespace kv306 {
@@ -43,6 +44,8 @@ Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
         const qint64 sent = pacer_.Clock();
         const QString reply = link_.ReadReplyHex(count, kReplyTimeoutMs);
         t.seen = link_.ReplyBytesSeen;
+        t.heard = link_.ReplyHeard;
+        t.longestGapMs = link_.ReplyLongestGapMs;
         if (!reply.isEmpty()) {
             t.received = link_.ReplyBuffer;
             t.ms = pacer_.Clock() - sent;
@@ -60,6 +63,7 @@ Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
 
 Outcome UnitCore::Logged(Outcome outcome)
 {
+    outcome.at = QDateTime::currentDateTime();
     if (log_)
         log_->Record(comm_.PortLabel(), outcome);
     return outcome;
@@ -81,6 +85,7 @@ Outcome UnitCore::Write(const Params &params)
     if (o.Ok() &&
         !IsAcknowledgement(Bytes(link_.ReplyBuffer.begin(), link_.ReplyBuffer.begin() + kAckLength)))
         o.failure = Failure::BadAck;
+    o.acknowledged = o.Ok();
     o.written = params;
     return Logged(std::move(o));
 }
@@ -112,6 +117,7 @@ Outcome UnitCore::Toggle(bool crosshair)
         o.failure = Failure::BadEcho;
     else
         o.value = link_.ReplyBuffer[0];
+    DoubtSpreadEcho(o);
     return Logged(std::move(o));
 }
 
@@ -131,7 +137,15 @@ Outcome UnitCore::Step(int param, qint16 index)
         o.failure = Failure::OutOfRange;
     else
         o.value = echo[0];
+    DoubtSpreadEcho(o);
     return Logged(std::move(o));
+}
+
+void UnitCore::DoubtSpreadEcho(Outcome &o)
+{
+    const qint64 gap = o.traffic.empty() ? 0 : o.traffic.back().longestGapMs;
+    if (o.Ok() && gap > kEchoGapDoubtMs)
+        o.doubt = Tx::tr("两个应答字节相隔 %1 ms，可能是线路噪声而不是设备").arg(gap);
 }
 
 Outcome UnitCore::WriteAndVerify(const Params &params, const std::function<bool()> &goOn)
@@ -147,6 +161,7 @@ Outcome UnitCore::WriteAndVerify(const Params &params, const std::function<bool(
     Outcome check = Read();
     check.traffic.insert(check.traffic.begin(), o.traffic.begin(), o.traffic.end());
     check.written = params;
+    check.acknowledged = true;
     if (check.Ok() && check.values != params)
         check.failure = Failure::Mismatch;
     return check;
@@ -160,9 +175,7 @@ QString CountOfBytes(qint64 n)
     return QString::number(n) + (n == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
 }
 
-}  // namespace
-
-QString FailureText(const Outcome &o)
+QString FailureOnly(const Outcome &o)
 {
     const Traffic *last = o.traffic.empty() ? nullptr : &o.traffic.back();
     const QString got = last ? HexWords(last->received) : QString();
@@ -200,6 +213,15 @@ QString FailureText(const Outcome &o)
     }
     }
     return {};
+}
+
+}  // namespace
+
+QString FailureText(const Outcome &o)
+{
+    if (o.Ok())
+        return {};
+    return o.acknowledged ? QStringLiteral("written, check failed: ") + FailureOnly(o) : FailureOnly(o);
 }
 
 }  // namespace kv306

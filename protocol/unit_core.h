@@ -3,6 +3,7 @@
 #include "link/serial_link.h"
 #include "protocol/frames.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -28,7 +29,9 @@ struct Traffic {
     Bytes received;  // empty when nothing whole came within the limit
     qint64 ms = -1;  // from the request sent to the reply complete; -1 without a reply
     qint16 expected = 0;
-    qint64 seen = 0;  // bytes that came in all, a whole reply or not (a flood is counted too)
+    qint64 seen = 0;          // bytes that came in all, a whole reply or not (a flood is counted too)
+    Bytes heard;              // the first of them (64 at most), also when no whole reply came
+    qint64 longestGapMs = 0;  // the longest silence between two of them
 };
 
 struct Outcome {
@@ -42,6 +45,13 @@ struct Outcome {
     bool beforeSending = false;
     // A write that was acknowledged but, stopped on the way, never read back.
     bool unverified = false;
+    // The unit acknowledged the parameter frame (also when the check after writing then failed).
+    bool acknowledged = false;
+    // A reply taken, but one that may not be the unit's (an echo whose two bytes came far apart,
+    // as line noise does): what makes it doubtful, in a few words. Empty when nothing does.
+    QString doubt;
+    // When the operation ended.
+    QDateTime at;
     std::vector<Traffic> traffic;
     Params values{};   // a read: what the unit holds; a verified write: what it holds after
     Params written{};  // a verified write: what was sent
@@ -60,6 +70,9 @@ class TrafficLog;
 class UnitCore {
 public:
     static constexpr qint32 kReplyTimeoutMs = 1000;
+    // A unit sends the two bytes of an echo one right after the other; bytes this far apart are
+    // more likely noise on a line whose unit is dead.
+    static constexpr qint64 kEchoGapDoubtMs = 100;
 
     UnitCore(SerialLink &link, SerialControl &comm, Pacer &pacer) : link_(link), comm_(comm), pacer_(pacer) {}
 
@@ -83,6 +96,8 @@ public:
 private:
     Outcome Exchange(const Bytes &frame, qint16 count);
     Outcome Logged(Outcome outcome);
+    // Marks a taken echo whose bytes came far apart as doubtful.
+    static void DoubtSpreadEcho(Outcome &o);
 
     SerialLink &link_;
     SerialControl &comm_;
@@ -94,6 +109,7 @@ private:
 void PortFailure(Outcome &o, const CommError &error, bool beforeSending);
 
 // One line in English for a failure ("no reply within 1000 ms", "error 8002: 该串口不存在！ (...)").
+// A write the unit acknowledged and whose check then failed begins "written, check failed: ".
 QString FailureText(const Outcome &outcome);
 
 }  // namespace kv306

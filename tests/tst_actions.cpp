@@ -3,6 +3,7 @@
 #include "support/rig.h"
 #include "support/sim_ports.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace kv306;
@@ -71,7 +72,7 @@ private slots:
             QVERIFY(r.w.toolkit.boxes.empty());
             QCOMPARE(r.w.form.SentFrameField()->text().size(), 28);
         } else {
-            QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{kCommError});
+            QCOMPARE(r.w.toolkit.BoxHeads(), QStringList{kCommError});
             QCOMPARE(r.w.toolkit.boxes[0].code, 0);
             QCOMPARE(r.w.toolkit.boxes[0].title.value_or(QStringLiteral("<application>")), QString());
             QVERIFY(!r.w.toolkit.boxes[0].portOpen);  // closed before the message
@@ -135,7 +136,7 @@ private slots:
         r.unit.SetFault(static_cast<sim::Fault>(fault));
         r.w.form.SentFrameField()->setText(QStringLiteral("  55  D0  A4  02  FF  01  88"));
         r.w.form.Actions().SaveClick();
-        QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{kCommError});
+        QCOMPARE(r.w.toolkit.BoxHeads(), QStringList{kCommError});
         QVERIFY(r.w.toolkit.boxes[0].portOpen);
         QVERIFY(!r.w.form.Serial().PortOpen());
         QCOMPARE(r.w.form.SentFrameField()->text(),
@@ -159,16 +160,23 @@ private slots:
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{kCommError});
     }
 
-    // A typed value that names no entry goes back before the action, and the operator is told.
+    // A typed value that names no entry goes back, the operator is told, and nothing is sent:
+    // the operator meant another value than the one the list shows now.
     void typedValueOutsideTheList()
     {
         Rig r;
         r.SetLists({12, 20, 25, 0, 3, 0});
+        QSignalSpy noted(&r.w.form, &Form1::Noted);
         r.w.form.ParamLists()[0]->setEditText(QStringLiteral("99"));
         r.w.form.SaveButton()->click();
-        QCOMPARE(r.unit.State().params[0], 12);
+        QVERIFY(r.unit.Received().empty());
+        QVERIFY(r.w.toolkit.boxes.empty());
         QCOMPARE(r.w.form.ParamLists()[0]->currentText(), QStringLiteral("12"));
         QCOMPARE(r.w.form.Notice(), QStringLiteral("99 不是水平偏移的取值（0–63），已改回 12。"));
+        QCOMPARE(noted.takeLast().value(0).toString(),
+                 QStringLiteral("99 不是水平偏移的取值（0–63），已改回 12。没有发送。"));
+        r.w.form.SaveButton()->click();  // seen, and pressed again
+        QCOMPARE(r.unit.State().params[0], 12);
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("OK！")});
     }
 
@@ -229,7 +237,7 @@ private slots:
             r.Reply(sim::Bytes(reply.begin(), reply.end()));
         r.w.form.SentFrameField()->setText(QStringLiteral("old"));
         r.w.form.Actions().ReadClick();
-        QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{message});
+        QCOMPARE(r.w.toolkit.BoxHeads(), QStringList{message});
         QVERIFY(!r.w.toolkit.boxes[0].portOpen);
         QCOMPARE(r.Lists(), before);  // no list touched
         QCOMPARE(r.w.form.SentFrameField()->text(), QString());
@@ -257,7 +265,12 @@ private slots:
         r.w.form.Actions().SaveClick();
         r.w.form.Actions().ReadClick();
         const QString gone = QStringLiteral("该串口不存在！");
-        QCOMPARE(r.w.toolkit.BoxTexts(), (QStringList{gone, gone, gone}));
+        QCOMPARE(r.w.toolkit.BoxHeads(), (QStringList{gone, gone, gone}));
+        // Below the control's own text: which port, and what to do.
+        QCOMPARE(
+            r.w.toolkit.boxes[0].text.section('\n', 1),
+            QStringLiteral("COM3（%1） 不存在：请检查 USB 转串口转接器是否插好，或在“选择串口”中换一个串口。")
+                .arg(r.ports.LinkPath(3)));
         for (const Box &b : r.w.toolkit.boxes) {
             QCOMPARE(b.code, 16);
             QCOMPARE(b.title.value_or(QString()), QStringLiteral("错误"));
@@ -269,7 +282,12 @@ private slots:
         Rig r;
         r.unit.SetFault(sim::Fault::HangUp);
         r.w.form.Actions().ReadClick();
-        QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("Error reading comm device")});
+        // The control's English text, then what it means in the window's language.
+        QCOMPARE(
+            r.w.toolkit.BoxTexts(),
+            QStringList{QStringLiteral("Error reading comm device\n与 COM3（%1） 的连接断了：转接器可能被拔出"
+                                       "了。插好后再试一次。")
+                            .arg(r.ports.LinkPath(3))});
         QVERIFY(!r.w.form.Serial().PortOpen());
         QCOMPARE(r.w.form.SentFrameField()->text(), QString());
 

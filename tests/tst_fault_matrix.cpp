@@ -6,6 +6,8 @@
 
 #include <QElapsedTimer>
 #include <QLocalServer>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
@@ -16,6 +18,10 @@ using namespace kv306;
 using namespace kv306::test;
 
 namespace {
+
+#define QVERIFY_RETURN(condition)                                                                            \
+    if (!(condition))                                                                                        \
+        return QStringLiteral("not so: " #condition);
 
 struct Scenario {
     const char *name;
@@ -41,12 +47,18 @@ QString NextClick(Rig &r)
                : QStringLiteral("; next click: ") + Said(r.w.toolkit);
 }
 
+// What the boxes said, the simulated ports' folder named PORTS.
+QString Said(const Rig &r)
+{
+    return Said(r.w.toolkit).replace(r.ports.Path(), QStringLiteral("PORTS"));
+}
+
 QString WithFault(sim::Fault fault, const std::function<void(Rig &)> &act)
 {
     Rig r;
     r.unit.SetFault(fault);
     act(r);
-    const QString said = Said(r.w.toolkit);
+    const QString said = Said(r);
     return said + NextClick(r);
 }
 
@@ -98,26 +110,37 @@ const QString kOk = QStringLiteral("; next click ok");
 const std::vector<Scenario> &Scenarios()
 {
     static const std::vector<Scenario> scenarios{
-        {"pulled adapter before open", QStringLiteral("该串口不存在！") + kOk,
+        {"pulled adapter before open",
+         QStringLiteral(
+             "该串口不存在！\nCOM3（PORTS/COM3） 不存在：请检查 USB 转串口转接器是否插好，或在“选择串口”中换"
+             "一个串口。") +
+             kOk,
          [] {
              Rig r;
              r.ports.Remove(3);
              r.w.form.Actions().ToggleClick(0);
-             const QString said = Said(r.w.toolkit);
+             const QString said = Said(r);
              r.ports.Add(3);  // plugged in again
              r.w.toolkit.Clear();
              r.w.form.Actions().ToggleClick(0);
              return said + (r.w.toolkit.boxes.empty() ? kOk : QStringLiteral("; next click failed"));
          }},
-        {"port held by another program", QStringLiteral("串口已被占用; next click ok"),
+        {"port held by another program",
+         QStringLiteral(
+             "串口已被占用\nCOM3（PORTS/COM3） 正被 flock（进程 PID） 占用：请关闭它，或换一个串口。") +
+             kOk,
          [] {
              Rig r;
-             auto other = std::make_unique<SerialControl>();
-             other->SetCommPort(3);
-             other->SetPortOpen(true);
+             // Another program holds the port's terminal, locked, as a serial program does.
+             QProcess other;
+             other.start(QStringLiteral("flock"), {QStringLiteral("--close"), r.ports.LinkPath(3),
+                                                   QStringLiteral("sleep"), QStringLiteral("30")});
+             QVERIFY_RETURN(other.waitForStarted());
+             QTest::qWait(200);
              r.w.form.Actions().ToggleClick(0);
-             const QString said = Said(r.w.toolkit);
-             other.reset();
+             const QString said = Said(r).replace(QString::number(other.processId()), QStringLiteral("PID"));
+             other.kill();
+             other.waitForFinished();
              return said + NextClick(r);
          }},
         {"remembered port vanished since last run",
@@ -140,19 +163,23 @@ const std::vector<Scenario> &Scenarios()
         {"no reply to a save", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Save); }},
         {"no reply to a read", kNoReply + kOk, [] { return WithFault(sim::Fault::Silent, Read); }},
         {"no reply to a step", kCommError + kOk, [] { return WithFault(sim::Fault::Silent, Nudge); }},
-        {"partial reply", kNoReply + kOk, [] { return WithFault(sim::Fault::Partial, Read); }},
-        {"extra bytes", kCommError + kOk, [] { return WithFault(sim::Fault::Extra, Toggle); }},
+        // What came is said below the message: a partial reply, one too long, a flood.
+        {"partial reply", kNoReply + QStringLiteral("\n收到 6 个字节，应为 7 个。") + kOk,
+         [] { return WithFault(sim::Fault::Partial, Read); }},
+        {"extra bytes", kCommError + QStringLiteral("\n收到 3 个字节，应为 2 个。") + kOk,
+         [] { return WithFault(sim::Fault::Extra, Toggle); }},
         {"trickling bytes", QStringLiteral("读出成功！") + kOk,
          [] { return WithFault(sim::Fault::Trickle, Read); }},
-        {"babbling line", kNoReply + QStringLiteral(" within 4 s") + kOk,
+        {"babbling line", kNoReply + QStringLiteral("\n收到 N 个字节，应为 7 个。 within 4 s") + kOk,
          [] {
              QElapsedTimer t;
              t.start();
              Rig r;
              r.unit.SetFault(sim::Fault::Babble);
              Read(r);
-             const QString said =
-                 Said(r.w.toolkit) + (t.elapsed() < 4000 ? QStringLiteral(" within 4 s") : QString());
+             const QString said = Said(r).replace(QRegularExpression(QStringLiteral("收到 [0-9]{3,} ")),
+                                                  QStringLiteral("收到 N ")) +
+                                  (t.elapsed() < 4000 ? QStringLiteral(" within 4 s") : QString());
              r.ports.Remove(3);  // a babbling unit is switched off and on again
              Rig fresh;
              return said + NextClick(fresh);

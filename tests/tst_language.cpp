@@ -118,7 +118,10 @@ private slots:
         r.ports.Remove(3);
         r.w.form.Actions().ToggleClick(0);
         QCOMPARE(r.w.toolkit.BoxTexts(),
-                 (QStringList{"Read OK!", "Communication error! 1 (no reply)", "This port does not exist!"}));
+                 (QStringList{"Read OK!", "Communication error! 1 (no reply)",
+                              "This port does not exist!\nCOM3 (" + r.ports.LinkPath(3) +
+                                  ") does not exist: check that the USB serial adapter is plugged in, or "
+                                  "choose another port."}));
         QCOMPARE(r.w.toolkit.boxes[2].title.value_or(QString()), QStringLiteral("Error"));
         QCOMPARE(CommErrorText(8010),
                  QStringLiteral("The hardware is not available (locked by another device)"));

@@ -195,7 +195,7 @@ private slots:
         r.ports.Remove(3);
         r.ports.AddDangling(3);
         Hold(r.w.form.VerticalButtons()[1], 300);
-        QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("该串口不存在！")});
+        QCOMPARE(r.w.toolkit.BoxHeads(), QStringList{QStringLiteral("该串口不存在！")});
     }
 
     void pressInsideARunningLoop()

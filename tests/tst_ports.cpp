@@ -100,7 +100,7 @@ private slots:
             Unprivileged user;
             r.w.form.Actions().ToggleClick(0);
         }
-        QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("串口已被占用")});
+        QCOMPARE(r.w.toolkit.BoxHeads(), QStringList{QStringLiteral("串口已被占用")});
     }
 
     void entriesSayWhatTheirDeviceIs()

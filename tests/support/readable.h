@@ -52,8 +52,8 @@ inline bool Compare(const QStringList &actual, const QStringList &expected, cons
 }  // namespace kv306::test
 
 #undef QCOMPARE
-#define QCOMPARE(actual, expected)                                                                   \
-    do {                                                                                             \
-        if (!kv306::test::Compare(actual, expected, #actual, #expected, __FILE__, __LINE__))         \
-            return;                                                                                  \
+#define QCOMPARE(actual, expected)                                                                           \
+    do {                                                                                                     \
+        if (!kv306::test::Compare(actual, expected, #actual, #expected, __FILE__, __LINE__))                 \
+            return;                                                                                          \
     } while (false)

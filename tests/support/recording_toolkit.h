@@ -63,11 +63,9 @@ public:
             failed();
         return startSucceeds;
     }
-    QString AskSaveFile(const QString &title, const QString &, const QString &,
-                        const QString &suffix) override
+    QString AskSaveFile(const QString &title, const QString &, const QString &) override
     {
         events.push_back(QStringLiteral("ask ") + title);
-        askedSuffix = suffix;
         return fileAnswer;
     }
     bool AskYesNo(const QString &text, const QString &) override
@@ -105,6 +103,15 @@ public:
             texts << b.text;
         return texts;
     }
+    // The first line of each box: the message itself, without what the window adds below it
+    // (what came of a reply, what a port failure means for the port).
+    QStringList BoxHeads() const
+    {
+        QStringList heads;
+        for (const Box &b : boxes)
+            heads << b.text.section(QLatin1Char('\n'), 0, 0);
+        return heads;
+    }
     void Clear()
     {
         boxes.clear();
@@ -124,14 +131,12 @@ public:
     std::vector<std::pair<QString, QStringList>> started;
     bool startSucceeds = true;
     bool openerFails = false;
-    QString fileAnswer;    // what a file dialog answers (empty: cancelled)
-    QStringList progress;  // every progress shown
-    int cancelAtProgress = -1;
-    bool cancelNow = false;  // the operator has pressed Cancel on the progress box
-    bool yesAnswer = false;  // what a yes-or-no question answers
-    QString askedSuffix;     // the ending a save dialog was to add  // the operator cancels after this many
-                             // progress shows
-    QStringList shownFiles;  // files shown in the tool's own viewer
+    QString fileAnswer;         // what a file dialog answers (empty: cancelled)
+    QStringList progress;       // every progress shown
+    int cancelAtProgress = -1;  // the operator cancels after this many progress shows
+    bool cancelNow = false;     // the operator has pressed Cancel on the progress box
+    bool yesAnswer = false;     // what a yes-or-no question answers
+    QStringList shownFiles;     // files shown in the tool's own viewer
 
 private:
     QElapsedTimer clock_;
