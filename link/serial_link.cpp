@@ -77,8 +77,18 @@ QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
         return QString();
     };
 
+    // Arriving bytes restart the silence limit; the longest gap between two is kept.
+    const auto note = [&](qint64 waiting, qint64 now) {
+        if (dropped + waiting <= ReplyBytesSeen)
+            return;
+        if (ReplyBytesSeen > 0)
+            ReplyLongestGapMs = std::max(ReplyLongestGapMs, now - start);
+        ReplyBytesSeen = dropped + waiting;
+        start = now;
+    };
     for (;;) {
         qint64 waiting = comm_.InBufferCount();
+        note(waiting, pacer_.Clock());
         if (!tooMany && waiting == count) {
             // Whole, unless a further byte follows at once.
             comm_.WaitForInput(kSettleMs);
@@ -95,13 +105,7 @@ QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
             waiting = 0;
         }
         const qint64 now = pacer_.Clock();
-        if (dropped + waiting > ReplyBytesSeen) {
-            // Arriving bytes restart the silence limit.
-            if (ReplyBytesSeen > 0)
-                ReplyLongestGapMs = std::max(ReplyLongestGapMs, now - start);
-            ReplyBytesSeen = dropped + waiting;
-            start = now;
-        }
+        note(waiting, now);
         const qint64 silent = std::llabs(now - start);
         const qint64 whole = now - waitStarted_;
         if (silent > timeoutMs || whole > waitLimit_)

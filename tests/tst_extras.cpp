@@ -6,6 +6,7 @@
 #include "panel/main_window.h"
 #include "protocol/params_text.h"
 
+#include <QApplication>
 #include <QTimer>
 #include <QtTest>
 
@@ -144,6 +145,19 @@ private slots:
                  QStringList{"校验不一致：设备保存的参数与写入的不同。\n圆大小：写入 25，设备为 24"});
         QCOMPARE(m.toolkit.boxes[0].code, kMsgExclamation);
 
+        // Acknowledged, but the read-back never came: written, not confirmed, and never an "OK！".
+        unit.SetFault(sim::Fault::None);
+        unit.SetReplyOverride([](const sim::Bytes &request) {
+            return request.size() == 12 ? std::optional<sim::Bytes>(sim::Bytes{0x99}) : std::nullopt;
+        });
+        m.toolkit.Clear();
+        m.window.Form().Actions().SaveClick();
+        QCOMPARE(m.toolkit.BoxTexts(), QStringList{"已写入，校验失败：通信错误！1"});
+        QCOMPARE(m.toolkit.boxes[0].code, kMsgExclamation);
+        QVERIFY2(m.window.StatusText().contains(" 已写入，校验失败：通信错误！1 |"),
+                 qPrintable(m.window.StatusText()));
+        unit.SetReplyOverride(nullptr);
+
         // The check mark is the user's setting: the next start has it too.
         Main again(false);
         QVERIFY(again.window.verifyAction->isChecked());
@@ -164,6 +178,8 @@ private slots:
         a.ToggleClick(0);
         unit.SetFault(sim::Fault::CorruptCheck);
         a.ReadClick();
+        unit.SetFault(sim::Fault::Partial);
+        a.ReadClick();
         ports.Remove(3);
         a.ToggleClick(0);
         QStringList seen;
@@ -179,19 +195,20 @@ private slots:
                 "COM3 | 55 D0 A5 02 FF 01 89 | 十字线开关 | 00 01 | 回显不等",
                 "COM3 | 55 D0 A4 02 FF 01 88 | 叠加开关 |  | 无应答",
                 "COM3 | 55 D0 A3 00 FF 01 8D | 读出参数 | 16 14 19 00 03 00 19 | 校验错误",
+                "COM3 | 55 D0 A3 00 FF 01 8D | 读出参数 | 16 14 19 00 03 00 | 收到 6 个字节，应为 7 个",
                 "COM3 |  |  |  | 错误 8002 该串口不存在！",
             }));
         QVERIFY(m.window.Log().Entries()[0].ms >= 0);
 
         // Opened later, the log window shows what came before, and saves it as text.
         LogWindow &w = m.window.ShowLog();
-        QCOMPARE(w.Model().rowCount(), 6);
+        QCOMPARE(w.Model().rowCount(), 7);
         m.toolkit.fileAnswer = m.appDir.filePath(QStringLiteral("log.txt"));
         w.SaveAs();
         QFile saved(m.toolkit.fileAnswer);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = saved.readAll().split('\n');
-        QCOMPARE(lines.size(), 8);  // header, six, and the last line's end
+        QCOMPARE(lines.size(), 9);  // header, seven, and the last line's end
         QVERIFY(lines[2].contains("\t保存参数 22 20 25 PAL 3 保留\t99\t已保存\t"));
         // ISO 8601 times: the date, a T, milliseconds.
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\t"))
@@ -238,6 +255,118 @@ private slots:
         QVERIFY(
             again.window.StatusText().startsWith(QStringLiteral("找不到串口，如果之前使用USB转串口设备")));
         QVERIFY(again.window.StatusText().contains(QStringLiteral(" | COM2  ")));
+    }
+
+    // What the status line tells besides the buttons' outcomes, and when.
+    void statusLineTellsWhatHappened()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        Main m;
+        Form1 &f = m.window.Form();
+        // Busy while the exchange is under way (the pause after opening the port).
+        QString duringExchange;
+        bool waitCursor = false;
+        m.toolkit.onSleep = [&](int) {
+            if (duringExchange.isEmpty())
+                duringExchange = m.window.StatusText().section(QStringLiteral(" | "), 0, 0);
+            waitCursor = waitCursor || (QApplication::overrideCursor() &&
+                                        QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        };
+        // The box stays open a while: the time shown is the exchange's, not the box's closing.
+        m.toolkit.onBox = [](const Box &) { QThread::msleep(1100); };
+        f.ReadButton()->click();
+        m.toolkit.onSleep = nullptr;
+        m.toolkit.onBox = nullptr;
+        QCOMPARE(duringExchange, QStringLiteral("读出中…"));
+        QVERIFY(waitCursor);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(m.window.StatusText().left(8),
+                 m.window.Log().Entries().back().when.toString(QStringLiteral("HH:mm:ss")));
+
+        // A preset moves four lists at one pick.
+        f.ParamLists()[3]->SetListIndex(1);
+        QVERIFY2(m.window.StatusText().contains(" 已按 NTSC 预设 水平 17 垂直 16 圆 25 圆度 1 |"),
+                 qPrintable(m.window.StatusText()));
+
+        // Export, then import: said, and not yet sent.
+        m.toolkit.fileAnswer = m.appDir.filePath(QStringLiteral("p.json"));
+        m.window.ExportParams();
+        QVERIFY2(
+            m.window.StatusText().contains(" 已导出 17 16 25 NTSC 1 保留 到 " + m.toolkit.fileAnswer + " |"),
+            qPrintable(m.window.StatusText()));
+        m.window.ImportParams();
+        QVERIFY2(m.window.StatusText().contains(
+                     " 已导入 p.json：17 16 25 NTSC 1 保留，尚未写入设备（按“保存”写入） |"),
+                 qPrintable(m.window.StatusText()));
+
+        // The simulator started again on another terminal: the device shown follows.
+        ports.Remove(3);
+        const QString tty = QString::fromStdString(ports.Add(3).TerminalPath());
+        f.ToggleButtons()[0]->click();
+        QVERIFY2(m.window.StatusText().endsWith("COM3  " + tty), qPrintable(m.window.StatusText()));
+
+        // An echo whose two bytes came far apart is taken, but doubted.
+        sim::SimOptions trickle = SimPorts::Instant();
+        trickle.fault = sim::Fault::Trickle;
+        trickle.trickleGapMs = 300;
+        ports.Remove(3);
+        ports.Add(3, trickle);
+        m.toolkit.Clear();
+        f.ToggleButtons()[0]->click();
+        QVERIFY(m.toolkit.boxes.empty());
+        QVERIFY2(
+            QRegularExpression(
+                " 叠加开关：设备已应答（可疑：两个应答字节相隔 [0-9]{3} ms，可能是线路噪声而不是设备） \\|")
+                .match(m.window.StatusText())
+                .hasMatch(),
+            qPrintable(m.window.StatusText()));
+    }
+
+    // A file chosen to write never replaces a pipe, a device or a link, and a name that is there
+    // is not made another one.
+    void savingNeverReplacesWhatIsThere()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        Main m;
+        const QString fifo = m.appDir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString target = m.appDir.filePath(QStringLiteral("real.json"));
+        const QString link = m.appDir.filePath(QStringLiteral("link.json"));
+        QFile(target).open(QIODevice::WriteOnly);
+        QVERIFY(QFile::link(target, link));
+        for (const QString &chosen : {fifo, QStringLiteral("/dev/full"), link}) {
+            m.toolkit.fileAnswer = chosen;
+            m.window.ExportParams();
+        }
+        QCOMPARE(m.toolkit.BoxTexts(),
+                 (QStringList{"无法导出参数文件 " + fifo + "：\n" + fifo + " 是命名管道",
+                              "无法导出参数文件 /dev/full：\n/dev/full 是设备文件"}));
+        m.toolkit.Clear();
+        m.toolkit.fileAnswer = fifo;
+        m.window.ShowLog().SaveAs();
+        QCOMPARE(m.toolkit.BoxTexts(), QStringList{"无法保存 " + fifo + "：" + fifo + " 是命名管道"});
+        QVERIFY(QFileInfo(fifo).isFile() == false && QFileInfo::exists(fifo));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/dev/full.json")));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(ReadProfile(target).reason, QString());  // written through the link
+    }
+
+    // A port another program held at start-up is listed once it is free.
+    void portFreedAfterStartUpIsListed()
+    {
+        SimPorts ports;
+        ports.Add(2);
+        ports.Add(3);
+        auto other = std::make_unique<SerialControl>();
+        other->SetCommPort(3);
+        other->SetPortOpen(true);
+        Main m;
+        QCOMPARE(m.window.Form().PortList()->count(), 1);
+        other.reset();
+        m.window.Form().FollowPlug();
+        QCOMPARE(m.window.Form().PortList()->itemText(1), QStringLiteral("COM3"));
     }
 
     // Ticked, start-up reads the unit once and writes nothing; unticked, it sends nothing.
@@ -338,6 +467,11 @@ private slots:
         m.window.FindUnit();
         QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(m.toolkit.boxes.empty());
+        QVERIFY(m.window.StatusText().contains(" 查找设备已取消，串口不变 |"));
+        // The probe let go still reads the port; the window's own next action waits for it
+        // instead of finding its port "in use".
+        m.window.Form().ToggleButtons()[0]->click();
+        QCOMPARE(m.toolkit.BoxHeads(), QStringList{QStringLiteral("通信错误！")});
     }
 
     void helpShownByTheToolWhenTheOpenerFails()

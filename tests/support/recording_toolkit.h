@@ -38,6 +38,8 @@ public:
     {
         sleeps.push_back(ms);
         events.push_back(QStringLiteral("sleep %1").arg(ms));
+        if (onSleep)
+            onSleep(ms);
         if (realSleep && ms > 0)
             QThread::msleep(static_cast<unsigned long>(ms));
     }
@@ -122,6 +124,7 @@ public:
 
     SerialControl *comm = nullptr;
     std::function<void(const Box &)> onBox;
+    std::function<void(int)> onSleep;
     std::vector<Box> boxes;
     std::vector<int> sleeps;
     QStringList events;
