@@ -35,7 +35,9 @@ namespace {
 const char kUsage[] = R"(Sets up and operates KV306 overlay units over a serial line.
 
 Commands:
-  ports                         COM1..COM20 that exist: name, device, state, adapter
+  ports                         COM1..COM20 that exist: name, device, state, adapter;
+                                with --port only those; --names: the names alone,
+                                opening nothing
   read                          the unit's six parameters
   write KEY=VALUE...            all six keys; or: write --from PROFILE
   set KEY=VALUE...              read, change the named keys, write, read back and compare
@@ -44,7 +46,8 @@ Commands:
                                 one, down lowers it; prints each new value. (The
                                 window's vertical arrow that points up lowers the value:
                                 it moves the picture up.)
-  probe                         send a read to each free port; list those a unit answers on
+  probe                         send a read to each free port (with --port: to those
+                                only); list those a unit answers on
   apply PROFILE --port A [--port B ...]
                                 write and verify the profile on every port at once
   verify PROFILE --port A [--port B ...]
@@ -65,7 +68,8 @@ Exit codes: 0 done; 1 the unit failed (no reply, bad reply, verify mismatch) or
 
 std::mutex printLock;
 
-// Set by SIGINT or SIGTERM: the exchange in flight finishes, nothing more is sent.
+// Set by SIGINT, SIGTERM, SIGHUP or SIGQUIT: the exchange in flight finishes, nothing more is
+// sent.
 std::atomic<int> stopSignal{0};
 // Standard output or error could not be written; a closed pipe also stops the work.
 std::atomic<bool> outputFailed{false};
@@ -83,6 +87,9 @@ void CatchStopSignals()
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
 #ifndef Q_OS_WIN
+    // A dropped ssh session (hang-up) and Ctrl-\ stop as Ctrl-C does: each unit's state is said.
+    std::signal(SIGHUP, OnStopSignal);
+    std::signal(SIGQUIT, OnStopSignal);
     // A closed pipe is seen as a failed write, so the units are still told about.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
@@ -134,11 +141,22 @@ void Err(const QString &line)
     Write(stderr, "kv306ctl: " + Printable(line, false).toLocal8Bit() + '\n');
 }
 
+// A unit's state, on standard output while it can be written, else on standard error: after a
+// stop or a closed pipe, what each unit was left with must still be on record somewhere.
+void Record(const QString &line)
+{
+    if (!outputFailed)
+        Out(line);
+    if (outputFailed)
+        Err(line);
+}
+
+// One JSON document a line, without spacing: for jq, and as JSON Lines when there are several.
 void PrintJson(const QJsonValue &value)
 {
     const QJsonDocument doc =
         value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    Write(stdout, doc.toJson(QJsonDocument::Indented));
+    Write(stdout, doc.toJson(QJsonDocument::Compact) + '\n');
 }
 
 // A refusal before anything is sent; with --json also one document on standard output.
@@ -192,22 +210,39 @@ struct Unit : UnitOnPort {
     }
 };
 
-// How a port would take an open now; opens and closes it at once when it is free.
-QString PortState(const Target &target)
+// How a port would take an open now, and why not; opens and closes it at once when it is free.
+struct PortStateOf {
+    QString state;  // free, busy, no permission, missing, not a serial device, unusable
+    QString cause;  // why, when it is not free ("/tmp/p/COM3 is a named pipe", "held by ...")
+};
+
+PortStateOf PortState(const Target &target)
 {
     Unit unit(target);
     try {
         unit.comm.SetPortOpen(true);
         unit.comm.SetPortOpen(false);
-        return QStringLiteral("free");
+        return {QStringLiteral("free"), {}};
     } catch (const CommError &e) {
-        if (e.number() == ErrorNo::PermissionDenied)
-            return QStringLiteral("no permission");
-        if (e.number() == ErrorNo::NoSuchPort)
-            return QStringLiteral("missing");
-        if (e.number() == ErrorNo::NotSerialDevice)
-            return QStringLiteral("not a serial device");
-        return QStringLiteral("busy");
+        const QFileInfo entry(target.Device());
+        switch (e.number()) {
+        case ErrorNo::PermissionDenied:
+            return {QStringLiteral("no permission"), QString(e.message()).replace(QLatin1Char('\n'), ' ')};
+        case ErrorNo::NoSuchPort:
+            return {QStringLiteral("missing"),
+                    entry.isSymLink()
+                        ? QStringLiteral("a link to %1, which is not there").arg(entry.symLinkTarget())
+                        : QString()};
+        case ErrorNo::NotSerialDevice:
+            return {QStringLiteral("not a serial device"), e.message().section(QStringLiteral(": "), 1)};
+        case ErrorNo::PortInUse: {
+            const QString holder = PortHolder(target.Device());
+            return {QStringLiteral("busy"),
+                    holder.isEmpty() ? QString() : QStringLiteral("held by ") + holder};
+        }
+        default:
+            return {QStringLiteral("unusable"), QStringLiteral("error %1: %2").arg(e.number()).arg(e.what())};
+        }
     }
 }
 
@@ -229,6 +264,23 @@ std::vector<std::optional<Outcome>> OnEveryPort(const QList<Target> &targets,
     for (auto &t : threads)
         t->wait();
     return outcomes;
+}
+
+// COM1 to COM20 whose name is there at all, whatever it leads to.
+QList<Target> NamedPorts()
+{
+    QList<Target> targets;
+    for (int n = kFirstPort; n <= kLastPort; ++n) {
+        const QFileInfo entry(DevicePathForPort(n));
+#ifdef Q_OS_WIN
+        const bool there = !PortPresence().value(n - 1).isEmpty();
+#else
+        const bool there = !entry.filePath().isEmpty() && (entry.exists() || entry.isSymLink());
+#endif
+        if (there)
+            targets << Target{PortNameOfNumber(n), n};
+    }
+    return targets;
 }
 
 QList<Target> ExistingPorts()
@@ -266,6 +318,18 @@ int Fail(const Target &target, const Outcome &o, const QJsonObject &partial = {}
     return ExitCodeOf(o);
 }
 
+// A reply taken that may not have been the unit's (a doubted echo, a step that changed nothing):
+// the unit failed, as far as a script can tell.
+int Unconfirmed(const Target &target, const QString &why, QJsonObject partial = {})
+{
+    Err(target.label + QStringLiteral(": unconfirmed: ") + why);
+    if (jsonMode) {
+        partial.insert(QStringLiteral("error"), QStringLiteral("unconfirmed: ") + why);
+        PrintJson(WithPort(target, partial));
+    }
+    return kExitUnit;
+}
+
 // Says what a stop left behind on one unit.
 int Interrupted(const Target &target, const QString &state, QJsonObject json = {})
 {
@@ -282,26 +346,36 @@ class Command {
 public:
     Command(const QStringList &words, bool json) : words_(words), json_(json) {}
 
-    int Ports()
+    // The ports named with --port, or else every port whose name leads somewhere (a link to
+    // nothing, a loop or a pipe too: their state says what is wrong).
+    int Ports(const QList<Target> &named)
     {
         if (words_.size() > 1)
             return Usage(QStringLiteral("ports takes no arguments"));
-        const QList<Target> targets = ExistingPorts();
+        const QList<Target> targets = named.isEmpty() ? NamedPorts() : named;
         QStringList paths;
         for (const Target &t : targets)
             paths << t.Device();
         const QList<PortIdentity> ids = IdentifyPorts(paths);
         QJsonArray list;
         for (int i = 0; i < targets.size(); ++i) {
-            const QString state = PortState(targets[i]);
+            const PortStateOf state = PortState(targets[i]);
+            // A name that leads nowhere shows where it points.
+            const QString device = ids[i].device.isEmpty() ? targets[i].Device() : ids[i].device;
             if (json_) {
-                list.append(QJsonObject{{QStringLiteral("name"), targets[i].label},
-                                        {QStringLiteral("device"), ids[i].device},
-                                        {QStringLiteral("description"), ids[i].adapter},
-                                        {QStringLiteral("state"), state}});
+                QJsonObject row{{QStringLiteral("name"), targets[i].label},
+                                {QStringLiteral("device"), device},
+                                {QStringLiteral("description"), ids[i].adapter},
+                                {QStringLiteral("state"), state.state}};
+                if (!state.cause.isEmpty())
+                    row.insert(QStringLiteral("cause"), state.cause);
+                list.append(row);
             } else {
+                const QString shown = state.cause.isEmpty()
+                                          ? state.state
+                                          : QStringLiteral("%1 (%2)").arg(state.state, state.cause);
                 Out(QStringLiteral("%1\t%2\t%3\t%4")
-                        .arg(targets[i].label, ids[i].device, state, ids[i].adapter)
+                        .arg(targets[i].label, device, shown, ids[i].adapter)
                         .trimmed());
             }
         }
@@ -371,6 +445,9 @@ public:
             return Fail(target, o);
         // The unit's echo carries no documented on/off meaning: say only that it answered.
         const QString echo = HexWords(o.traffic.back().received);
+        if (!o.doubt.isEmpty())
+            return Unconfirmed(target, QStringLiteral("%1 toggle: echo %2, but %3").arg(what, echo, o.doubt),
+                               {{QStringLiteral("toggled"), what}, {QStringLiteral("echo"), echo}});
         if (json_)
             PrintJson(WithPort(target, {{QStringLiteral("toggled"), what}, {QStringLiteral("echo"), echo}}));
         else
@@ -392,6 +469,9 @@ public:
         Unit unit(target);
         QJsonArray values;
         const QString key = words_[1];
+        const bool up = way == QLatin1String("up");
+        const int limit = up ? Param(param).entries - 1 : 0;
+        int before = -1;
         for (int i = 0; i < count; ++i) {
             if (Stopped()) {
                 unit.link.CloseLink();
@@ -399,12 +479,25 @@ public:
                                    {{key, values}});
             }
             // Button index 0 raises the value, 1 lowers it, for each of the three pairs.
-            const Outcome o = unit.core.Step(param, way == QLatin1String("up") ? 0 : 1);
-            if (o.failure == Failure::Port && o.beforeSending)
-                return Fail(target, o);
-            unit.link.CloseLink();
+            const Outcome o = unit.core.Step(param, up ? 0 : 1);
+            if (!(o.failure == Failure::Port && o.beforeSending))
+                unit.link.CloseLink();
             if (!o.Ok())
-                return Fail(target, o, {{key, values}});
+                return Fail(target, o, {{key, values}});  // with the steps made before
+            if (!o.doubt.isEmpty())
+                return Unconfirmed(target, QStringLiteral("%1=%2, but %3").arg(key).arg(o.value).arg(o.doubt),
+                                   {{key, values}});
+            // The same value again, away from the limit it moves to: the unit made no step (a
+            // dead unit on a noisy line answers so).
+            if (o.value == before && before != limit)
+                return Unconfirmed(target,
+                                   QStringLiteral("%1=%2 again after a step %3, away from its limit %4")
+                                       .arg(key)
+                                       .arg(o.value)
+                                       .arg(way)
+                                       .arg(limit),
+                                   {{key, values}});
+            before = o.value;
             values.append(o.value);
             if (!json_)
                 Out(key + QLatin1Char('=') + QString::number(o.value));
@@ -414,13 +507,14 @@ public:
         return kExitOk;
     }
 
-    int Probe()
+    // Reads the ports named with --port, or else every port there is; never another.
+    int Probe(const QList<Target> &named)
     {
         if (words_.size() > 1)
             return Usage(QStringLiteral("probe takes no arguments"));
-        const QList<Target> targets = ExistingPorts();
-        const std::vector<std::optional<Outcome>> outcomes =
-            OnEveryPort(targets, [](const Target &t) { return ProbePort(t.number); });
+        const QList<Target> targets = named.isEmpty() ? ExistingPorts() : named;
+        const std::vector<std::optional<Outcome>> outcomes = OnEveryPort(
+            targets, [](const Target &t) { return ProbePort(t.number, t.number ? QString() : t.label); });
         QJsonArray list;
         int found = 0;
         int refused = 0;
@@ -459,22 +553,19 @@ public:
         return kExitUnit;
     }
 
+    // Every unit is said once, when all are done, in the order of the command line.
     int Apply(const QList<Target> &targets, const Params &params)
     {
-        const bool json = json_;
-        const std::vector<std::optional<Outcome>> outcomes =
-            OnEveryPort(targets, [&params, json](const Target &t) {
-                Unit unit(t);
-                Outcome o = unit.core.WriteAndVerify(params, [] { return !Stopped(); });
-                unit.link.CloseLink();
-                if (!json && !Stopped())
-                    Out(t.label + (o.Ok() ? QStringLiteral(": applied")
-                                          : QStringLiteral(": failed: ") + FailureText(o)));
-                return o;
-            });
+        const std::vector<std::optional<Outcome>> outcomes = OnEveryPort(targets, [&params](const Target &t) {
+            Unit unit(t);
+            Outcome o = unit.core.WriteAndVerify(params, [] { return !Stopped(); });
+            unit.link.CloseLink();
+            return o;
+        });
         const bool stopped = Stopped();
         int applied = 0;
         int written = 0;
+        int unconfirmed = 0;
         int notStarted = 0;
         int code = kExitOk;
         QJsonArray list;
@@ -482,7 +573,7 @@ public:
             const std::optional<Outcome> &started = outcomes[static_cast<std::size_t>(i)];
             const Outcome &o = started ? *started : Outcome{};
             QString state;
-            QString said;  // after a stop, the unit's line
+            QString said;
             QJsonObject row{{QStringLiteral("port"), targets[i].label}};
             if (!started) {
                 state = said = QStringLiteral("not started");
@@ -496,32 +587,36 @@ public:
                 row.insert(QStringLiteral("values"), ParamsJson(o.values));
                 ++applied;
             } else {
-                state = QStringLiteral("failed");
-                said = state + QStringLiteral(": ") + FailureText(o);
+                // Acknowledged, then not confirmed: the unit holds new values, maybe not these.
+                state = o.acknowledged ? QStringLiteral("check failed") : QStringLiteral("failed");
+                said = o.acknowledged ? FailureText(o) : QStringLiteral("failed: ") + FailureText(o);
+                unconfirmed += o.acknowledged ? 1 : 0;
                 row = FailureJson(o, row);
                 code = std::max(code, ExitCodeOf(o));
             }
             row.insert(QStringLiteral("result"), state);
             list.append(row);
-            if (stopped && !json)
-                Out(targets[i].label + QStringLiteral(": ") + said);
+            if (!json_)
+                Record(targets[i].label + QStringLiteral(": ") + said);
         }
         const auto total = targets.size();
-        const auto failed = total - applied - written - notStarted;
-        QString summary = QStringLiteral("%1 unit%2: %3 %4, %5 failed")
+        const auto failed = total - applied - written - unconfirmed - notStarted;
+        QString summary = QStringLiteral("%1 unit%2: %3 %4")
                               .arg(total)
                               .arg(total == 1 ? "" : "s")
                               .arg(applied)
-                              .arg(stopped ? QStringLiteral("verified") : QStringLiteral("applied"))
-                              .arg(failed);
+                              .arg(stopped ? QStringLiteral("verified") : QStringLiteral("applied"));
+        if (unconfirmed > 0)
+            summary += QStringLiteral(", %1 written, check failed").arg(unconfirmed);
+        summary += QStringLiteral(", %1 failed").arg(failed);
         if (stopped)
             summary = QStringLiteral("interrupted: ") + summary +
                       QStringLiteral(", %1 written, %2 not started").arg(written).arg(notStarted);
         if (json_)
             PrintJson(list);
         else
-            Out(summary);
-        if (applied < total)
+            Record(summary);
+        if (applied < total && !outputFailed)
             Err(summary);
         return code;
     }
@@ -624,6 +719,7 @@ int RunCommand(const QStringList &arguments)
 {
     // A negative step count would be taken for an option.
     static const QRegularExpression negative(QStringLiteral("^-[0-9]+$"));
+    jsonMode = arguments.contains(QStringLiteral("--json"));
     for (const QString &argument : arguments) {
         if (negative.match(argument).hasMatch())
             return Usage(QStringLiteral("COUNT must be a positive whole number, not %1").arg(argument));
@@ -638,13 +734,16 @@ int RunCommand(const QStringList &arguments)
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("print one JSON document"));
     const QCommandLineOption fromOption(
         QStringLiteral("from"), QStringLiteral("write: the values of a profile"), QStringLiteral("PROFILE"));
+    const QCommandLineOption namesOption(
+        QStringLiteral("names"),
+        QStringLiteral("ports: only the names of the ports there are; opens nothing"));
     parser.addOption(portOption);
     parser.addOption(jsonOption);
     parser.addOption(fromOption);
+    parser.addOption(namesOption);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
 
-    jsonMode = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(QStringList{QStringLiteral("kv306ctl")} + arguments))
         return Usage(parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -680,10 +779,19 @@ int RunCommand(const QStringList &arguments)
         targets << *target;
     }
 
-    if (name == QLatin1String("ports"))
-        return command.Ports();
+    if (parser.isSet(namesOption) && name != QLatin1String("ports"))
+        return Usage(QStringLiteral("--names belongs to ports"));
+    if (name == QLatin1String("ports")) {
+        if (parser.isSet(namesOption)) {
+            // For completion: what is there, without opening anything.
+            for (const Target &t : ExistingPorts())
+                Out(t.label);
+            return kExitOk;
+        }
+        return command.Ports(targets);
+    }
     if (name == QLatin1String("probe"))
-        return command.Probe();
+        return command.Probe(targets);
     if (name == QLatin1String("apply") || name == QLatin1String("verify")) {
         if (words.size() != 2)
             return Usage(QStringLiteral("%1 needs one PROFILE").arg(name));

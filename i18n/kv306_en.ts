@@ -783,5 +783,13 @@ Replace it?</translation>
         <source>（数值没有变：设备可能没有执行这一步）</source>
         <translation> (the value did not change: the unit may not have made the step)</translation>
     </message>
+    <message>
+        <source>%1 是套接字</source>
+        <translation>%1 is a socket</translation>
+    </message>
+    <message>
+        <source>%1 不是字符设备</source>
+        <translation>%1 is not a character device</translation>
+    </message>
 </context>
 </TS>

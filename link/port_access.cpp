@@ -93,8 +93,14 @@ std::optional<QString> NotSerialCause(const QString &path)
     const QString device = ResolvedDevice(path);
     if (S_ISDIR(st.st_mode))
         return Tx::tr("%1 是一个文件夹").arg(device);
-    if (!S_ISCHR(st.st_mode))
+    if (S_ISFIFO(st.st_mode))
+        return Tx::tr("%1 是命名管道").arg(device);
+    if (S_ISSOCK(st.st_mode))
+        return Tx::tr("%1 是套接字").arg(device);
+    if (S_ISREG(st.st_mode))
         return Tx::tr("%1 是一个普通文件").arg(device);
+    if (!S_ISCHR(st.st_mode))
+        return Tx::tr("%1 不是字符设备").arg(device);
     // The kernel files each device under its class; a terminal's is "tty" (pseudo-terminals are
     // not filed at all). Opening the device to ask would stir the lines of a port in use.
     const QString subsystem =

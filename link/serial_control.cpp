@@ -123,14 +123,19 @@ void SerialControl::SetPortOpen(bool open)
         if (const std::optional<QString> cause = NotSerialCause(path))
             throw CommError(ErrorNo::NotSerialDevice, reason,
                             Tx::tr("%1 不是串口设备：%2").arg(PortLabel(), *cause));
-        throw CommError(OpenFailureNumber(device_.LastOpenFailure()), reason);
+        const int number = OpenFailureNumber(device_.LastOpenFailure());
+        const QString holder = number == ErrorNo::PortInUse ? PortHolder(path) : QString();
+        throw CommError(number, holder.isEmpty() ? reason : reason + QStringLiteral(", held by ") + holder);
     }
 #ifndef Q_OS_WIN
     // Qt's lock file is named after the path and exclusive mode does not bind root; a lock on
     // the device itself catches another program on any path to the same terminal.
     if (::flock(static_cast<int>(device_.Handle()), LOCK_EX | LOCK_NB) != 0) {
         device_.Close();
-        throw CommError(ErrorNo::PortInUse, QStringLiteral("open %1: held by another program").arg(path));
+        const QString holder = PortHolder(path);
+        throw CommError(ErrorNo::PortInUse,
+                        QStringLiteral("open %1: held by %2")
+                            .arg(path, holder.isEmpty() ? QStringLiteral("another program") : holder));
     }
 #endif
     // As on a real line, nothing received while the port was closed is kept.

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <csignal>
@@ -138,6 +139,18 @@ private slots:
         QTest::newRow("profile: fraction")
             << from << ProfileText(QByteArray(kGoodValues).replace("\"size\": 3", "\"size\": 3.5"))
             << "\"size\" must be a whole number";
+        // The strict reader means it: a whole number is written as one, and a file is text.
+        QTest::newRow("profile: 22.0")
+            << from << ProfileText(QByteArray(kGoodValues).replace("\"size\": 3", "\"size\": 3.0"))
+            << "\"size\" must be a whole number";
+        QTest::newRow("profile: 3e0")
+            << from << ProfileText(QByteArray(kGoodValues).replace("\"size\": 3", "\"size\": 3e0"))
+            << "\"size\" must be a whole number";
+        QTest::newRow("profile: version 1.0")
+            << from << QByteArray(ProfileText(kGoodValues)).replace("\"version\": 1", "\"version\": 1.0")
+            << "\"version\" is not 1";
+        QTest::newRow("profile: trailing NUL")
+            << from << ProfileText(kGoodValues) + QByteArray(1, '\0') << "NUL byte";
         QTest::newRow("profile: range")
             << from << ProfileText(QByteArray(kGoodValues).replace("\"roundness\": 0", "\"roundness\": 4"))
             << "\"roundness\" is out of range (0-3)";
@@ -212,6 +225,61 @@ private slots:
         const Result r = Ctl(QStringList{"--port", "COM3"} + args);
         QVERIFY2(r.err.startsWith("kv306ctl: " + said), qPrintable(r.err));
         QCOMPARE(r.code, code);
+    }
+
+    // Replies taken that the unit may not have sent: a step that changes nothing away from its
+    // limit, an echo whose bytes came far apart (a dead unit on a noisy line).
+    void unconfirmedReplies()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        unit.SetReplyOverride([](const sim::Bytes &) { return sim::Bytes{27, 27}; });
+        const Result same = Ctl({"--port", "COM3", "--json", "step", "size", "up", "3"});
+        QCOMPARE(same.code, 1);
+        QCOMPARE(same.err,
+                 "kv306ctl: COM3: unconfirmed: size=27 again after a step up, away from its limit 51\n");
+        QCOMPARE(QJsonDocument::fromJson(same.out.toUtf8())["size"].toArray(), QJsonArray{27});
+        QCOMPARE(unit.Requests().size(), 2u);
+
+        sim::SimOptions trickle = SimPorts::Instant();
+        trickle.fault = sim::Fault::Trickle;
+        trickle.trickleGapMs = 300;
+        ports.Remove(3);
+        ports.Add(3, trickle);
+        const Result spread = Ctl({"--port", "COM3", "toggle", "overlay"});
+        QCOMPARE(spread.code, 1);
+        QVERIFY2(
+            QRegularExpression("^kv306ctl: COM3: unconfirmed: overlay toggle: echo 00 00, but the two reply "
+                               "bytes came 3[0-9][0-9] ms apart")
+                .match(spread.err)
+                .hasMatch(),
+            qPrintable(spread.err));
+    }
+
+    // --json: one line a document; the steps made stay when a later step fails; a usage error is
+    // a document too.
+    void jsonTellsWhatWasDone()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        const QString link = ports.LinkPath(3);
+        // The adapter is pulled after the second step's answer.
+        unit.SetReplyOverride([link, n = 0](const sim::Bytes &) mutable -> std::optional<sim::Bytes> {
+            if (++n == 2)
+                QFile::remove(link);
+            return sim::Bytes{static_cast<std::uint8_t>(25 + n), static_cast<std::uint8_t>(25 + n)};
+        });
+        const Result r = Ctl({"--port", "COM3", "--json", "step", "size", "up", "3"});
+        QCOMPARE(r.code, 3);
+        QCOMPARE(r.out.count('\n'), 1);
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(o["size"].toArray(), (QJsonArray{26, 27}));
+        QCOMPARE(o["number"].toInt(), 8002);
+
+        const Result usage = Ctl({"--json", "step", "size", "down", "-3"});
+        QCOMPARE(usage.code, 2);
+        QCOMPARE(QJsonDocument::fromJson(usage.out.toUtf8())["error"].toString(),
+                 QStringLiteral("COUNT must be a positive whole number, not -3"));
     }
 
     void setThatDoesNotHoldIsAMismatch()
@@ -309,6 +377,17 @@ private slots:
         QCOMPARE(rows[0]["values"]["standard"].toString(), QStringLiteral("NTSC"));
         QCOMPARE(rows[1]["result"].toString(), QStringLiteral("failed"));
         QVERIFY(rows[1]["error"].toString().startsWith("no reply"));
+
+        // Acknowledged, then silent: the unit holds new values, and that is said.
+        ports.Unit(4).SetFault(sim::Fault::None);
+        ports.Unit(4).SetReplyOverride([](const sim::Bytes &request) {
+            return request.size() == 12 ? std::optional<sim::Bytes>(sim::Bytes{0x99}) : std::nullopt;
+        });
+        const Result half = Ctl({"apply", file, "--port", "COM4", "--port", "COM2"});
+        QCOMPARE(half.code, 1);
+        QCOMPARE(half.out,
+                 QStringLiteral("COM4: written, check failed: no reply within 1000 ms (7 bytes expected)\n"
+                                "COM2: applied\n2 units: 1 applied, 1 written, check failed, 0 failed\n"));
     }
 
     void probeOnlyReadsAndSkipsBusyPorts()
@@ -329,8 +408,21 @@ private slots:
         // The held port is said, not taken for a port without a unit.
         QCOMPARE(found[1]["port"].toString(), QStringLiteral("COM7"));
         QCOMPARE(found[1]["number"].toInt(), 8005);
+        QVERIFY2(found[1]["error"].toString().contains(
+                     QStringLiteral("held by tst_ctl (process %1)").arg(QCoreApplication::applicationPid())),
+                 qPrintable(found[1]["error"].toString()));
         QCOMPARE(RequestFrames(ports.Unit(5)), QStringList{kRead});
         QVERIFY(held.Received().empty());
+
+        // Named ports only: nothing is sent to another.
+        ports.Unit(2).ClearLog();
+        ports.Unit(5).ClearLog();
+        const Result one = Ctl({"probe", "--port", "COM5"});
+        QCOMPARE(one.code, 1);
+        QVERIFY(ports.Unit(2).Received().empty());
+        QCOMPARE(RequestFrames(ports.Unit(5)), QStringList{kRead});
+        QCOMPARE(Ctl({"ports", "--port", "COM2"}).out,
+                 "COM2\t" + QString::fromStdString(ports.Unit(2).TerminalPath()) + "\tfree\n");
     }
 
     void probeWhereEveryPortIsRefused()
@@ -349,25 +441,45 @@ private slots:
         QVERIFY2(r.err.contains("COM2: not probed: error 70"), qPrintable(r.err));
     }
 
+    void interruptedApplySaysWhereEachUnitStands_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("outputClosed");
+        QTest::newRow("SIGINT") << SIGINT << false;
+        QTest::newRow("SIGHUP: the ssh session dropped") << SIGHUP << false;
+        QTest::newRow("SIGQUIT") << SIGQUIT << false;
+        QTest::newRow("SIGTERM, output to a full disk") << SIGTERM << true;
+    }
     void interruptedApplySaysWhereEachUnitStands()
     {
+        QFETCH(int, signal);
+        QFETCH(bool, outputClosed);
         SimPorts ports;
-        for (int com : {2, 5})
-            ports.Add(com).SetReplyDelay(600);
+        // COM5, named first, answers last.
+        ports.Add(2).SetReplyDelay(600);
+        ports.Add(5).SetReplyDelay(900);
         const QString file = ports.Path() + "/line.json";
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(ProfileText(kGoodValues));
         f.close();
         QProcess p;
-        p.start(QStringLiteral(KV306CTL), {"apply", file, "--port", "COM2", "--port", "COM5"});
+        if (outputClosed)
+            p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.start(QStringLiteral(KV306CTL), {"apply", file, "--port", "COM5", "--port", "COM2"});
         QTRY_VERIFY_WITH_TIMEOUT(ports.Unit(2).Requests().size() == 1 && ports.Unit(5).Requests().size() == 1,
                                  5000);
-        ::kill(static_cast<pid_t>(p.processId()), SIGINT);  // while both writes await their answer
+        ::kill(static_cast<pid_t>(p.processId()), signal);  // while both writes await their answer
         QVERIFY(p.waitForFinished(10000));
-        QCOMPARE(p.exitCode(), 130);
-        const QString out = QString::fromUtf8(p.readAllStandardOutput());
-        QVERIFY2(out.contains("COM2: written, not verified\nCOM5: written, not verified\n"), qPrintable(out));
+        QCOMPARE(p.exitCode(), 128 + signal);
+        // Each unit once, in the order given; on standard error when standard output is gone.
+        const QString out =
+            QString::fromUtf8(outputClosed ? p.readAllStandardError() : p.readAllStandardOutput());
+        const QString prefix = outputClosed ? QStringLiteral("kv306ctl: ") : QString();
+        QVERIFY2(
+            out.contains(prefix + "COM5: written, not verified\n" + prefix + "COM2: written, not verified\n"),
+            qPrintable(out));
+        QCOMPARE(out.count("COM2: "), 1);
         QVERIFY2(out.contains("interrupted: 2 units: 0 verified, 0 failed, 2 written, 0 not started"),
                  qPrintable(out));
         for (int com : {2, 5}) {
@@ -425,6 +537,21 @@ private slots:
         QCOMPARE(list[0]["state"].toString(), QStringLiteral("free"));
         QCOMPARE(list[1]["state"].toString(), QStringLiteral("busy"));
         QCOMPARE(list[2]["state"].toString(), QStringLiteral("no permission"));
+    }
+
+    // Names in the ports folder that lead nowhere useful are listed with what is wrong.
+    void portsSayWhatIsWrong()
+    {
+        SimPorts ports;
+        const QString dir = ports.Path();
+        QCOMPARE(::mkfifo(QFile::encodeName(dir + "/COM4").constData(), 0600), 0);
+        QVERIFY(QFile::link(dir + "/gone", dir + "/COM5"));
+        QVERIFY(QFile::link(dir + "/COM6", dir + "/COM6"));
+        QCOMPARE(Ctl({"ports"}).out,
+                 QStringLiteral("COM4\t%1/COM4\tnot a serial device (%1/COM4 is a named pipe)\n"
+                                "COM5\t%1/COM5\tmissing (a link to %1/gone, which is not there)\n"
+                                "COM6\t%1/COM6\tnot a serial device (%1/COM6 is a loop of symbolic links)\n")
+                     .arg(dir));
     }
 
     void portFromComTxtBesideTheProgram()
