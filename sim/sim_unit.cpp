@@ -134,10 +134,21 @@ void SimUnit::Close()
         *fd = -1;
     }
     std::lock_guard lock(mutex_);
-    if (!link_.empty())
-        ::unlink(link_.c_str());
-    link_.clear();
+    RemoveOwnLink();
     running_ = false;
+}
+
+void SimUnit::RemoveOwnLink()
+{
+    // Only while it is still this unit's: another simulator (or a user) may have put its own
+    // link there since.
+    if (!link_.empty()) {
+        char target[256] = {};
+        const ssize_t n = ::readlink(link_.c_str(), target, sizeof target - 1);
+        if (n > 0 && terminal_ == std::string(target, static_cast<std::size_t>(n)))
+            ::unlink(link_.c_str());
+    }
+    link_.clear();
 }
 
 void SimUnit::Unplug()
@@ -449,9 +460,7 @@ void SimUnit::Run()
             *fd = -1;
         }
         std::lock_guard lock(mutex_);
-        if (!link_.empty())
-            ::unlink(link_.c_str());
-        link_.clear();
+        RemoveOwnLink();
     }
 }
 

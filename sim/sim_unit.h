@@ -108,6 +108,8 @@ private:
     bool Pause(double ms);
     bool PauseUntil(double untilMs);
     void Close();
+    // Removes the port link if it still leads to this unit's terminal. Called with mutex_ held.
+    void RemoveOwnLink();
 
     SimOptions options_;
     int master_ = -1;

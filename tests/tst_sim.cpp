@@ -101,6 +101,16 @@ private slots:
                      QString::fromStdString(unit.TerminalPath()));
         }
         QVERIFY(!QFileInfo(QString::fromStdString(link)).isSymLink());
+
+        // Someone else's link put in its place meanwhile stays at the unit's exit.
+        {
+            SimUnit unit;
+            std::string error;
+            QVERIFY2(unit.Start(link, &error), error.c_str());
+            QFile::remove(QString::fromStdString(link));
+            QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB3"), QString::fromStdString(link)));
+        }
+        QCOMPARE(QFileInfo(QString::fromStdString(link)).symLinkTarget(), QStringLiteral("/dev/ttyUSB3"));
     }
 };
 
