@@ -1,5 +1,6 @@
 // kv306-bench: the tool's own overhead next to what the line and the link's pauses cost anyway.
 // Every row runs against the simulated unit at the pace of a 9600-baud line.
+#include "floors.h"
 #include "link/pacer.h"
 #include "link/serial_link.h"
 #include "panel/form1.h"
@@ -35,16 +36,7 @@ using namespace kv306;
 
 namespace {
 
-constexpr double kByteMs = 10.0 / 9.6;
-constexpr double kOpenMs = 5;
-constexpr double kCloseMs = 105;
-
-double Wire(int bytes)
-{
-    return bytes * kByteMs;
-}
-// A reply is whole only once the line has stayed quiet a moment after it.
-constexpr double kSettleMs = SerialLink::kSettleMs;
+using namespace kv306::bench;
 
 double NowMs()
 {
@@ -110,12 +102,10 @@ void ActionRows()
     };
     NudgeButton *step = s.form.HorizontalButtons()[0];
     const std::vector<Action> actions{
-        {"toggle (overlay)", kOpenMs + Wire(7) + Wire(2) + kSettleMs + kCloseMs + 10,
-         [&] { s.form.Actions().ToggleClick(0); }},
-        {"save", kOpenMs + Wire(12) + Wire(1) + kSettleMs + kCloseMs, [&] { s.form.Actions().SaveClick(); }},
-        {"read", kOpenMs + Wire(7) + Wire(7) + kSettleMs + kCloseMs + 10,
-         [&] { s.form.Actions().ReadClick(); }},
-        {"one nudge step", kOpenMs + Wire(7) + Wire(2) + kSettleMs + kCloseMs,
+        {"toggle (overlay)", ExchangeFloor(7, 2) + 10, [&] { s.form.Actions().ToggleClick(0); }},
+        {"save", ExchangeFloor(12, 1), [&] { s.form.Actions().SaveClick(); }},
+        {"read", ExchangeFloor(7, 7) + 10, [&] { s.form.Actions().ReadClick(); }},
+        {"one nudge step", ExchangeFloor(7, 2),
          [&] {
              QTimer::singleShot(0, step, [step] { QTest::mouseRelease(step, Qt::LeftButton); });
              QTest::mousePress(step, Qt::LeftButton);
@@ -242,7 +232,7 @@ void HoldRow()
         rates.push_back(steps.back() * 1000 / took);
     }
     const double rate = Median(rates);
-    const double floor = 1000 / (kOpenMs + Wire(7) + Wire(2) + kSettleMs + kCloseMs);
+    const double floor = HeldNudgeFloor();
     char verdict[64];
     std::snprintf(verdict, sizeof verdict, "%.0f steps a hold; target ratio >= 0.97: %s", Median(steps),
                   rate / floor >= 0.97 ? "met" : "MISSED");

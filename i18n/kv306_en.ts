@@ -791,5 +791,13 @@ Replace it?</translation>
         <source>%1 不是字符设备</source>
         <translation>%1 is not a character device</translation>
     </message>
+    <message>
+        <source>%1 在 Wine 中指向一个文件夹</source>
+        <translation>under Wine, %1 leads to a folder</translation>
+    </message>
+    <message>
+        <source>它不接受串口的设置（%1）</source>
+        <translation>it takes no serial settings (%1)</translation>
+    </message>
 </context>
 </TS>

@@ -27,6 +27,7 @@ int OpenFailureNumber(SerialDevice::OpenFailure failure)
     case SerialDevice::OpenFailure::Missing: return ErrorNo::NoSuchPort;
     case SerialDevice::OpenFailure::Held: return ErrorNo::PortInUse;
     case SerialDevice::OpenFailure::Settings: return ErrorNo::BadCommState;
+    case SerialDevice::OpenFailure::NotSerial: return ErrorNo::NotSerialDevice;
     case SerialDevice::OpenFailure::Other: break;
     }
     return ErrorNo::HardwareUnavailable;
@@ -124,6 +125,11 @@ void SerialControl::SetPortOpen(bool open)
             throw CommError(ErrorNo::NotSerialDevice, reason,
                             Tx::tr("%1 不是串口设备：%2").arg(PortLabel(), *cause));
         const int number = OpenFailureNumber(device_.LastOpenFailure());
+        if (number == ErrorNo::NotSerialDevice)
+            throw CommError(
+                number, reason,
+                Tx::tr("%1 不是串口设备：%2")
+                    .arg(PortLabel(), Tx::tr("它不接受串口的设置（%1）").arg(device_.ErrorText())));
         const QString holder = number == ErrorNo::PortInUse ? PortHolder(path) : QString();
         throw CommError(number, holder.isEmpty() ? reason : reason + QStringLiteral(", held by ") + holder);
     }

@@ -26,9 +26,10 @@ class SerialDevice {
 public:
     // Why an open failed.
     enum class OpenFailure {
-        Missing,   // nothing at that path
-        Held,      // another program has it, or the system refused it
-        Settings,  // the device refused the line settings
+        Missing,    // nothing at that path
+        Held,       // another program has it, or the system refused it
+        Settings,   // the device refused the line settings
+        NotSerial,  // something opened, but it takes no serial call (a file, /dev/null under Wine)
         Other,
     };
 

@@ -6,6 +6,7 @@
 #include <timeapi.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace kv306 {
 
@@ -84,8 +85,13 @@ bool SerialDevice::Open(const QString &path)
     ::timeBeginPeriod(1);
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 1000};
     if (!system_->Apply(line_) || !::SetCommTimeouts(handle, &timeouts)) {
-        error_ = SystemMessage(::GetLastError());
-        openFailure_ = OpenFailure::Settings;
+        const DWORD code = ::GetLastError();
+        error_ = SystemMessage(code);
+        // Under Wine a COM name left without a device opens, then takes no call at all; a file
+        // mapped as a port (/dev/null) refuses the serial calls as a wrong handle.
+        openFailure_ = code == ERROR_INVALID_FUNCTION                                ? OpenFailure::Missing
+                       : code == ERROR_INVALID_HANDLE || code == ERROR_NOT_SUPPORTED ? OpenFailure::NotSerial
+                                                                                     : OpenFailure::Settings;
         Close();
         return false;
     }
@@ -120,7 +126,9 @@ bool SerialDevice::SetLine(const LineSettings &line)
 
 bool SerialDevice::Pump(int ms)
 {
-    const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(std::max(ms, 0));
+    // The tick count moves in steps of the system timer (15.6 ms): a 3 ms wait for the line to
+    // settle would last a whole step.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(ms, 0));
     for (;;) {
         DWORD errors = 0;
         COMSTAT status{};
@@ -136,7 +144,7 @@ bool SerialDevice::Pump(int ms)
             if (got > 0)
                 return true;
         }
-        if (::GetTickCount64() >= deadline)
+        if (std::chrono::steady_clock::now() >= deadline)
             return false;
         ::Sleep(1);
     }
