@@ -21,6 +21,8 @@ void PrintHelp()
     for (const std::string &name : kv306::sim::FaultNames())
         std::printf("%s ", name.c_str());
     std::printf("\n  --trickle-gap MS   gap between the bytes of a trickling reply (default 300)\n"
+                "  --power-cycle MS   be on for MS milliseconds, then off (silent) as long, and\n"
+                "                     come back with the factory values: a new unit each time\n"
                 "  --help             show this text\n"
                 "  --requests FILE    on exit, write every request received to FILE, one a line\n"
                 "  --version          show the version\n\n"
@@ -80,6 +82,10 @@ int main(int argc, char **argv)
             const char *v = value();
             if (!v || !ParseInt(v, 0, 60000, &options.trickleGapMs))
                 return Usage("--trickle-gap needs milliseconds from 0 to 60000");
+        } else if (arg == "--power-cycle") {
+            const char *v = value();
+            if (!v || !ParseInt(v, 100, 3600000, &options.powerCycleMs))
+                return Usage("--power-cycle needs milliseconds from 100 to 3600000");
         } else if (arg == "--requests") {
             const char *file = value();
             if (!file)

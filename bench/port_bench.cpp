@@ -40,7 +40,8 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-void Row(const char *name, double measured, double floor, const char *unit, double ratio, const QString &verdict)
+void Row(const char *name, double measured, double floor, const char *unit, double ratio,
+         const QString &verdict)
 {
     std::printf("%-26s %10.2f %-4s %10.2f %-4s %8.3f   %s\n", name, measured, unit, floor, unit, ratio,
                 qPrintable(verdict));
@@ -60,7 +61,9 @@ void ActionRow(const char *name, double floor, int times, const std::function<vo
     const double m = Median(took);
     const double overhead = m - floor;
     Row(name, m, floor, "ms", floor / m,
-        QStringLiteral("overhead %1 ms, target < 3 ms: %2").arg(overhead, 0, 'f', 2).arg(overhead < 3 ? "met" : "MISSED"));
+        QStringLiteral("overhead %1 ms, target < 3 ms: %2")
+            .arg(overhead, 0, 'f', 2)
+            .arg(overhead < 3 ? "met" : "MISSED"));
 }
 
 }  // namespace
@@ -71,7 +74,9 @@ int main(int argc, char **argv)
     QStringList wanted;
     for (int i = 1; i < argc; ++i)
         wanted << QString::fromLocal8Bit(argv[i]);
-    const auto want = [&wanted](const char *row) { return wanted.isEmpty() || wanted.contains(QLatin1String(row)); };
+    const auto want = [&wanted](const char *row) {
+        return wanted.isEmpty() || wanted.contains(QLatin1String(row));
+    };
 
     QTemporaryDir appDir;
     BenchToolkit toolkit(appDir.path());

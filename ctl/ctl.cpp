@@ -6,6 +6,7 @@
 #include "link/port_map.h"
 #include "protocol/params_text.h"
 #include "protocol/probe.h"
+#include "protocol/station.h"
 #include "protocol/unit_core.h"
 
 #include <QCommandLineParser>
@@ -53,6 +54,14 @@ Commands:
   verify PROFILE --port A [--port B ...]
                                 read every unit (nothing is written) and compare it with
                                 the profile: one line a unit, then a summary
+  station PROFILE --port A [--port B ...] --report FILE [--junit FILE]
+                                a production line's set-up station: on every port wait
+                                for a unit to answer, apply and verify the profile,
+                                append its row to the CSV report, wait for the unit to
+                                go; one line a unit ("COM3 #17 pass 1.2 s") until
+                                stopped, --count N units, or --once (what is there now)
+  apply, verify and station with --dry-run say what they would send where, and open
+  nothing
 
 Keys: horizontal 0-63, vertical 0-63, size 0-51, standard PAL|NTSC, roundness 0-3,
       outside keep|remove.
@@ -62,7 +71,8 @@ PORT: COM1..COM20 (as the window finds them) or a device path. Without --port, t
 Exit codes: 0 done; 1 the unit failed (no reply, bad reply, verify mismatch) or
             differs from the profile (verify);
             2 usage or profile error (nothing sent); 3 port error (missing, busy,
-            no permission, pulled); 4 the output could not be written;
+            no permission, pulled); 4 the output or the station's report could not
+            be written (the station stops);
             130 stopped by SIGINT, 143 by SIGTERM, 141 by a closed pipe (the exchange
             in flight is finished, nothing more is sent, each unit's state is said).)";
 
@@ -697,6 +707,156 @@ public:
         return code;
     }
 
+    // What apply, verify or station would send to each port; nothing is opened.
+    int DryRun(const QString &name, const QList<Target> &targets, const Params &profile,
+               const QString &report)
+    {
+        const QString read = HexWords(CommandFrame(Op::ReadParams, 0x00));
+        const std::optional<Bytes> frame = ParameterFrame(profile);
+        const QString write = frame ? HexWords(*frame) : QString();
+        QJsonArray list;
+        for (const Target &t : targets) {
+            QJsonArray frames;
+            QString said;
+            if (name == QLatin1String("verify")) {
+                frames.append(read);
+                said = QStringLiteral("would read (%1) and compare with %2").arg(read, FormatParams(profile));
+            } else {
+                if (name == QLatin1String("station"))
+                    frames.append(read);
+                frames.append(write);
+                frames.append(read);
+                said = QStringLiteral("would %1write %2 (%3), then read back (%4) and compare")
+                           .arg(name == QLatin1String("station")
+                                    ? QStringLiteral("wait for a unit to answer a read (%1), ").arg(read)
+                                    : QString(),
+                                FormatParams(profile), write, read);
+            }
+            if (json_)
+                list.append(QJsonObject{{QStringLiteral("port"), t.label},
+                                        {QStringLiteral("device"), t.Device()},
+                                        {QStringLiteral("frames"), frames}});
+            else
+                Out(QStringLiteral("%1 (%2): %3").arg(t.label, QDir::toNativeSeparators(t.Device()), said));
+        }
+        if (json_) {
+            QJsonObject document{{QStringLiteral("dryRun"), name}, {QStringLiteral("ports"), list}};
+            if (!report.isEmpty())
+                document.insert(QStringLiteral("report"), report);
+            PrintJson(document);
+        } else if (!report.isEmpty()) {
+            Out(QStringLiteral("each unit's row would be appended to %1")
+                    .arg(QDir::toNativeSeparators(report)));
+        }
+        return kExitOk;
+    }
+
+    // Unit after unit on every port, until a stop, the count or, with `once`, one look.
+    int RunStation(const QList<Target> &targets, const Station::Options &options, const QString &reportPath,
+                   const QString &junitPath)
+    {
+        StationReport report;
+        QString error;
+        if (!report.Open(reportPath, junitPath, &error)) {
+            Err(QStringLiteral("report %1").arg(error));
+            if (json_)
+                PrintJson(QJsonObject{{QStringLiteral("error"), QStringLiteral("report ") + error}});
+            return kExitOutput;
+        }
+        Station station(options, &report);
+        station.ShouldStop = [] { return Stopped(); };
+        const bool json = json_;
+        std::atomic<int> worst{kExitOk};
+        station.UnitDone = [json, &worst](const StationRow &row) {
+            worst = std::max(worst.load(), row.kind == StationRow::Kind::Pass    ? kExitOk
+                                           : row.kind == StationRow::Kind::Error ? kExitPort
+                                                                                 : kExitUnit);
+            if (json) {
+                QJsonObject o{{QStringLiteral("time"), row.at.toString(Qt::ISODateWithMs)},
+                              {QStringLiteral("unit"), row.unit},
+                              {QStringLiteral("slot"), row.slot},
+                              {QStringLiteral("port"), row.port},
+                              {QStringLiteral("device"), row.device},
+                              {QStringLiteral("result"), row.KindWord()},
+                              {QStringLiteral("outcome"), row.outcome},
+                              {QStringLiteral("seconds"), row.seconds}};
+                if (!row.serial.isEmpty())
+                    o.insert(QStringLiteral("serial"), row.serial);
+                if (row.values)
+                    o.insert(QStringLiteral("values"), ParamsJson(*row.values));
+                PrintJson(o);
+                return;
+            }
+            const QString time = QString::number(row.seconds, 'f', 1) + QStringLiteral(" s");
+            Record(row.Passed()
+                       ? QStringLiteral("%1 #%2 pass %3").arg(row.port).arg(row.unit).arg(time)
+                       : QStringLiteral("%1 #%2 %3 %4: %5")
+                             .arg(row.port)
+                             .arg(row.unit)
+                             .arg(row.KindWord(), time, row.outcome.section(QStringLiteral(": "), 1)));
+        };
+        station.SlotChanged = [json](int, const SlotPort &port, Station::SlotState state,
+                                     const QString &why) {
+            if (json)
+                return;
+            switch (state) {
+            case Station::SlotState::NoPort:
+                Err(port.label + QStringLiteral(": no port yet (") + why + ')');
+                break;
+            case Station::SlotState::Waiting: Err(port.label + QStringLiteral(": waiting for a unit")); break;
+            case Station::SlotState::Present: Err(port.label + QStringLiteral(": unit present")); break;
+            case Station::SlotState::Gone: Err(port.label + QStringLiteral(": unit gone")); break;
+            case Station::SlotState::Done: break;
+            }
+        };
+        std::atomic<int> noUnit{kExitOk};
+        station.NoUnit = [json, &noUnit](int, const SlotPort &port, const Outcome &o) {
+            noUnit = std::max(noUnit.load(), ExitCodeOf(o));
+            Err(port.label + QStringLiteral(": no unit: ") + FailureText(o));
+            if (json)
+                PrintJson(QJsonObject{{QStringLiteral("port"), port.label},
+                                      {QStringLiteral("result"), QStringLiteral("no unit")},
+                                      {QStringLiteral("error"), FailureText(o)}});
+        };
+        std::vector<std::unique_ptr<QThread>> threads;
+        for (int i = 0; i < targets.size(); ++i) {
+            const SlotPort port{targets[i].label, targets[i].number};
+            threads.emplace_back(QThread::create([&station, i, port] { station.RunSlot(i + 1, port); }));
+            threads.back()->start();
+        }
+        for (auto &t : threads)
+            t->wait();
+
+        const QString reportError = station.ReportError();
+        QString summary = QStringLiteral("station: %1 unit%2: %3 pass, %4 fail, %5 error")
+                              .arg(station.Units())
+                              .arg(station.Units() == 1 ? "" : "s")
+                              .arg(station.Passed())
+                              .arg(station.Failed())
+                              .arg(station.Errors());
+        if (station.Interrupted() > 0)
+            summary += QStringLiteral(", %1 written, not verified").arg(station.Interrupted());
+        if (Stopped())
+            summary = QStringLiteral("interrupted: ") + summary;
+        if (!reportError.isEmpty())
+            summary = QStringLiteral("stopped: ") + summary;
+        if (json_) {
+            PrintJson(QJsonObject{{QStringLiteral("summary"),
+                                   QJsonObject{{QStringLiteral("units"), station.Units()},
+                                               {QStringLiteral("pass"), station.Passed()},
+                                               {QStringLiteral("fail"), station.Failed()},
+                                               {QStringLiteral("error"), station.Errors()},
+                                               {QStringLiteral("interrupted"), station.Interrupted()}}}});
+        } else {
+            Record(summary);
+        }
+        if (!reportError.isEmpty()) {
+            Err(QStringLiteral("the report could not be written, so the station stopped: ") + reportError);
+            return kExitOutput;
+        }
+        return std::max(worst.load(), noUnit.load());
+    }
+
 private:
     int PrintValues(const Target &target, const Params &values)
     {
@@ -728,7 +888,7 @@ int RunCommand(const QStringList &arguments)
     parser.setApplicationDescription(QString::fromUtf8(kUsage));
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("ports, read, write, set, toggle, step, "
-                                                "probe, apply or verify"));
+                                                "probe, apply, verify or station"));
     const QCommandLineOption portOption(
         QStringLiteral("port"), QStringLiteral("the unit's port (COMn or a device)"), QStringLiteral("PORT"));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("print one JSON document"));
@@ -737,8 +897,26 @@ int RunCommand(const QStringList &arguments)
     const QCommandLineOption namesOption(
         QStringLiteral("names"),
         QStringLiteral("ports: only the names of the ports there are; opens nothing"));
+    const QCommandLineOption reportOption(
+        QStringLiteral("report"), QStringLiteral("station: the CSV file each unit's row is appended to"),
+        QStringLiteral("FILE"));
+    const QCommandLineOption junitOption(
+        QStringLiteral("junit"), QStringLiteral("station: a JUnit XML file, rewritten after each unit"),
+        QStringLiteral("FILE"));
+    const QCommandLineOption countOption(QStringLiteral("count"),
+                                         QStringLiteral("station: stop after N units"), QStringLiteral("N"));
+    const QCommandLineOption onceOption(QStringLiteral("once"),
+                                        QStringLiteral("station: set up the units there now, then end"));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"),
+        QStringLiteral("apply, verify, station: say what would be sent; open nothing"));
     parser.addOption(portOption);
     parser.addOption(jsonOption);
+    parser.addOption(reportOption);
+    parser.addOption(junitOption);
+    parser.addOption(countOption);
+    parser.addOption(onceOption);
+    parser.addOption(dryRunOption);
     parser.addOption(fromOption);
     parser.addOption(namesOption);
     const QCommandLineOption helpOption = parser.addHelpOption();
@@ -781,6 +959,14 @@ int RunCommand(const QStringList &arguments)
 
     if (parser.isSet(namesOption) && name != QLatin1String("ports"))
         return Usage(QStringLiteral("--names belongs to ports"));
+    const bool station = name == QLatin1String("station");
+    for (const QCommandLineOption *o : {&reportOption, &junitOption, &countOption, &onceOption}) {
+        if (parser.isSet(*o) && !station)
+            return Usage(QStringLiteral("--%1 belongs to station").arg(o->names().constFirst()));
+    }
+    const bool dryRun = parser.isSet(dryRunOption);
+    if (dryRun && !station && name != QLatin1String("apply") && name != QLatin1String("verify"))
+        return Usage(QStringLiteral("--dry-run belongs to apply, verify and station"));
     if (name == QLatin1String("ports")) {
         if (parser.isSet(namesOption)) {
             // For completion: what is there, without opening anything.
@@ -792,14 +978,36 @@ int RunCommand(const QStringList &arguments)
     }
     if (name == QLatin1String("probe"))
         return command.Probe(targets);
-    if (name == QLatin1String("apply") || name == QLatin1String("verify")) {
+    if (name == QLatin1String("apply") || name == QLatin1String("verify") || station) {
         if (words.size() != 2)
             return Usage(QStringLiteral("%1 needs one PROFILE").arg(name));
         if (targets.isEmpty())
             return Usage(QStringLiteral("%1 needs at least one --port").arg(name));
+        Station::Options options;
+        if (station) {
+            if (!parser.isSet(reportOption) || parser.value(reportOption).isEmpty())
+                return Usage(QStringLiteral("station needs --report FILE"));
+            if (parser.isSet(countOption)) {
+                bool ok = false;
+                options.count = parser.value(countOption).toInt(&ok);
+                if (!ok || options.count < 1)
+                    return Usage(QStringLiteral("--count needs a positive whole number, not %1")
+                                     .arg(parser.value(countOption)));
+            }
+            options.once = parser.isSet(onceOption);
+            if (options.once && parser.isSet(countOption))
+                return Usage(QStringLiteral("--once and --count do not go together"));
+        }
         const Checked<Params> profile = ReadProfile(words[1]);
         if (!profile)
             return ProfileError(words[1], profile.reason);
+        if (dryRun)
+            return command.DryRun(name, targets, *profile, parser.value(reportOption));
+        if (station) {
+            options.profile = *profile;
+            return command.RunStation(targets, options, parser.value(reportOption),
+                                      parser.value(junitOption));
+        }
         return name == QLatin1String("apply") ? command.Apply(targets, *profile)
                                               : command.Verify(targets, *profile);
     }

@@ -237,6 +237,7 @@ QList<PortIdentity> IdentifyPorts(const QStringList &paths)
                 if (info.systemLocation() != id.device && info.portName() != id.device &&
                     info.portName() != path)
                     continue;
+                id.serial = info.serialNumber();
                 for (const QString &part : {info.description(), info.manufacturer(), info.serialNumber()}) {
                     if (!part.isEmpty() && !parts.contains(part))
                         parts << part;

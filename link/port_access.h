@@ -34,6 +34,7 @@ QString PermissionStartupMessage(const QList<Refusal> &refusals);
 struct PortIdentity {
     QString device;   // links resolved; empty when nothing is there
     QString adapter;  // "FT232R USB UART · FTDI · A50285BI" for a USB adapter; else empty
+    QString serial;   // the adapter's serial number ("A50285BI"), where the system gives one
     // "/dev/ttyUSB0  FT232R USB UART · FTDI · A50285BI"
     QString Text() const { return adapter.isEmpty() ? device : device + QStringLiteral("  ") + adapter; }
 };

@@ -35,7 +35,9 @@ Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
         PortFailure(o, *error, true);
         return o;
     }
-    Traffic t{frame, {}, -1, count};
+    Traffic t;
+    t.sent = frame;
+    t.expected = count;
     try {
         // Whatever waits now (a byte the unit sent unasked, an answer to an earlier request
         // that came too late) is not the answer to this request.

@@ -120,6 +120,7 @@ bool SimUnit::Start(const std::string &linkPath, std::string *error)
     stop_ = false;
     hungUp_ = false;
     running_ = true;
+    startedMs_ = NowMs();
     thread_ = std::thread([this] { Run(); });
     return true;
 }
@@ -213,6 +214,22 @@ void SimUnit::SetState(const UnitState &state)
     state_ = state;
 }
 
+void SimUnit::SetPowered(bool on, std::optional<Fault> fault)
+{
+    std::lock_guard lock(mutex_);
+    if (on && !powered_)
+        state_ = UnitState{};
+    if (fault)
+        options_.fault = *fault;
+    powered_ = on;
+}
+
+bool SimUnit::Powered() const
+{
+    std::lock_guard lock(mutex_);
+    return powered_;
+}
+
 bool SimUnit::Pause(double ms)
 {
     return PauseUntil(NowMs() + ms);
@@ -288,6 +305,16 @@ void SimUnit::Handle(const Bytes &request, double receivedAt)
     int delay;
     {
         std::lock_guard lock(mutex_);
+        if (options_.powerCycleMs > 0) {
+            // On for one period, off for the next; each time it comes on it is a new unit.
+            const auto period = static_cast<long long>((receivedAt - startedMs_) / options_.powerCycleMs);
+            const bool on = period % 2 == 0;
+            if (on && !powered_)
+                state_ = UnitState{};
+            powered_ = on;
+        }
+        if (!powered_)
+            return;
         requests_.push_back(request);
         reply = override_ ? override_(request) : Answer(request, state_);
         fault = options_.fault;

@@ -52,6 +52,9 @@ struct SimOptions {
     int babbleMs = 8000;     // how long a babbling line keeps going after a reply
     int lateMs = 1300;       // a late unit's delay before it answers
     int strayEveryMs = 700;  // how often a stray unit sends its unasked byte
+    // Above 0: the unit is switched on for this long, then off (silent) as long, and comes back
+    // with the factory values: one new unit after another, as on a production line.
+    int powerCycleMs = 0;
 };
 
 // A KV306 on the far end of a pseudo-terminal. The tool opens the terminal (or a link named
@@ -94,6 +97,10 @@ public:
 
     UnitState State() const;
     void SetState(const UnitState &state);
+    // Switched off, the unit hears nothing and answers nothing; switched on again it holds the
+    // factory values (the next unit on the line) and keeps its fault unless given another.
+    void SetPowered(bool on, std::optional<Fault> fault = std::nullopt);
+    bool Powered() const;
 
     // What the unit answers to a request, before any fault: nothing for a bad frame.
     static std::optional<Bytes> Answer(const Bytes &request, UnitState &state);
@@ -130,6 +137,8 @@ private:
     double babbleUntilMs_ = 0;
     bool flooding_ = false;
     double nextStrayMs_ = 0;
+    bool powered_ = true;
+    double startedMs_ = 0;
 };
 
 }  // namespace kv306::sim

@@ -393,7 +393,10 @@ private slots:
     {
         TrafficLog log;
         Outcome o;
-        o.traffic.push_back({{0x55}, {}, -1, 1});
+        Traffic t;
+        t.sent = {0x55};
+        t.expected = 1;
+        o.traffic.push_back(t);
         TrafficModel model(log);
         for (int i = 0; i < 5003; ++i) {
             o.traffic[0].sent[0] = static_cast<std::uint8_t>(i);

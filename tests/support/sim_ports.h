@@ -39,6 +39,7 @@ public:
     // A port name whose device has gone: a link to nothing.
     void AddDangling(int com) { QFile::link(QStringLiteral("/dev/kv306-gone-%1").arg(com), LinkPath(com)); }
     void Remove(int com) { units_.erase(com); }
+    bool Has(int com) const { return units_.count(com) > 0; }
     QString LinkPath(int com) const { return dir_.filePath(QStringLiteral("COM%1").arg(com)); }
     QString Path() const { return dir_.path(); }
 
