@@ -799,5 +799,171 @@ Replace it?</translation>
         <source>它不接受串口的设置（%1）</source>
         <translation>it takes no serial settings (%1)</translation>
     </message>
+    <message>
+        <source>生产模式(&amp;P)…</source>
+        <translation>&amp;Production mode…</translation>
+    </message>
+    <message>
+        <source>没有可用的串口：请先接上转接器并选择串口。</source>
+        <translation>No port to use: plug in an adapter and choose its port first.</translation>
+    </message>
+    <message>
+        <source>生产模式</source>
+        <translation>Production mode</translation>
+    </message>
+    <message>
+        <source>生产模式运行中</source>
+        <translation>Production mode running</translation>
+    </message>
+    <message>
+        <source>生产模式已停止</source>
+        <translation>Production mode stopped</translation>
+    </message>
+    <message>
+        <source>生产模式 — %1</source>
+        <translation>Production mode — %1</translation>
+    </message>
+    <message>
+        <source>每台设备写入：%1</source>
+        <translation>Written to every unit: %1</translation>
+    </message>
+    <message>
+        <source>报告文件：</source>
+        <translation>Report file:</translation>
+    </message>
+    <message>
+        <source>请选择报告文件（已有的报告会接着写入）</source>
+        <translation>Choose a report file (an existing report is continued)</translation>
+    </message>
+    <message>
+        <source>选择(&amp;C)…</source>
+        <translation>&amp;Choose…</translation>
+    </message>
+    <message>
+        <source>开始(&amp;S)</source>
+        <translation>&amp;Start</translation>
+    </message>
+    <message>
+        <source>编号</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Outcome</translation>
+    </message>
+    <message>
+        <source>用时</source>
+        <translation>Took</translation>
+    </message>
+    <message>
+        <source>未开始</source>
+        <translation>Not started</translation>
+    </message>
+    <message>
+        <source>已检 0 台</source>
+        <translation>0 units</translation>
+    </message>
+    <message>
+        <source>报告文件</source>
+        <translation>Report file</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>不能写入 %1：%2</source>
+        <translation>Cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>报告文件不能写入：%1</source>
+        <translation>The report cannot be written: %1</translation>
+    </message>
+    <message>
+        <source>报告文件不能写入：
+%1</source>
+        <translation>The report cannot be written:
+%1</translation>
+    </message>
+    <message>
+        <source>停止(&amp;S)</source>
+        <translation>&amp;Stop</translation>
+    </message>
+    <message>
+        <source>等待设备…</source>
+        <translation>Waiting for a unit…</translation>
+    </message>
+    <message>
+        <source>正在停止…</source>
+        <translation>Stopping…</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>报告文件不能写入，生产模式已停止：%1</source>
+        <translation>The report cannot be written, so production mode stopped: %1</translation>
+    </message>
+    <message>
+        <source>正在设置…</source>
+        <translation>Setting up…</translation>
+    </message>
+    <message>
+        <source>已写入，未校验（已停止）</source>
+        <translation>Written, not checked (stopped)</translation>
+    </message>
+    <message>
+        <source>%1 为 %2，应为 %3</source>
+        <translation>%1 is %2, not %3</translation>
+    </message>
+    <message>
+        <source>已写入，校验不符：%1</source>
+        <translation>Written, check failed: %1</translation>
+    </message>
+    <message>
+        <source>；</source>
+        <translation>; </translation>
+    </message>
+    <message>
+        <source>设备无应答</source>
+        <translation>the unit did not answer</translation>
+    </message>
+    <message>
+        <source>设备应答有误</source>
+        <translation>the unit&apos;s reply was wrong</translation>
+    </message>
+    <message>
+        <source>合格</source>
+        <translation>PASS</translation>
+    </message>
+    <message>
+        <source>不合格</source>
+        <translation>FAIL</translation>
+    </message>
+    <message>
+        <source>第 %1 台合格，请取下设备</source>
+        <translation>Unit %1 passed: take it away</translation>
+    </message>
+    <message>
+        <source>已检 %1 台：合格 %2，不合格 %3</source>
+        <translation>%1 units: %2 passed, %3 failed</translation>
+    </message>
+    <message>
+        <source>不合格：%1</source>
+        <translation>Failed: %1</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>串口 %1 还不能用（%2）</source>
+        <translation>%1 cannot be used yet (%2)</translation>
+    </message>
+    <message>
+        <source>请接上下一台设备</source>
+        <translation>Plug in the next unit</translation>
+    </message>
 </context>
 </TS>

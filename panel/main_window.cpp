@@ -83,10 +83,40 @@ void MainWindow::BuildMenus()
     connect(readAtStartAction, &QAction::toggled, this,
             [](bool on) { UserSettings().setValue(QStringLiteral("readAtStart"), on); });
     logAction = tools->addAction(Tx::tr("通信记录(&L)…"), this, [this] { ShowLog(); });
+    tools->addSeparator();
+    productionAction = tools->addAction(Tx::tr("生产模式(&P)…"), this, [this] { ShowProduction(); });
 
     QMenu *help = menuBar()->addMenu(Tx::tr("帮助(&H)"));
     helpAction = help->addAction(Tx::tr("使用帮助(&H)"), form_, &Form1::OnHelpClicked);
     aboutAction = help->addAction(Tx::tr("关于(&A)"), this, &MainWindow::About);
+}
+
+ProductionDialog *MainWindow::ShowProduction()
+{
+    if (!production_) {
+        SettleProbes();
+        const int port = PortNumberOfName(form_->PortList()->currentText());
+        if (port < kFirstPort) {
+            toolkit_.MsgBox(Tx::tr("没有可用的串口：请先接上转接器并选择串口。"), kMsgExclamation,
+                            Tx::tr("生产模式"));
+            return nullptr;
+        }
+        production_ = new ProductionDialog(
+            toolkit_, port, form_->Lists(), [this](int k) { return form_->ListCaption(k); }, this);
+        production_->setAttribute(Qt::WA_DeleteOnClose);
+        production_->setWindowModality(Qt::WindowModal);
+        connect(production_, &ProductionDialog::RunningChanged, this, [this](bool running) {
+            // The station has the port to itself.
+            if (running && form_->Serial().PortOpen())
+                form_->Link().CloseLink();
+            form_->setEnabled(!running);
+            menuBar()->setEnabled(!running);
+            SetOutcome(running ? Tx::tr("生产模式运行中") : Tx::tr("生产模式已停止"));
+        });
+    }
+    production_->show();
+    production_->raise();
+    return production_;
 }
 
 void MainWindow::BuildStatusLine()

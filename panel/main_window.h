@@ -2,6 +2,7 @@
 
 #include "panel/form1.h"
 #include "panel/log_window.h"
+#include "panel/production_dialog.h"
 #include "protocol/traffic_log.h"
 
 #include <QAction>
@@ -39,6 +40,10 @@ public:
     // The status line: the last action's outcome with its time, and the port in use.
     QString StatusText() const;
     LogWindow &ShowLog();
+    // 生产模式: the station on the window's port with the lists' values; the window's own
+    // controls rest while it runs.
+    // Nothing when there is no port to run on (the operator is told).
+    ProductionDialog *ShowProduction();
     // 帮助
     void About();
 
@@ -49,6 +54,7 @@ public:
     QAction *verifyAction = nullptr;
     QAction *readAtStartAction = nullptr;
     QAction *logAction = nullptr;
+    QAction *productionAction = nullptr;
     QAction *helpAction = nullptr;
     QAction *aboutAction = nullptr;
 
@@ -75,6 +81,7 @@ private:
     TrafficLog log_;
     Form1 *form_ = nullptr;
     QPointer<LogWindow> logWindow_;
+    QPointer<ProductionDialog> production_;
     QLabel *outcomeStatus_ = nullptr;
     QLabel *portStatus_ = nullptr;
     QString shownDevice_;

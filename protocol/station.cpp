@@ -75,13 +75,14 @@ bool Sync(QFile &file, QString *error)
 
 QByteArray StationReport::CsvLine(const StationRow &row)
 {
-    QList<QByteArray> fields{CsvField(row.at.toOffsetFromUtc(row.at.offsetFromUtc()).toString(Qt::ISODateWithMs)),
-                             QByteArray::number(row.unit),
-                             QByteArray::number(row.slot),
-                             CsvField(row.port),
-                             CsvField(row.device),
-                             CsvField(row.serial),
-                             CsvField(row.outcome)};
+    QList<QByteArray> fields{
+        CsvField(row.at.toOffsetFromUtc(row.at.offsetFromUtc()).toString(Qt::ISODateWithMs)),
+        QByteArray::number(row.unit),
+        QByteArray::number(row.slot),
+        CsvField(row.port),
+        CsvField(row.device),
+        CsvField(row.serial),
+        CsvField(row.outcome)};
     for (int k = 0; k < kParamCount; ++k)
         fields << (row.values ? CsvField(ParamValueText(k, (*row.values)[static_cast<std::size_t>(k)]))
                               : QByteArray());
@@ -99,7 +100,8 @@ bool StationReport::Open(const QString &csv, const QString &junit, QString *erro
 #ifndef Q_OS_WIN
     // A pipe would hold the station until someone reads it.
     struct stat st {};
-    if (::stat(QFile::encodeName(csv).constData(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+    if (::stat(QFile::encodeName(csv).constData(), &st) == 0 &&
+        (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
         *error = QStringLiteral("%1 is a pipe, not a file").arg(csv);
         return false;
     }
@@ -186,7 +188,8 @@ bool StationReport::WriteJUnit(QString *error)
         w.writeAttribute(QStringLiteral("name"), QStringLiteral("unit %1 (%2)").arg(row.unit).arg(row.port));
         w.writeAttribute(QStringLiteral("time"), QString::number(row.seconds, 'f', 3));
         if (!row.Passed()) {
-            w.writeStartElement(row.kind == StationRow::Kind::Fail ? QStringLiteral("failure") : QStringLiteral("error"));
+            w.writeStartElement(row.kind == StationRow::Kind::Fail ? QStringLiteral("failure")
+                                                                   : QStringLiteral("error"));
             w.writeAttribute(QStringLiteral("message"), row.outcome);
             w.writeAttribute(QStringLiteral("type"), row.KindWord());
             w.writeEndElement();

@@ -389,6 +389,42 @@ private slots:
         again.window.readAtStartAction->setChecked(false);
     }
 
+    // 生产模式: a unit that passes, then, plugged in its place, one that mis-stores: each has its
+    // verdict, its reason in the window's words and its row; the window rests while it runs.
+    void productionModeUnitAfterUnit()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        Main m;
+        m.toolkit.fileAnswer = m.appDir.filePath(QStringLiteral("line 3"));
+        ProductionDialog *d = m.window.ShowProduction();
+        QVERIFY(d);
+        d->ChooseReport();
+        d->Start();
+        QVERIFY(!m.window.Form().isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(d->Verdict()->text(), QStringLiteral("合格"), 5000);
+        ports.Remove(3);
+        QTRY_COMPARE_WITH_TIMEOUT(d->Reason()->text(), QStringLiteral("请接上下一台设备"), 5000);
+        sim::SimOptions misStoring = SimPorts::Instant();
+        misStoring.fault = sim::Fault::MisStore;
+        ports.Add(3, misStoring);
+        QTRY_COMPARE_WITH_TIMEOUT(d->Verdict()->text(), QStringLiteral("不合格"), 5000);
+        const Params wanted = m.window.Form().Lists();
+        QCOMPARE(d->Reason()->text(), QStringLiteral("已写入，校验不符：%1 为 %2，应为 %3")
+                                          .arg(m.window.Form().ListCaption(2))
+                                          .arg(wanted[2] - 1)
+                                          .arg(wanted[2]));
+        QCOMPARE(d->Count()->text(), QStringLiteral("已检 2 台：合格 1，不合格 1"));
+        QCOMPARE(d->Rows()->rowCount(), 2);
+        d->Stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!d->Running(), 5000);
+        QVERIFY(m.window.Form().isEnabled());
+        QFile report(m.toolkit.fileAnswer + QStringLiteral(".csv"));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QCOMPARE(report.readAll().count('\n'), 3);  // the header and two rows
+        QVERIFY(m.toolkit.boxes.empty());
+    }
+
     void logKeepsTheLast5000()
     {
         TrafficLog log;

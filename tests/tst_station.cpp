@@ -102,8 +102,8 @@ private slots:
         ports.Add(4);
         const QString report = ports.Path() + "/report.csv";
         const QString junit = ports.Path() + "/report.xml";
-        StationRun run(ports.Path(),
-                       {"--port", "COM3", "--port", "COM4", "--report", report, "--junit", junit, "--count", "10"});
+        StationRun run(ports.Path(), {"--port", "COM3", "--port", "COM4", "--report", report, "--junit",
+                                      junit, "--count", "10"});
         std::map<QString, int> plugged{{"COM3", 1}, {"COM4", 1}};
         QElapsedTimer clock;
         clock.start();
@@ -135,8 +135,9 @@ private slots:
             if (row[6] != "pass")
                 outcomes << row[3] + " " + row[6] + " size " + row[9];
         }
-        QCOMPARE(outcomes, QStringList{"COM4 fail: written, check failed: verify mismatch: size wrote 30, unit "
-                                       "holds 29 size 29"});
+        QCOMPARE(outcomes,
+                 QStringList{"COM4 fail: written, check failed: verify mismatch: size wrote 30, unit "
+                             "holds 29 size 29"});
         QVERIFY2(run.out_.endsWith("station: 10 units: 9 pass, 1 fail, 0 error\n"), qPrintable(run.out_));
         QCOMPARE(run.out_.count(QRegularExpression("^COM[34] #([1-9]|10) pass [0-9.]+ s$",
                                                    QRegularExpression::MultilineOption)),
@@ -177,7 +178,8 @@ private slots:
         QCOMPARE(first["result"].toString(), "pass");
         QCOMPARE(first["unit"].toInt(), 1);
         QCOMPARE(first["values"].toObject()["size"].toInt(), 30);
-        QCOMPARE(QJsonDocument::fromJson(lines[2].toUtf8()).object()["summary"].toObject()["pass"].toInt(), 2);
+        QCOMPARE(QJsonDocument::fromJson(lines[2].toUtf8()).object()["summary"].toObject()["pass"].toInt(),
+                 2);
     }
 
     // Stopped between its write and its read-back, the unit's row says so; a station started
@@ -205,7 +207,8 @@ private slots:
         QCOMPARE(RequestFrames(unit), (QStringList{kRead, kWrite}));
         const QList<QStringList> rows = Rows(report);
         QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[1].mid(1, 1) + rows[1].mid(6, 1), (QStringList{"2", "interrupted: written, not verified"}));
+        QCOMPARE(rows[1].mid(1, 1) + rows[1].mid(6, 1),
+                 (QStringList{"2", "interrupted: written, not verified"}));
         QVERIFY2(run.out_.contains("COM3 #2 interrupted"), qPrintable(run.out_));
     }
 

@@ -1,0 +1,287 @@
+#include "panel/production_dialog.h"
+
+#include "link/port_map.h"
+#include "link/texts.h"
+#include "panel/program_files.h"
+#include "panel/toolkit.h"
+#include "protocol/traffic_log.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QSettings>
+
+namespace kv306 {
+
+namespace {
+
+constexpr int kShownRows = 10;
+
+}  // namespace
+
+ProductionDialog::ProductionDialog(Toolkit &toolkit, int port, const Params &profile, ParamNamer caption,
+                                   QWidget *parent)
+    : QDialog(parent), toolkit_(toolkit), port_(port), profile_(profile), caption_(std::move(caption))
+{
+    setObjectName(QStringLiteral("ProductionDialog"));
+    setWindowTitle(Tx::tr("生产模式 — %1").arg(PortNameOfNumber(port)));
+    auto *grid = new QGridLayout(this);
+    auto *profileLabel = new QLabel(Tx::tr("每台设备写入：%1").arg(FormatParams(profile)), this);
+    profileLabel->setWordWrap(true);
+    grid->addWidget(profileLabel, 0, 0, 1, 3);
+    grid->addWidget(new QLabel(Tx::tr("报告文件："), this), 1, 0);
+    reportField_ = new QLineEdit(this);
+    reportField_->setObjectName(QStringLiteral("reportField"));
+    reportField_->setReadOnly(true);
+    reportField_->setPlaceholderText(Tx::tr("请选择报告文件（已有的报告会接着写入）"));
+    grid->addWidget(reportField_, 1, 1);
+    chooseButton_ = new QPushButton(Tx::tr("选择(&C)…"), this);
+    chooseButton_->setObjectName(QStringLiteral("chooseButton"));
+    connect(chooseButton_, &QPushButton::clicked, this, &ProductionDialog::ChooseReport);
+    grid->addWidget(chooseButton_, 1, 2);
+
+    verdict_ = new QLabel(this);
+    verdict_->setObjectName(QStringLiteral("verdict"));
+    verdict_->setAlignment(Qt::AlignCenter);
+    verdict_->setMinimumHeight(110);
+    QFont big = verdict_->font();
+    big.setPointSize(40);
+    big.setBold(true);
+    verdict_->setFont(big);
+    grid->addWidget(verdict_, 2, 0, 1, 3);
+    reason_ = new QLabel(this);
+    reason_->setObjectName(QStringLiteral("reason"));
+    reason_->setAlignment(Qt::AlignCenter);
+    reason_->setWordWrap(true);
+    grid->addWidget(reason_, 3, 0, 1, 3);
+    count_ = new QLabel(this);
+    count_->setObjectName(QStringLiteral("count"));
+    grid->addWidget(count_, 4, 0, 1, 2);
+    startButton_ = new QPushButton(Tx::tr("开始(&S)"), this);
+    startButton_->setObjectName(QStringLiteral("startButton"));
+    connect(startButton_, &QPushButton::clicked, this, [this] { Running() ? Stop() : Start(); });
+    grid->addWidget(startButton_, 4, 2);
+
+    rows_ = new QTableWidget(0, 4, this);
+    rows_->setObjectName(QStringLiteral("rows"));
+    rows_->setHorizontalHeaderLabels({Tx::tr("时间"), Tx::tr("编号"), Tx::tr("结果"), Tx::tr("用时")});
+    rows_->verticalHeader()->hide();
+    rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    rows_->horizontalHeader()->setStretchLastSection(false);
+    rows_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    rows_->setMinimumHeight(rows_->horizontalHeader()->sizeHint().height() + kShownRows * 24);
+    grid->addWidget(rows_, 5, 0, 1, 3);
+    resize(560, 560);
+
+    const QString last = UserSettings().value(QStringLiteral("reportFile")).toString();
+    if (!last.isEmpty())
+        reportField_->setText(QDir::toNativeSeparators(last));
+    Paint(Tx::tr("未开始"), QStringLiteral("#9e9e9e"));
+    count_->setText(Tx::tr("已检 0 台"));
+}
+
+ProductionDialog::~ProductionDialog()
+{
+    Stop();
+    if (worker_)
+        worker_->wait();
+}
+
+void ProductionDialog::ChooseReport()
+{
+    const QString suggested = reportField_->text().isEmpty()
+                                  ? QDir::homePath() + QStringLiteral("/kv306-report.csv")
+                                  : QDir::fromNativeSeparators(reportField_->text());
+    const QString chosen = toolkit_.AskSaveFile(Tx::tr("报告文件"), suggested, Tx::tr("CSV 文件 (*.csv)"));
+    if (!chosen.isEmpty())
+        SetReport(chosen);
+}
+
+void ProductionDialog::SetReport(const QString &path)
+{
+    const SaveTarget target = ChooseSaveTarget(path, QStringLiteral("csv"));
+    if (target.path.isEmpty()) {
+        toolkit_.MsgBox(Tx::tr("不能写入 %1：%2").arg(QDir::toNativeSeparators(path), target.refusal),
+                        kMsgExclamation, Tx::tr("报告文件"));
+        return;
+    }
+    reportField_->setText(QDir::toNativeSeparators(target.path));
+}
+
+void ProductionDialog::Start()
+{
+    if (Running())
+        return;
+    const QString path = QDir::fromNativeSeparators(reportField_->text());
+    if (path.isEmpty()) {
+        ChooseReport();
+        if (reportField_->text().isEmpty())
+            return;
+        Start();
+        return;
+    }
+    report_ = std::make_unique<StationReport>();
+    QString error;
+    if (!report_->Open(path, QString(), &error)) {
+        Paint(Tx::tr("未开始"), QStringLiteral("#9e9e9e"));
+        reason_->setText(Tx::tr("报告文件不能写入：%1").arg(error));
+        toolkit_.MsgBox(Tx::tr("报告文件不能写入：\n%1").arg(error), kMsgCritical, Tx::tr("错误"));
+        report_.reset();
+        return;
+    }
+    UserSettings().setValue(QStringLiteral("reportFile"), path);
+    Station::Options options;
+    options.profile = profile_;
+    station_ = std::make_unique<Station>(options, report_.get());
+    station_->UnitDone = [this](const StationRow &row) {
+        QMetaObject::invokeMethod(this, [this, row] { Show(row); }, Qt::QueuedConnection);
+    };
+    station_->SlotChanged = [this](int, const SlotPort &, Station::SlotState state, const QString &why) {
+        QMetaObject::invokeMethod(this, [this, state, why] { ShowState(state, why); }, Qt::QueuedConnection);
+    };
+    const SlotPort slot{PortNameOfNumber(port_), port_};
+    worker_ = QThread::create([station = station_.get(), slot] { station->RunSlot(1, slot); });
+    connect(worker_, &QThread::finished, this, &ProductionDialog::Finished, Qt::QueuedConnection);
+    chooseButton_->setEnabled(false);
+    startButton_->setText(Tx::tr("停止(&S)"));
+    Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
+    reason_->clear();
+    emit RunningChanged(true);
+    worker_->start();
+}
+
+void ProductionDialog::Stop()
+{
+    if (station_)
+        station_->Stop();
+    if (Running()) {
+        startButton_->setEnabled(false);
+        startButton_->setText(Tx::tr("正在停止…"));
+    }
+}
+
+void ProductionDialog::Finished()
+{
+    if (!worker_)
+        return;
+    worker_->wait();
+    delete worker_;
+    worker_ = nullptr;
+    const QString reportError = station_->ReportError();
+    if (!reportError.isEmpty()) {
+        Paint(Tx::tr("已停止"), QStringLiteral("#c62828"));
+        reason_->setText(Tx::tr("报告文件不能写入，生产模式已停止：%1").arg(reportError));
+    } else if (verdict_->text() == Tx::tr("等待设备…") || verdict_->text() == Tx::tr("正在设置…")) {
+        Paint(Tx::tr("已停止"), QStringLiteral("#9e9e9e"));
+    }
+    station_.reset();
+    report_.reset();
+    chooseButton_->setEnabled(true);
+    startButton_->setEnabled(true);
+    startButton_->setText(Tx::tr("开始(&S)"));
+    emit RunningChanged(false);
+}
+
+QString ProductionDialog::ReasonWords(const StationRow &row) const
+{
+    const Outcome &o = row.detail;
+    switch (row.kind) {
+    case StationRow::Kind::Pass: return {};
+    case StationRow::Kind::Interrupted: return Tx::tr("已写入，未校验（已停止）");
+    case StationRow::Kind::Error: return PortFailureWords(o);
+    case StationRow::Kind::Fail: break;
+    }
+    if (o.failure == Failure::Mismatch) {
+        QStringList differ;
+        for (int k = 0; k < kParamCount; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            if (o.values[i] != o.written[i])
+                differ << Tx::tr("%1 为 %2，应为 %3")
+                              .arg(caption_(k), ParamValueText(k, o.values[i]), ParamValueText(k, o.written[i]));
+        }
+        return Tx::tr("已写入，校验不符：%1").arg(differ.join(Tx::tr("；")));
+    }
+    QString why = o.failure == Failure::NoReply ? Tx::tr("设备无应答") : Tx::tr("设备应答有误");
+    const QString came = ArrivalWords(o);
+    if (!came.isEmpty())
+        why += Tx::tr("（%1）").arg(came);
+    return o.acknowledged ? Tx::tr("已写入，校验失败：%1").arg(why) : why;
+}
+
+void ProductionDialog::Show(const StationRow &row)
+{
+    if (row.Passed())
+        Paint(Tx::tr("合格"), QStringLiteral("#2e7d32"));
+    else
+        Paint(Tx::tr("不合格"), QStringLiteral("#c62828"));
+    reason_->setText(row.Passed() ? Tx::tr("第 %1 台合格，请取下设备").arg(row.unit) : ReasonWords(row));
+    count_->setText(Tx::tr("已检 %1 台：合格 %2，不合格 %3")
+                        .arg(station_ ? station_->Units() : 0)
+                        .arg(station_ ? station_->Passed() : 0)
+                        .arg(station_ ? station_->Units() - station_->Passed() : 0));
+    rows_->insertRow(0);
+    const QStringList cells{row.at.toString(QStringLiteral("HH:mm:ss")), QString::number(row.unit),
+                            row.Passed() ? Tx::tr("合格") : Tx::tr("不合格：%1").arg(ReasonWords(row)),
+                            Tx::tr("%1 秒").arg(row.seconds, 0, 'f', 1)};
+    for (int c = 0; c < cells.size(); ++c)
+        rows_->setItem(0, c, new QTableWidgetItem(cells[c]));
+    while (rows_->rowCount() > kShownRows)
+        rows_->removeRow(rows_->rowCount() - 1);
+    rows_->resizeColumnToContents(0);
+    rows_->resizeColumnToContents(1);
+}
+
+void ProductionDialog::ShowState(Station::SlotState state, const QString &why)
+{
+    switch (state) {
+    case Station::SlotState::NoPort:
+        Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
+        reason_->setText(Tx::tr("串口 %1 还不能用（%2）").arg(PortNameOfNumber(port_), why));
+        break;
+    case Station::SlotState::Waiting:
+    case Station::SlotState::Gone:
+        // The last unit's verdict stays in view until the next unit answers.
+        if (rows_->rowCount() == 0)
+            Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
+        reason_->setText(Tx::tr("请接上下一台设备"));
+        break;
+    case Station::SlotState::Present:
+        Paint(Tx::tr("正在设置…"), QStringLiteral("#f9a825"));
+        reason_->clear();
+        break;
+    case Station::SlotState::Done: break;
+    }
+}
+
+void ProductionDialog::Paint(const QString &text, const QString &colour)
+{
+    verdict_->setText(text);
+    verdict_->setStyleSheet(QStringLiteral("QLabel { color: white; background: %1; border-radius: 6px; }").arg(colour));
+}
+
+void ProductionDialog::closeEvent(QCloseEvent *event)
+{
+    if (Running()) {
+        // The exchange in flight finishes; the window closes once the station has ended.
+        Stop();
+        event->ignore();
+        connect(this, &ProductionDialog::RunningChanged, this, [this](bool on) {
+            if (!on)
+                close();
+        });
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void ProductionDialog::reject()
+{
+    if (Running()) {
+        Stop();
+        return;
+    }
+    QDialog::reject();
+}
+
+}  // namespace kv306

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "protocol/params_text.h"
+#include "protocol/station.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QThread>
+
+#include <memory>
+
+namespace kv306 {
+
+class Toolkit;
+
+// 生产模式: the station on the window's port, unit after unit, with the profile of the window's
+// lists. A large 合格 / 不合格 for the unit just set up, the count, and its last ten rows; each
+// unit's row goes to the report file chosen here.
+class ProductionDialog : public QDialog {
+    Q_OBJECT
+public:
+    // `caption` names parameter k as the window's lists do.
+    ProductionDialog(Toolkit &toolkit, int port, const Params &profile, ParamNamer caption,
+                     QWidget *parent = nullptr);
+    ~ProductionDialog() override;
+
+    // 选择…: the report file, asked for through the toolkit.
+    void ChooseReport();
+    void SetReport(const QString &path);
+    // 开始 and 停止. Stopping lets the exchange in flight finish.
+    void Start();
+    void Stop();
+    bool Running() const { return worker_ != nullptr; }
+
+    QLabel *Verdict() const { return verdict_; }
+    QLabel *Reason() const { return reason_; }
+    QLabel *Count() const { return count_; }
+    QTableWidget *Rows() const { return rows_; }
+    QPushButton *StartButton() const { return startButton_; }
+
+    // The last unit's outcome in the window's words ("已写入，校验不符：圆大小调整 为 29，应为 30").
+    QString ReasonWords(const StationRow &row) const;
+
+signals:
+    // The station began or ended: the window's own controls follow.
+    void RunningChanged(bool running);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+private:
+    void Show(const StationRow &row);
+    void ShowState(Station::SlotState state, const QString &why);
+    void Finished();
+    void Paint(const QString &text, const QString &colour);
+
+    Toolkit &toolkit_;
+    int port_;
+    Params profile_;
+    ParamNamer caption_;
+    QLineEdit *reportField_ = nullptr;
+    QPushButton *chooseButton_ = nullptr;
+    QPushButton *startButton_ = nullptr;
+    QLabel *verdict_ = nullptr;
+    QLabel *reason_ = nullptr;
+    QLabel *count_ = nullptr;
+    QTableWidget *rows_ = nullptr;
+    std::unique_ptr<StationReport> report_;
+    std::unique_ptr<Station> station_;
+    QThread *worker_ = nullptr;
+};
+
+}  // namespace kv306
