@@ -7,6 +7,7 @@
 #include "panel/main_window.h"
 #include "panel/qt_toolkit.h"
 #include "protocol/frames.h"
+#include "protocol/station.h"
 #include "protocol/unit_core.h"
 #include "sim/sim_unit.h"
 
@@ -436,6 +437,51 @@ void FloodRow()
     Row("read under a flood", took, bound, "ms", took / bound, verdict);
 }
 
+// The station: from a unit's first answer to its "pass" row safe in the report, beside one write
+// exchange and one read exchange at line pace.
+void StationSetUpRow()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("COM5"));
+    sim::SimUnit unit;
+    std::string error;
+    if (!unit.Start(link.toStdString(), &error))
+        qFatal("simulated unit: %s", error.c_str());
+    std::vector<double> took;
+    for (int i = 0; i < 7; ++i) {
+        StationReport report;
+        QString why;
+        if (!report.Open(dir.filePath(QStringLiteral("report.csv")), QString(), &why))
+            qFatal("report: %s", qPrintable(why));
+        Station::Options options;
+        options.profile = {30, 20, 25, 0, 3, 0};
+        options.once = true;
+        Station station(options, &report);
+        double answered = 0;
+        double passed = 0;
+        station.SlotChanged = [&answered](int, const SlotPort &, Station::SlotState state, const QString &) {
+            if (state == Station::SlotState::Present)
+                answered = NowMs();
+        };
+        station.UnitDone = [&passed](const StationRow &row) {
+            if (row.Passed())
+                passed = NowMs();
+        };
+        station.RunSlot(1, SlotPort{link, 0});
+        if (passed > 0)
+            took.push_back(passed - answered);
+    }
+    const double floor = ExchangeFloor(12, 1) + ExchangeFloor(7, 7);
+    if (took.empty()) {
+        Row("station: answer to pass row", 0, floor, "ms", 0, "no unit passed: MISSED");
+        return;
+    }
+    const double m = Median(took);
+    char verdict[80];
+    std::snprintf(verdict, sizeof verdict, "target ratio >= 0.95: %s", floor / m >= 0.95 ? "met" : "MISSED");
+    Row("station: answer to pass row", m, floor, "ms", floor / m, verdict);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -444,11 +490,11 @@ int main(int argc, char **argv)
     if (argc == 3 && QByteArray(argv[1]) == "--startup-probe")
         return StartupProbe(QString::fromLocal8Bit(argv[2]));
 
-    // kv306-bench [ROW...]: only the rows named (actions cpu startup hold log apply soak flood).
+    // kv306-bench [ROW...]: only the rows named (actions cpu startup hold log apply soak flood station).
     const std::vector<std::pair<const char *, std::function<void()>>> rows{
         {"actions", ActionRows}, {"cpu", CpuRow},    {"startup", [&] { StartupRow(argv[0]); }},
         {"hold", HoldRow},       {"log", LogRow},    {"apply", ApplyRow},
-        {"soak", SoakRow},       {"flood", FloodRow}};
+        {"soak", SoakRow},       {"flood", FloodRow},  {"station", StationSetUpRow}};
     QStringList wanted;
     for (int i = 1; i < argc; ++i)
         wanted << QString::fromLocal8Bit(argv[i]);

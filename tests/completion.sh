@@ -37,6 +37,8 @@ press 'set outside=r' remove
 press 'write horizontal=1 roundness=' 0 1 2 3
 press 'set st' standard=
 press 'to' toggle
+press 'st' step station
+press 'station line.json --o' --once
 press 'step size ' up down
 press '--port ' COM3 COM12 COM12 COM3
 press '--port C' COM3 COM12 COM12 COM3
