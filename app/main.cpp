@@ -39,6 +39,14 @@ int main(int argc, char **argv)
     }
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kv306"));
+#ifdef Q_OS_WIN
+    // Windows' own dialog font has no Chinese, so boxes, menus and the status line would mix
+    // families with the controls (under Wine most of all): all of them take the controls' font.
+    QFont font = QApplication::font();
+    font.setFamilies(kv306::Form1::FontFamilies());
+    font.setPointSize(9);
+    QApplication::setFont(font);
+#endif
     kv306::UseLanguage(kv306::ChosenLanguage());
     kv306::QtToolkit toolkit;
     kv306::MainWindow window(toolkit);

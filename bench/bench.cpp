@@ -492,9 +492,9 @@ int main(int argc, char **argv)
 
     // kv306-bench [ROW...]: only the rows named (actions cpu startup hold log apply soak flood station).
     const std::vector<std::pair<const char *, std::function<void()>>> rows{
-        {"actions", ActionRows}, {"cpu", CpuRow},    {"startup", [&] { StartupRow(argv[0]); }},
-        {"hold", HoldRow},       {"log", LogRow},    {"apply", ApplyRow},
-        {"soak", SoakRow},       {"flood", FloodRow},  {"station", StationSetUpRow}};
+        {"actions", ActionRows}, {"cpu", CpuRow},     {"startup", [&] { StartupRow(argv[0]); }},
+        {"hold", HoldRow},       {"log", LogRow},     {"apply", ApplyRow},
+        {"soak", SoakRow},       {"flood", FloodRow}, {"station", StationSetUpRow}};
     QStringList wanted;
     for (int i = 1; i < argc; ++i)
         wanted << QString::fromLocal8Bit(argv[i]);

@@ -84,11 +84,16 @@ Form1::Form1(Toolkit &toolkit, QWidget *parent)
 
 Form1::~Form1() = default;
 
+QStringList Form1::FontFamilies()
+{
+    return {QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei"),
+            QStringLiteral("Noto Sans CJK SC")};
+}
+
 void Form1::BuildControls()
 {
     QFont font = this->font();
-    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei"),
-                      QStringLiteral("Noto Sans CJK SC")});
+    font.setFamilies(FontFamilies());
     font.setPointSize(9);
     setFont(font);
     setFixedSize(7995 / 15, 3435 / 15);

@@ -91,6 +91,9 @@ public:
     QGroupBox *ParamsFrame() const { return paramsFrame_; }
     SerialControl &Serial() { return serial_; }
 
+    // The controls' font, first choice first: one family for Chinese and Latin alike.
+    static QStringList FontFamilies();
+
     // Parameter k's list as its label names it ("圆大小调整").
     QString ListCaption(int k) const;
 

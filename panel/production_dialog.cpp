@@ -135,10 +135,12 @@ void ProductionDialog::Start()
     options.profile = profile_;
     station_ = std::make_unique<Station>(options, report_.get());
     station_->UnitDone = [this](const StationRow &row) {
-        QMetaObject::invokeMethod(this, [this, row] { Show(row); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, row] { Show(row); }, Qt::QueuedConnection);
     };
     station_->SlotChanged = [this](int, const SlotPort &, Station::SlotState state, const QString &why) {
-        QMetaObject::invokeMethod(this, [this, state, why] { ShowState(state, why); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, state, why] { ShowState(state, why); }, Qt::QueuedConnection);
     };
     const SlotPort slot{PortNameOfNumber(port_), port_};
     worker_ = QThread::create([station = station_.get(), slot] { station->RunSlot(1, slot); });
@@ -198,7 +200,8 @@ QString ProductionDialog::ReasonWords(const StationRow &row) const
             const auto i = static_cast<std::size_t>(k);
             if (o.values[i] != o.written[i])
                 differ << Tx::tr("%1 为 %2，应为 %3")
-                              .arg(caption_(k), ParamValueText(k, o.values[i]), ParamValueText(k, o.written[i]));
+                              .arg(caption_(k), ParamValueText(k, o.values[i]),
+                                   ParamValueText(k, o.written[i]));
         }
         return Tx::tr("已写入，校验不符：%1").arg(differ.join(Tx::tr("；")));
     }
@@ -257,7 +260,8 @@ void ProductionDialog::ShowState(Station::SlotState state, const QString &why)
 void ProductionDialog::Paint(const QString &text, const QString &colour)
 {
     verdict_->setText(text);
-    verdict_->setStyleSheet(QStringLiteral("QLabel { color: white; background: %1; border-radius: 6px; }").arg(colour));
+    verdict_->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: %1; border-radius: 6px; }").arg(colour));
 }
 
 void ProductionDialog::closeEvent(QCloseEvent *event)
