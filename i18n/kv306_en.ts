@@ -914,10 +914,6 @@ Replace it?</translation>
         <translation>Written, not checked (stopped)</translation>
     </message>
     <message>
-        <source>%1 为 %2，应为 %3</source>
-        <translation>%1 is %2, not %3</translation>
-    </message>
-    <message>
         <source>已写入，校验不符：%1</source>
         <translation>Written, check failed: %1</translation>
     </message>
@@ -964,6 +960,18 @@ Replace it?</translation>
     <message>
         <source>请接上下一台设备</source>
         <translation>Plug in the next unit</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>%1为 %2，应为 %3</source>
+        <translation>%1 is %2, not %3</translation>
     </message>
 </context>
 </TS>

@@ -18,6 +18,14 @@ namespace {
 
 constexpr int kShownRows = 10;
 
+// A value as the window's lists show it ("22", "PAL", "保留").
+QString ValueWords(int k, int value)
+{
+    if (k == kParamCount - 1)
+        return value ? Tx::tr("去除") : Tx::tr("保留");
+    return ParamValueText(k, value);
+}
+
 }  // namespace
 
 ProductionDialog::ProductionDialog(Toolkit &toolkit, int port, const Params &profile, ParamNamer caption,
@@ -27,7 +35,10 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, int port, const Params &pro
     setObjectName(QStringLiteral("ProductionDialog"));
     setWindowTitle(Tx::tr("生产模式 — %1").arg(PortNameOfNumber(port)));
     auto *grid = new QGridLayout(this);
-    auto *profileLabel = new QLabel(Tx::tr("每台设备写入：%1").arg(FormatParams(profile)), this);
+    QStringList values;
+    for (int k = 0; k < kParamCount; ++k)
+        values << Tx::tr("%1 %2").arg(caption_(k), ValueWords(k, profile[static_cast<std::size_t>(k)]));
+    auto *profileLabel = new QLabel(Tx::tr("每台设备写入：%1").arg(values.join(Tx::tr("，"))), this);
     profileLabel->setWordWrap(true);
     grid->addWidget(profileLabel, 0, 0, 1, 3);
     grid->addWidget(new QLabel(Tx::tr("报告文件："), this), 1, 0);
@@ -199,9 +210,8 @@ QString ProductionDialog::ReasonWords(const StationRow &row) const
         for (int k = 0; k < kParamCount; ++k) {
             const auto i = static_cast<std::size_t>(k);
             if (o.values[i] != o.written[i])
-                differ << Tx::tr("%1 为 %2，应为 %3")
-                              .arg(caption_(k), ParamValueText(k, o.values[i]),
-                                   ParamValueText(k, o.written[i]));
+                differ << Tx::tr("%1为 %2，应为 %3")
+                              .arg(caption_(k), ValueWords(k, o.values[i]), ValueWords(k, o.written[i]));
         }
         return Tx::tr("已写入，校验不符：%1").arg(differ.join(Tx::tr("；")));
     }

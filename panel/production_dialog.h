@@ -41,7 +41,7 @@ public:
     QTableWidget *Rows() const { return rows_; }
     QPushButton *StartButton() const { return startButton_; }
 
-    // The last unit's outcome in the window's words ("已写入，校验不符：圆大小调整 为 29，应为 30").
+    // The last unit's outcome in the window's words ("已写入，校验不符：圆大小调整为 29，应为 30").
     QString ReasonWords(const StationRow &row) const;
 
 signals:

@@ -410,7 +410,7 @@ private slots:
         ports.Add(3, misStoring);
         QTRY_COMPARE_WITH_TIMEOUT(d->Verdict()->text(), QStringLiteral("不合格"), 5000);
         const Params wanted = m.window.Form().Lists();
-        QCOMPARE(d->Reason()->text(), QStringLiteral("已写入，校验不符：%1 为 %2，应为 %3")
+        QCOMPARE(d->Reason()->text(), QStringLiteral("已写入，校验不符：%1为 %2，应为 %3")
                                           .arg(m.window.Form().ListCaption(2))
                                           .arg(wanted[2] - 1)
                                           .arg(wanted[2]));
