@@ -52,24 +52,6 @@ double ThreadCpuMs()
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-// The real toolkit, except that boxes are answered at once and the program's directory is given.
-class BenchToolkit : public QtToolkit {
-public:
-    explicit BenchToolkit(QString appPath) : appPath_(std::move(appPath)) {}
-    void MsgBox(const QString &text, int, const std::optional<QString> &) override { said.push_back(text); }
-    QString AppPath() override { return appPath_; }
-    std::vector<QString> said;
-
-private:
-    QString appPath_;
-};
-
 struct Setup {
     Setup()
     {

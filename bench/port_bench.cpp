@@ -22,24 +22,6 @@ using namespace kv306::bench;
 
 namespace {
 
-// The real toolkit with its real pauses, but boxes are answered at once.
-class BenchToolkit : public QtToolkit {
-public:
-    explicit BenchToolkit(QString appPath) : appPath_(std::move(appPath)) {}
-    void MsgBox(const QString &text, int, const std::optional<QString> &) override { said.push_back(text); }
-    QString AppPath() override { return appPath_; }
-    std::vector<QString> said;
-
-private:
-    QString appPath_;
-};
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 void Row(const char *name, double measured, double floor, const char *unit, double ratio,
          const QString &verdict)
 {
