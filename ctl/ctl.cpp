@@ -193,6 +193,14 @@ int ExitCodeOf(const Outcome &o)
     return o.Ok() ? kExitOk : o.failure == Failure::Port ? kExitPort : kExitUnit;
 }
 
+// `code` becomes at least `least`, whichever slot's thread gets there first.
+void RaiseTo(std::atomic<int> &code, int least)
+{
+    int now = code.load();
+    while (now < least && !code.compare_exchange_weak(now, least)) {
+    }
+}
+
 // A port as named on the command line: "COM3" or a device path.
 struct Target {
     QString label;
@@ -766,11 +774,10 @@ public:
         Station station(options, &report);
         station.ShouldStop = [] { return Stopped(); };
         const bool json = json_;
-        std::atomic<int> worst{kExitOk};
-        station.UnitDone = [json, &worst](const StationRow &row) {
-            worst = std::max(worst.load(), row.kind == StationRow::Kind::Pass    ? kExitOk
-                                           : row.kind == StationRow::Kind::Error ? kExitPort
-                                                                                 : kExitUnit);
+        // The largest code among the units, and the slots that found none (with --once).
+        std::atomic<int> code{kExitOk};
+        station.UnitDone = [json, &code](const StationRow &row) {
+            RaiseTo(code, ExitCodeOf(row.detail));
             if (json) {
                 QJsonObject o{{QStringLiteral("time"), row.at.toString(Qt::ISODateWithMs)},
                               {QStringLiteral("unit"), row.unit},
@@ -809,9 +816,8 @@ public:
             case Station::SlotState::Done: break;
             }
         };
-        std::atomic<int> noUnit{kExitOk};
-        station.NoUnit = [json, &noUnit](int, const SlotPort &port, const Outcome &o) {
-            noUnit = std::max(noUnit.load(), ExitCodeOf(o));
+        station.NoUnit = [json, &code](int, const SlotPort &port, const Outcome &o) {
+            RaiseTo(code, ExitCodeOf(o));
             Err(port.label + QStringLiteral(": no unit: ") + FailureText(o));
             if (json)
                 PrintJson(QJsonObject{{QStringLiteral("port"), port.label},
@@ -854,7 +860,7 @@ public:
             Err(QStringLiteral("the report could not be written, so the station stopped: ") + reportError);
             return kExitOutput;
         }
-        return std::max(worst.load(), noUnit.load());
+        return code.load();
     }
 
 private:

@@ -120,16 +120,15 @@ void SerialControl::SetPortOpen(bool open)
         // Qt says "permission" for a held port too; the device's mode and owner tell them apart.
         if (const std::optional<Refusal> refusal = PermissionRefusal(path))
             throw CommError(ErrorNo::PermissionDenied, reason, PermissionMessage(*refusal));
-        // A folder, a plain file or /dev/null behind the name is no port that is busy.
-        if (const std::optional<QString> cause = NotSerialCause(path))
+        // A folder, a plain file or /dev/null behind the name is no port that is busy; nor is
+        // something that opened and then took no serial call.
+        const int number = OpenFailureNumber(device_.LastOpenFailure());
+        std::optional<QString> cause = NotSerialCause(path);
+        if (!cause && number == ErrorNo::NotSerialDevice)
+            cause = Tx::tr("它不接受串口的设置（%1）").arg(device_.ErrorText());
+        if (cause)
             throw CommError(ErrorNo::NotSerialDevice, reason,
                             Tx::tr("%1 不是串口设备：%2").arg(PortLabel(), *cause));
-        const int number = OpenFailureNumber(device_.LastOpenFailure());
-        if (number == ErrorNo::NotSerialDevice)
-            throw CommError(
-                number, reason,
-                Tx::tr("%1 不是串口设备：%2")
-                    .arg(PortLabel(), Tx::tr("它不接受串口的设置（%1）").arg(device_.ErrorText())));
         const QString holder = number == ErrorNo::PortInUse ? PortHolder(path) : QString();
         throw CommError(number, holder.isEmpty() ? reason : reason + QStringLiteral(", held by ") + holder);
     }

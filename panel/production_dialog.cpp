@@ -124,14 +124,11 @@ void ProductionDialog::Start()
 {
     if (Running())
         return;
-    const QString path = QDir::fromNativeSeparators(reportField_->text());
-    if (path.isEmpty()) {
+    if (reportField_->text().isEmpty())
         ChooseReport();
-        if (reportField_->text().isEmpty())
-            return;
-        Start();
+    const QString path = QDir::fromNativeSeparators(reportField_->text());
+    if (path.isEmpty())
         return;
-    }
     report_ = std::make_unique<StationReport>();
     QString error;
     if (!report_->Open(path, QString(), &error)) {

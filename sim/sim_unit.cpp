@@ -214,20 +214,17 @@ void SimUnit::SetState(const UnitState &state)
     state_ = state;
 }
 
-void SimUnit::SetPowered(bool on, std::optional<Fault> fault)
+void SimUnit::SetPowered(bool on)
 {
     std::lock_guard lock(mutex_);
-    if (on && !powered_)
-        state_ = UnitState{};
-    if (fault)
-        options_.fault = *fault;
-    powered_ = on;
+    Power(on);
 }
 
-bool SimUnit::Powered() const
+void SimUnit::Power(bool on)
 {
-    std::lock_guard lock(mutex_);
-    return powered_;
+    if (on && !powered_)
+        state_ = UnitState{};
+    powered_ = on;
 }
 
 bool SimUnit::Pause(double ms)
@@ -308,10 +305,7 @@ void SimUnit::Handle(const Bytes &request, double receivedAt)
         if (options_.powerCycleMs > 0) {
             // On for one period, off for the next; each time it comes on it is a new unit.
             const auto period = static_cast<long long>((receivedAt - startedMs_) / options_.powerCycleMs);
-            const bool on = period % 2 == 0;
-            if (on && !powered_)
-                state_ = UnitState{};
-            powered_ = on;
+            Power(period % 2 == 0);
         }
         if (!powered_)
             return;

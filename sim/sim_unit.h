@@ -98,9 +98,8 @@ public:
     UnitState State() const;
     void SetState(const UnitState &state);
     // Switched off, the unit hears nothing and answers nothing; switched on again it holds the
-    // factory values (the next unit on the line) and keeps its fault unless given another.
-    void SetPowered(bool on, std::optional<Fault> fault = std::nullopt);
-    bool Powered() const;
+    // factory values (the next unit on the line).
+    void SetPowered(bool on);
 
     // What the unit answers to a request, before any fault: nothing for a bad frame.
     static std::optional<Bytes> Answer(const Bytes &request, UnitState &state);
@@ -117,6 +116,8 @@ private:
     void Close();
     // Removes the port link if it still leads to this unit's terminal. Called with mutex_ held.
     void RemoveOwnLink();
+    // Switches the unit on or off; on again, it is a new unit. Called with mutex_ held.
+    void Power(bool on);
 
     SimOptions options_;
     int master_ = -1;
