@@ -1,5 +1,6 @@
 // kv306ctl: the KV306 from a terminal and from scripts; `kv306ctl --help` lists the commands.
 #include "ctl/ctl.h"
+#include "link/output_file.h"
 
 #include <QCoreApplication>
 
@@ -11,6 +12,7 @@
 
 int main(int argc, char **argv)
 {
+    kv306::ReopenClosedStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kv306ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KV306_VERSION));

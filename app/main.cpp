@@ -1,4 +1,5 @@
 // kv306: sets up and operates a KV306 circular-crosshair video overlay unit over a serial line.
+#include "link/output_file.h"
 #include "panel/language.h"
 #include "panel/main_window.h"
 #include "panel/qt_toolkit.h"
@@ -25,6 +26,7 @@ kv306ctl does the same from a terminal and from scripts.
 
 int main(int argc, char **argv)
 {
+    kv306::ReopenClosedStandardStreams();
     // Answered before any display is needed.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];

@@ -1,11 +1,14 @@
 // kv306-sim: a simulated KV306 on a pseudo-terminal, for training and for testing without a unit.
 #include "sim/sim_unit.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <fcntl.h>
 
 namespace {
 
@@ -49,6 +52,12 @@ int Usage(const std::string &message)
 
 int main(int argc, char **argv)
 {
+    // Closed standard streams are opened on /dev/null first: the unit's terminal must not take
+    // their numbers and receive what the simulator prints.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+            (void)::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    }
     kv306::sim::SimOptions options;
     std::string portDir;
     std::string requestsFile;

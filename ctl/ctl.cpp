@@ -1,6 +1,7 @@
 #include "ctl/ctl.h"
 
 #include "link/comm_error.h"
+#include "link/output_file.h"
 #include "link/port_access.h"
 #include "link/port_file.h"
 #include "link/port_map.h"
@@ -20,6 +21,7 @@
 #include <QThread>
 #include <QTranslator>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -66,15 +68,43 @@ Commands:
 Keys: horizontal 0-63, vertical 0-63, size 0-51, standard PAL|NTSC, roundness 0-3,
       outside keep|remove.
 PORT: COM1..COM20 (as the window finds them) or a device path. Without --port, the port
-      remembered in Com.TXT.
+      remembered in Com.TXT.)";
 
-Exit codes: 0 done; 1 the unit failed (no reply, bad reply, verify mismatch) or
-            differs from the profile (verify);
-            2 usage or profile error (nothing sent); 3 port error (missing, busy,
-            no permission, pulled); 4 the output or the station's report could not
-            be written (the station stops);
-            130 stopped by SIGINT, 143 by SIGTERM, 141 by a closed pipe (the exchange
-            in flight is finished, nothing more is sent, each unit's state is said).)";
+// The exit codes, as --help lists them; README and the man page say the same (a test checks).
+struct ExitCodeRow {
+    const char *codes;
+    const char *meaning;
+};
+constexpr ExitCodeRow kExitCodes[] = {
+    {"0", "done"},
+    {"1", "the unit failed (no reply, bad reply, verify mismatch, unconfirmed) or differs from the profile "
+          "(verify); probe found no unit"},
+    {"2", "usage or profile error; nothing was sent"},
+    {"3", "port error: missing, busy, no permission, pulled, never a serial port"},
+    {"4", "standard output or error, or the station's report, could not be written"},
+    {"130, 143, 129, 131", "stopped by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the exchange in flight is "
+                           "finished, nothing more is sent, each unit's state is said)"},
+    {"141", "stopped by a closed pipe on standard output"},
+};
+
+QString ExitCodesText()
+{
+    QString text = QStringLiteral("\n\nExit codes:\n");
+    for (const ExitCodeRow &row : kExitCodes) {
+        // The meaning in lines of at most 80 characters, beside its codes.
+        QString line = QStringLiteral("  %1  ").arg(QLatin1String(row.codes), -18);
+        const qsizetype indent = line.size();
+        for (const QString &word : QString::fromLatin1(row.meaning).split(QLatin1Char(' '))) {
+            if (line.size() + word.size() > 80 && line.size() > indent) {
+                text += line.trimmed().isEmpty() ? line : line.chopped(1) + QLatin1Char('\n');
+                line = QString(indent, QLatin1Char(' '));
+            }
+            line += word + QLatin1Char(' ');
+        }
+        text += line.chopped(1) + QLatin1Char('\n');
+    }
+    return text + QStringLiteral("\nSee kv306ctl(1) for every option, the report's columns and examples.");
+}
 
 std::mutex printLock;
 
@@ -169,6 +199,17 @@ void PrintJson(const QJsonValue &value)
     Write(stdout, doc.toJson(QJsonDocument::Compact) + '\n');
 }
 
+// A JSON line that must be on record: on standard output while it can be written, else on
+// standard error, as Record does for a line of text.
+void RecordJson(const QJsonObject &value)
+{
+    const QByteArray line = QJsonDocument(value).toJson(QJsonDocument::Compact) + '\n';
+    if (!outputFailed)
+        Write(stdout, line);
+    if (outputFailed)
+        Write(stderr, line);
+}
+
 // A refusal before anything is sent; with --json also one document on standard output.
 int Refuse(const QString &message, bool pointAtHelp)
 {
@@ -205,7 +246,11 @@ void RaiseTo(std::atomic<int> &code, int least)
 struct Target {
     QString label;
     int number = 0;  // 0 for a device path
-    QString Device() const { return number ? DevicePathForPort(number) : label; }
+    // A relative path is the path from the current folder.
+    QString Device() const
+    {
+        return number ? DevicePathForPort(number) : QFileInfo(label).absoluteFilePath();
+    }
 };
 
 std::optional<Target> TargetOf(const QString &text, QString *error)
@@ -223,7 +268,8 @@ std::optional<Target> TargetOf(const QString &text, QString *error)
 
 // One unit behind the port named on the command line.
 struct Unit : UnitOnPort {
-    explicit Unit(const Target &target) : UnitOnPort(target.number, target.number ? QString() : target.label)
+    explicit Unit(const Target &target)
+        : UnitOnPort(target.number, target.number ? QString() : target.Device())
     {
     }
 };
@@ -328,9 +374,11 @@ QJsonObject FailureJson(const Outcome &o, QJsonObject into = {})
 }
 
 // `partial`: what a --json document says besides the failure (the steps made before it).
-int Fail(const Target &target, const Outcome &o, const QJsonObject &partial = {})
+// `before`: what had been done when it failed ("pulled after 8 of 40 steps made").
+int Fail(const Target &target, const Outcome &o, const QJsonObject &partial = {}, const QString &before = {})
 {
-    Err(target.label + QStringLiteral(": ") + FailureText(o));
+    Err(target.label + QStringLiteral(": ") + (before.isEmpty() ? QString() : before + QStringLiteral(": ")) +
+        FailureText(o));
     if (jsonMode)
         PrintJson(WithPort(target, FailureJson(o, partial)));
     return ExitCodeOf(o);
@@ -500,8 +548,17 @@ public:
             const Outcome o = unit.core.Step(param, up ? 0 : 1);
             if (!(o.failure == Failure::Port && o.beforeSending))
                 unit.link.CloseLink();
-            if (!o.Ok())
-                return Fail(target, o, {{key, values}});  // with the steps made before
+            if (!o.Ok()) {
+                // With the steps made before; a port that went away on the way was pulled.
+                const bool pulled = o.failure == Failure::Port && (i > 0 || !o.beforeSending) &&
+                                    o.errorNumber != ErrorNo::PortInUse &&
+                                    o.errorNumber != ErrorNo::PermissionDenied;
+                const QString made = QStringLiteral("%1 of %2 steps made").arg(i).arg(count);
+                return Fail(target, o, {{key, values}, {QStringLiteral("made"), i}},
+                            count == 1 && !pulled ? QString()
+                            : pulled              ? QStringLiteral("the unit was pulled after ") + made
+                                                  : made + QStringLiteral(", then"));
+            }
             if (!o.doubt.isEmpty())
                 return Unconfirmed(target, QStringLiteral("%1=%2, but %3").arg(key).arg(o.value).arg(o.doubt),
                                    {{key, values}});
@@ -717,13 +774,19 @@ public:
 
     // What apply, verify or station would send to each port; nothing is opened.
     int DryRun(const QString &name, const QList<Target> &targets, const Params &profile,
-               const QString &report)
+               const QString &report, const QString &junit)
     {
         const QString read = HexWords(CommandFrame(Op::ReadParams, 0x00));
         const std::optional<Bytes> frame = ParameterFrame(profile);
         const QString write = frame ? HexWords(*frame) : QString();
+        QStringList devices;
+        for (const Target &t : targets)
+            devices << t.Device();
+        const QList<PortIdentity> ids = IdentifyPorts(devices);
         QJsonArray list;
-        for (const Target &t : targets) {
+        for (int i = 0; i < targets.size(); ++i) {
+            const Target &t = targets[i];
+            const bool there = !ids[i].device.isEmpty();
             QJsonArray frames;
             QString said;
             if (name == QLatin1String("verify")) {
@@ -743,19 +806,43 @@ public:
             if (json_)
                 list.append(QJsonObject{{QStringLiteral("port"), t.label},
                                         {QStringLiteral("device"), t.Device()},
+                                        {QStringLiteral("present"), there},
                                         {QStringLiteral("frames"), frames}});
             else
-                Out(QStringLiteral("%1 (%2): %3").arg(t.label, QDir::toNativeSeparators(t.Device()), said));
+                Out(QStringLiteral("%1 (%2%3): %4")
+                        .arg(t.label, QDir::toNativeSeparators(t.Device()),
+                             there ? QString() : QStringLiteral(", not there now"), said));
         }
-        if (json_) {
-            QJsonObject document{{QStringLiteral("dryRun"), name}, {QStringLiteral("ports"), list}};
-            if (!report.isEmpty())
-                document.insert(QStringLiteral("report"), report);
+        // What would become of each file, and what stands in its way now.
+        const auto fileProblem = [](const QString &path) {
+            const SaveTarget target = ChooseSaveTarget(path);
+            if (target.path.isEmpty())
+                return target.refusal;
+            const QFileInfo info(target.path);
+            if (!info.dir().exists())
+                return QStringLiteral("its folder %1 does not exist")
+                    .arg(QDir::toNativeSeparators(info.path()));
+            return QString();
+        };
+        const std::array<std::tuple<QString, QString, const char *>, 2> files{
+            {{QStringLiteral("report"), report, "each unit's row would be appended to %1"},
+             {QStringLiteral("junit"), junit, "the JUnit file %1 would be rewritten whole after each unit"}}};
+        QJsonObject document{{QStringLiteral("dryRun"), name}, {QStringLiteral("ports"), list}};
+        for (const auto &[key, path, what] : files) {
+            if (path.isEmpty())
+                continue;
+            const QString problem = fileProblem(path);
+            if (json_) {
+                document.insert(key, path);
+                if (!problem.isEmpty())
+                    document.insert(key + QStringLiteral("Problem"), problem);
+            } else {
+                Out(QString::fromLatin1(what).arg(QDir::toNativeSeparators(path)) +
+                    (problem.isEmpty() ? QString() : QStringLiteral(", but ") + problem));
+            }
+        }
+        if (json_)
             PrintJson(document);
-        } else if (!report.isEmpty()) {
-            Out(QStringLiteral("each unit's row would be appended to %1")
-                    .arg(QDir::toNativeSeparators(report)));
-        }
         return kExitOk;
     }
 
@@ -776,53 +863,71 @@ public:
         const bool json = json_;
         // The largest code among the units, and the slots that found none (with --once).
         std::atomic<int> code{kExitOk};
+        std::atomic<int> noUnitFailed{0};
+        std::atomic<int> noUnitError{0};
         station.UnitDone = [json, &code](const StationRow &row) {
             RaiseTo(code, ExitCodeOf(row.detail));
             if (json) {
-                QJsonObject o{{QStringLiteral("time"), row.at.toString(Qt::ISODateWithMs)},
-                              {QStringLiteral("unit"), row.unit},
-                              {QStringLiteral("slot"), row.slot},
-                              {QStringLiteral("port"), row.port},
-                              {QStringLiteral("device"), row.device},
-                              {QStringLiteral("result"), row.KindWord()},
-                              {QStringLiteral("outcome"), row.outcome},
-                              {QStringLiteral("seconds"), row.seconds}};
+                QJsonObject o{
+                    {QStringLiteral("time"), StampText(row.at)}, {QStringLiteral("unit"), row.unit},
+                    {QStringLiteral("slot"), row.slot},          {QStringLiteral("port"), row.port},
+                    {QStringLiteral("device"), row.device},      {QStringLiteral("result"), row.KindWord()},
+                    {QStringLiteral("outcome"), row.outcome},    {QStringLiteral("seconds"), row.seconds}};
                 if (!row.serial.isEmpty())
                     o.insert(QStringLiteral("serial"), row.serial);
                 if (row.values)
                     o.insert(QStringLiteral("values"), ParamsJson(*row.values));
-                PrintJson(o);
+                if (row.detail.failure == Failure::Port)
+                    o.insert(QStringLiteral("number"), row.detail.errorNumber);
+                if (!row.reportError.isEmpty())
+                    o.insert(QStringLiteral("reportError"), row.reportError);
+                RecordJson(o);
                 return;
             }
             const QString time = QString::number(row.seconds, 'f', 1) + QStringLiteral(" s");
-            Record(row.Passed()
-                       ? QStringLiteral("%1 #%2 pass %3").arg(row.port).arg(row.unit).arg(time)
-                       : QStringLiteral("%1 #%2 %3 %4: %5")
-                             .arg(row.port)
-                             .arg(row.unit)
-                             .arg(row.KindWord(), time, row.outcome.section(QStringLiteral(": "), 1)));
+            QString line = row.Passed()
+                               ? QStringLiteral("%1 #%2 pass %3").arg(row.port).arg(row.unit).arg(time)
+                               : QStringLiteral("%1 #%2 %3 %4: %5")
+                                     .arg(row.port)
+                                     .arg(row.unit)
+                                     .arg(row.KindWord(), time, row.outcome.section(QStringLiteral(": "), 1));
+            if (!row.reportError.isEmpty())
+                line += QStringLiteral(" (not in the report: %1)").arg(row.reportError);
+            Record(line);
         };
         station.SlotChanged = [json](int, const SlotPort &port, Station::SlotState state,
                                      const QString &why) {
-            if (json)
+            if (json && state != Station::SlotState::Unusable)
                 return;
             switch (state) {
             case Station::SlotState::NoPort:
                 Err(port.label + QStringLiteral(": no port yet (") + why + ')');
                 break;
             case Station::SlotState::Waiting: Err(port.label + QStringLiteral(": waiting for a unit")); break;
+            case Station::SlotState::Busy:
+                Err(port.label + QStringLiteral(": busy") +
+                    (why.isEmpty() ? QString() : QStringLiteral(" (") + why + ')') +
+                    QStringLiteral("; nothing is set up on it while it is"));
+                break;
             case Station::SlotState::Present: Err(port.label + QStringLiteral(": unit present")); break;
             case Station::SlotState::Gone: Err(port.label + QStringLiteral(": unit gone")); break;
+            case Station::SlotState::Unusable:
+                Err(port.label + QStringLiteral(": can never be a serial port, so the station stops: ") +
+                    why);
+                break;
             case Station::SlotState::Done: break;
             }
         };
-        station.NoUnit = [json, &code](int, const SlotPort &port, const Outcome &o) {
+        station.NoUnit = [json, &code, &noUnitFailed, &noUnitError](int, const SlotPort &port,
+                                                                    const Outcome &o) {
             RaiseTo(code, ExitCodeOf(o));
+            ++(o.failure == Failure::Port ? noUnitError : noUnitFailed);
             Err(port.label + QStringLiteral(": no unit: ") + FailureText(o));
-            if (json)
-                PrintJson(QJsonObject{{QStringLiteral("port"), port.label},
-                                      {QStringLiteral("result"), QStringLiteral("no unit")},
-                                      {QStringLiteral("error"), FailureText(o)}});
+            if (json) {
+                QJsonObject row{{QStringLiteral("port"), port.label},
+                                {QStringLiteral("result"), QStringLiteral("no unit")}};
+                RecordJson(FailureJson(o, row));
+            }
         };
         std::vector<std::unique_ptr<QThread>> threads;
         for (int i = 0; i < targets.size(); ++i) {
@@ -833,26 +938,40 @@ public:
         for (auto &t : threads)
             t->wait();
 
+        // A slot that found no unit counts as the exit code counts it: a failed unit, or a port
+        // error.
+        const int empty = noUnitFailed + noUnitError;
+        const int units = station.Units() + empty;
+        const int failed = station.Failed() + noUnitFailed;
+        const int errors = station.Errors() + noUnitError;
         const QString reportError = station.ReportError();
+        const std::optional<Outcome> fault = station.PortFault();
         QString summary = QStringLiteral("station: %1 unit%2: %3 pass, %4 fail, %5 error")
-                              .arg(station.Units())
-                              .arg(station.Units() == 1 ? "" : "s")
+                              .arg(units)
+                              .arg(units == 1 ? "" : "s")
                               .arg(station.Passed())
-                              .arg(station.Failed())
-                              .arg(station.Errors());
+                              .arg(failed)
+                              .arg(errors);
         if (station.Interrupted() > 0)
             summary += QStringLiteral(", %1 written, not verified").arg(station.Interrupted());
+        if (empty > 0)
+            summary += QStringLiteral(" (%1 slot%2 without a unit)").arg(empty).arg(empty == 1 ? "" : "s");
         if (Stopped())
             summary = QStringLiteral("interrupted: ") + summary;
-        if (!reportError.isEmpty())
+        if (!reportError.isEmpty() || fault)
             summary = QStringLiteral("stopped: ") + summary;
         if (json_) {
-            PrintJson(QJsonObject{{QStringLiteral("summary"),
-                                   QJsonObject{{QStringLiteral("units"), station.Units()},
-                                               {QStringLiteral("pass"), station.Passed()},
-                                               {QStringLiteral("fail"), station.Failed()},
-                                               {QStringLiteral("error"), station.Errors()},
-                                               {QStringLiteral("interrupted"), station.Interrupted()}}}});
+            QJsonObject figures{{QStringLiteral("units"), units},
+                                {QStringLiteral("pass"), station.Passed()},
+                                {QStringLiteral("fail"), failed},
+                                {QStringLiteral("error"), errors},
+                                {QStringLiteral("interrupted"), station.Interrupted()},
+                                {QStringLiteral("noUnit"), empty}};
+            if (!reportError.isEmpty())
+                figures.insert(QStringLiteral("reportError"), reportError);
+            if (fault)
+                figures.insert(QStringLiteral("portError"), FailureJson(*fault));
+            RecordJson(QJsonObject{{QStringLiteral("summary"), figures}});
         } else {
             Record(summary);
         }
@@ -860,6 +979,8 @@ public:
             Err(QStringLiteral("the report could not be written, so the station stopped: ") + reportError);
             return kExitOutput;
         }
+        if (fault)
+            return kExitPort;
         return code.load();
     }
 
@@ -891,7 +1012,7 @@ int RunCommand(const QStringList &arguments)
             return Usage(QStringLiteral("COUNT must be a positive whole number, not %1").arg(argument));
     }
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(kUsage));
+    parser.setApplicationDescription(QString::fromUtf8(kUsage) + ExitCodesText());
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("ports, read, write, set, toggle, step, "
                                                 "probe, apply, verify or station"));
@@ -942,6 +1063,11 @@ int RunCommand(const QStringList &arguments)
     const QStringList words = parser.positionalArguments();
     if (words.isEmpty())
         return Usage(QStringLiteral("no command given"));
+    // An option that takes one value given twice: which one was meant cannot be guessed.
+    for (const QCommandLineOption *o : {&reportOption, &junitOption, &countOption, &fromOption}) {
+        if (parser.values(*o).size() > 1)
+            return Usage(QStringLiteral("--%1 given twice").arg(o->names().constFirst()));
+    }
     const QString name = words[0];
     Command command(words, parser.isSet(jsonOption));
     if (parser.isSet(fromOption) && name != QLatin1String("write"))
@@ -953,11 +1079,10 @@ int RunCommand(const QStringList &arguments)
         const std::optional<Target> target = TargetOf(port, &error);
         if (!target)
             return Usage(error);
-        // The same unit twice would get two writers at once.
-        const QString device = QFileInfo(target->Device()).canonicalFilePath();
+        // The same unit twice would get two writers at once. Two links to one device are one
+        // port, also while the device is not there yet.
         for (const Target &earlier : std::as_const(targets)) {
-            const QString earlierDevice = QFileInfo(earlier.Device()).canonicalFilePath();
-            if (earlier.label == target->label || (!device.isEmpty() && device == earlierDevice))
+            if (earlier.label == target->label || SameFile(earlier.Device(), target->Device()))
                 return Usage(QStringLiteral("%1 and %2 are the same port").arg(earlier.label, target->label));
         }
         targets << *target;
@@ -1007,8 +1132,20 @@ int RunCommand(const QStringList &arguments)
         const Checked<Params> profile = ReadProfile(words[1]);
         if (!profile)
             return ProfileError(words[1], profile.reason);
+        if (station) {
+            // Each file the station writes is a file of its own: never the profile, never the other.
+            const QString report = parser.value(reportOption);
+            const QString junit = parser.value(junitOption);
+            if (SameFile(report, words[1]))
+                return Usage(QStringLiteral("--report %1 leads to the profile %2").arg(report, words[1]));
+            if (SameFile(junit, words[1]))
+                return Usage(QStringLiteral("--junit %1 leads to the profile %2").arg(junit, words[1]));
+            if (SameFile(junit, report))
+                return Usage(QStringLiteral("--junit %1 leads to the report %2").arg(junit, report));
+        }
         if (dryRun)
-            return command.DryRun(name, targets, *profile, parser.value(reportOption));
+            return command.DryRun(name, targets, *profile, parser.value(reportOption),
+                                  parser.value(junitOption));
         if (station) {
             options.profile = *profile;
             return command.RunStation(targets, options, parser.value(reportOption),

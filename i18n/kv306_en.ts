@@ -973,5 +973,41 @@ Replace it?</translation>
         <source>%1为 %2，应为 %3</source>
         <translation>%1 is %2, not %3</translation>
     </message>
+    <message>
+        <source>与 %1 是同一个设备</source>
+        <translation>it is the same device as %1</translation>
+    </message>
+    <message>
+        <source>另一个工位正在使用它</source>
+        <translation>another station is using it</translation>
+    </message>
+    <message>
+        <source>另一个工位正在使用它：%1</source>
+        <translation>another station is using it: %1</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1 不是工位报告（它的第一行不是报告的表头）；请另选一个新文件</source>
+        <translation>%1 is not a station report (its first line is not the report&apos;s header); name a new file</translation>
+    </message>
+    <message>
+        <source>报告文件 %1 已被删除或移走，之后的行无处可写</source>
+        <translation>the report %1 was deleted or moved away; the rows that follow would go nowhere</translation>
+    </message>
+    <message>
+        <source>串口 %1 被占用，在它空出来之前不设置任何设备</source>
+        <translation>%1 is busy; no unit is set up on it until it is free</translation>
+    </message>
+    <message>
+        <source>串口 %1 被占用（%2），在它空出来之前不设置任何设备</source>
+        <translation>%1 is busy (%2); no unit is set up on it until it is free</translation>
+    </message>
+    <message>
+        <source>串口 %1 不是串口设备，生产模式已停止</source>
+        <translation>%1 is not a serial port; production mode has stopped</translation>
+    </message>
 </context>
 </TS>

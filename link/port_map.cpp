@@ -53,7 +53,7 @@ QString DevicePathForPort(int number)
 #else
     const QByteArray portDir = qgetenv("KV306_PORT_DIR");
     if (!portDir.isEmpty())
-        return QDir(QString::fromLocal8Bit(portDir)).filePath(name);
+        return QDir(QString::fromLocal8Bit(portDir)).absoluteFilePath(name);  // relative: from here
 
     const QString own = UserConfigDir() + QStringLiteral("/ports/") + name;
     if (QFileInfo(own).isSymLink() || QFileInfo::exists(own))

@@ -1,5 +1,6 @@
 #include "link/serial_device.h"
 
+#include <QFileInfo>
 #include <QObject>
 #include <QSerialPort>
 
@@ -58,7 +59,9 @@ bool SerialDevice::Open(const QString &path)
 {
     QSerialPort &port = system_->port;
     faulted_ = false;
-    port.setPortName(path);
+    // Qt takes a name without a leading slash as one under /dev ("pts/9" as /dev/pts/9); here a
+    // relative path is the path from the current folder, as everywhere else.
+    port.setPortName(QFileInfo(path).absoluteFilePath());
     if (!Apply(port, line_) || !port.open(QIODevice::ReadWrite)) {
         error_ = port.errorString();
         switch (port.error()) {

@@ -186,6 +186,12 @@ void Form1::NameForScreenReaders()
         (*buttons)[1]->setAccessibleName(Tx::tr("%1 减小").arg(ParamCaption(k)));
     }
     portList_->setAccessibleName(Tx::tr("选择串口"));
+    // Screen readers on Linux name an editable list by the text it shows; its caption reaches
+    // them through the "labelled by" relation, which a label's buddy makes.
+    for (int k = 0; k < kParamCount; ++k)
+        CaptionLabels()[static_cast<std::size_t>(k)]->setBuddy(paramLists_[static_cast<std::size_t>(k)]);
+    portLabel_->setBuddy(portList_);
+    sentLabel_->setBuddy(sentFrameField_);
     sentFrameField_->setAccessibleName(Tx::tr("发送："));
 }
 
@@ -228,6 +234,8 @@ void Form1::WireEvents()
         connect(list, &DropList::Click, this, [this, k] { OnParamChosen(k); });
         connect(list, &DropList::TypedTextPutBack, this,
                 [this, k](const QString &typed) { TellTypedValue(k, typed); });
+        // An entry picked after a value was put back: the operator has chosen again.
+        connect(list, &QComboBox::activated, this, [this] { typedValuePutBack_ = false; });
     }
     connect(portList_, &DropList::Click, this, &Form1::OnPortChosen);
     connect(portList_, &DropList::AboutToOpen, this, [this] { FollowPlug(); });
@@ -252,10 +260,12 @@ void Form1::WireEvents()
 
 void Form1::RunAction(const std::function<void()> &action)
 {
-    bool told = false;
     for (DropList *list : paramLists_)
-        told = list->PutBackTypedText() || told;
-    if (told) {
+        list->PutBackTypedText();
+    // A value put back, here or as the list lost the focus to the button pressed (a mouse click
+    // moves the focus first): the press that follows sends nothing.
+    if (typedValuePutBack_) {
+        typedValuePutBack_ = false;
         // The operator meant another value than the one shown: nothing is sent until they have
         // seen what the list shows now.
         emit Noted(notice_ + Tx::tr("没有发送。"));
@@ -296,6 +306,7 @@ void Form1::TellTypedValue(int list, const QString &typed)
                                                                    : field->itemText(0) + Tx::tr("、") + last;
     notice_ = Tx::tr("%1 不是%2的取值（%3），已改回 %4。")
                   .arg(typed.left(20), ParamCaption(list), range, field->Text());
+    typedValuePutBack_ = true;
     // Said beside the list, without a box: the action goes on with the value shown.
     noticeField_ = field;
     ShowNotice();
@@ -308,11 +319,14 @@ void Form1::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
+std::array<QLabel *, kParamCount> Form1::CaptionLabels() const
+{
+    return {offsetLabels_[0], offsetLabels_[1], sizeLabel_, standardLabel_, roundnessLabel_, outsideLabel_};
+}
+
 QString Form1::ListCaption(int k) const
 {
-    const std::array<QLabel *, kParamCount> labels{offsetLabels_[0], offsetLabels_[1], sizeLabel_,
-                                                   standardLabel_,   roundnessLabel_,  outsideLabel_};
-    return labels[static_cast<std::size_t>(k)]->text();
+    return CaptionLabels()[static_cast<std::size_t>(k)]->text();
 }
 
 int Form1::ListIndex(int list) const

@@ -133,6 +133,8 @@ private:
     void RunAction(const std::function<void()> &action);
     void TellTypedValue(int list, const QString &typed);
     void ShowNotice();
+    // The label above each parameter list, in wire order.
+    std::array<QLabel *, kParamCount> CaptionLabels() const;
 
     std::array<QLabel *, 2> offsetLabels_{};
     QLabel *standardLabel_ = nullptr;
@@ -158,6 +160,8 @@ private:
     SerialLink link_;
     UnitActions actions_;
     bool presetHeld_ = false;
+    // A typed value was put back and no action has been refused for it yet.
+    bool typedValuePutBack_ = false;
     bool loading_ = false;
     // Off while start-up falls back on the first port for one run: the remembered port is kept.
     bool rememberChoice_ = true;

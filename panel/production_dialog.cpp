@@ -1,5 +1,6 @@
 #include "panel/production_dialog.h"
 
+#include "link/comm_error.h"
 #include "link/port_map.h"
 #include "link/texts.h"
 #include "panel/program_files.h"
@@ -66,13 +67,18 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, int port, const Params &pro
     reason_->setAlignment(Qt::AlignCenter);
     reason_->setWordWrap(true);
     grid->addWidget(reason_, 3, 0, 1, 3);
+    state_ = new QLabel(this);
+    state_->setObjectName(QStringLiteral("state"));
+    state_->setAlignment(Qt::AlignCenter);
+    state_->setWordWrap(true);
+    grid->addWidget(state_, 4, 0, 1, 3);
     count_ = new QLabel(this);
     count_->setObjectName(QStringLiteral("count"));
-    grid->addWidget(count_, 4, 0, 1, 2);
+    grid->addWidget(count_, 5, 0, 1, 2);
     startButton_ = new QPushButton(Tx::tr("开始(&S)"), this);
     startButton_->setObjectName(QStringLiteral("startButton"));
     connect(startButton_, &QPushButton::clicked, this, [this] { Running() ? Stop() : Start(); });
-    grid->addWidget(startButton_, 4, 2);
+    grid->addWidget(startButton_, 5, 2);
 
     rows_ = new QTableWidget(0, 4, this);
     rows_->setObjectName(QStringLiteral("rows"));
@@ -82,7 +88,7 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, int port, const Params &pro
     rows_->horizontalHeader()->setStretchLastSection(false);
     rows_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     rows_->setMinimumHeight(rows_->horizontalHeader()->sizeHint().height() + kShownRows * 24);
-    grid->addWidget(rows_, 5, 0, 1, 3);
+    grid->addWidget(rows_, 6, 0, 1, 3);
     resize(560, 560);
 
     const QString last = UserSettings().value(QStringLiteral("reportFile")).toString();
@@ -157,6 +163,7 @@ void ProductionDialog::Start()
     startButton_->setText(Tx::tr("停止(&S)"));
     Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
     reason_->clear();
+    state_->clear();
     emit RunningChanged(true);
     worker_->start();
 }
@@ -199,7 +206,11 @@ QString ProductionDialog::ReasonWords(const StationRow &row) const
     switch (row.kind) {
     case StationRow::Kind::Pass: return {};
     case StationRow::Kind::Interrupted: return Tx::tr("已写入，未校验（已停止）");
-    case StationRow::Kind::Error: return PortFailureWords(o);
+    case StationRow::Kind::Error: {
+        // In the window's words: the row's own text is the report's, in English.
+        const QString words = Tx::tr("错误 %1 %2").arg(o.errorNumber).arg(CommErrorText(o.errorNumber));
+        return o.acknowledged ? Tx::tr("已写入，校验失败：%1").arg(words) : words;
+    }
     case StationRow::Kind::Fail: break;
     }
     if (o.failure == Failure::Mismatch) {
@@ -244,21 +255,38 @@ void ProductionDialog::Show(const StationRow &row)
 
 void ProductionDialog::ShowState(Station::SlotState state, const QString &why)
 {
+    // The last unit's verdict and its reason stay in view until the next unit answers; what the
+    // port does meanwhile is said below them.
+    const bool verdictShown = rows_->rowCount() > 0;
+    const QString port = PortNameOfNumber(port_);
     switch (state) {
     case Station::SlotState::NoPort:
-        Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
-        reason_->setText(Tx::tr("串口 %1 还不能用（%2）").arg(PortNameOfNumber(port_), why));
+        if (!verdictShown)
+            Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
+        state_->setText(Tx::tr("串口 %1 还不能用（%2）").arg(port, why));
+        break;
+    case Station::SlotState::Busy:
+        if (!verdictShown)
+            Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
+        state_->setText(why.isEmpty()
+                            ? Tx::tr("串口 %1 被占用，在它空出来之前不设置任何设备").arg(port)
+                            : Tx::tr("串口 %1 被占用（%2），在它空出来之前不设置任何设备").arg(port, why));
         break;
     case Station::SlotState::Waiting:
     case Station::SlotState::Gone:
-        // The last unit's verdict stays in view until the next unit answers.
-        if (rows_->rowCount() == 0)
+        if (!verdictShown)
             Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
-        reason_->setText(Tx::tr("请接上下一台设备"));
+        state_->setText(Tx::tr("请接上下一台设备"));
         break;
     case Station::SlotState::Present:
         Paint(Tx::tr("正在设置…"), QStringLiteral("#f9a825"));
         reason_->clear();
+        state_->clear();
+        break;
+    case Station::SlotState::Unusable:
+        Paint(Tx::tr("已停止"), QStringLiteral("#c62828"));
+        reason_->setText(Tx::tr("串口 %1 不是串口设备，生产模式已停止").arg(port));
+        state_->clear();
         break;
     case Station::SlotState::Done: break;
     }

@@ -37,6 +37,8 @@ public:
 
     QLabel *Verdict() const { return verdict_; }
     QLabel *Reason() const { return reason_; }
+    // What the port does while no unit is being set up ("请接上下一台设备").
+    QLabel *State() const { return state_; }
     QLabel *Count() const { return count_; }
     QTableWidget *Rows() const { return rows_; }
     QPushButton *StartButton() const { return startButton_; }
@@ -67,6 +69,7 @@ private:
     QPushButton *startButton_ = nullptr;
     QLabel *verdict_ = nullptr;
     QLabel *reason_ = nullptr;
+    QLabel *state_ = nullptr;
     QLabel *count_ = nullptr;
     QTableWidget *rows_ = nullptr;
     std::unique_ptr<StationReport> report_;

@@ -1,22 +1,35 @@
 #pragma once
 
+#include "protocol/station_report.h"
 #include "protocol/unit_core.h"
 
-#include <QDateTime>
-#include <QFile>
 #include <QString>
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <vector>
 
 namespace kv306 {
+
+class PortClaim;
+struct UnitOnPort;
 
 // A production line's set-up station: on each of its ports (its slots) it waits for a unit,
 // writes a profile to it, reads it back, records the outcome and waits for the unit to go before
 // it takes the next. Every front end runs the same station; each slot runs on a thread of its own.
+//
+// A unit is never skipped and never counted twice:
+//   - a unit is there once it answers a read; a port that is missing, silent or held by another
+//     program is waiting, never a failure, and a busy port is no unanswered read;
+//   - after its row, a slot reads on until its unit goes (the port goes, or kGoneAfterMisses reads
+//     in a row are unanswered); a read that answers with other values than the unit was left
+//     with is a new unit (swapped faster than that, or reset) and is set up at once. A swapped unit
+//     that already holds the profile's values cannot be told from the one before;
+//   - every slot holds its device for the whole run (PortClaim): a second slot named by another
+//     link to the same device, or another station on it, sets up nothing and says who holds it;
+//   - a port that can never be a serial port (a plain file, a folder, /dev/null) ends the station.
 
 // A slot's port: "COM3" (number 3) or a device path (number 0).
 struct SlotPort {
@@ -25,60 +38,10 @@ struct SlotPort {
     QString Device() const;
 };
 
-// One unit set up, as the report keeps it.
-struct StationRow {
-    enum class Kind { Pass, Fail, Error, Interrupted };
-    int unit = 0;  // counted over the report, so that a station started again goes on counting
-    QDateTime at;  // when the outcome was known
-    int slot = 0;  // 1 for the first port given
-    QString port;
-    QString device;
-    QString serial;  // the adapter's serial number, where the system gives one
-    Kind kind = Kind::Pass;
-    // "pass", "fail: <reason>", "error: <serial error>", "interrupted: written, not verified"
-    QString outcome;
-    std::optional<Params> values;  // what was read back
-    double seconds = 0;            // from the unit's first answer to its outcome
-    Outcome detail;
-
-    bool Passed() const { return kind == Kind::Pass; }
-    // "pass", "fail", "error", "interrupted"
-    QString KindWord() const;
-};
-
-// The station's record: a CSV file that rows are appended to, each flushed and synced before the
-// next exchange, so that a power cut loses no row; and, when asked, a JUnit file that is rewritten
-// whole (never half) after each unit.
-class StationReport {
-public:
-    static const char kHeader[];
-
-    // Opens the CSV file for appending: a new or empty file gets the header; a file that holds
-    // something else than a station report is refused. `junit` may be empty.
-    bool Open(const QString &csv, const QString &junit, QString *error);
-    // Units already in the file when it was opened.
-    int RowsBefore() const { return rowsBefore_; }
-    // False, with the reason, when the row could not be made safe on the disk.
-    bool Append(const StationRow &row, QString *error);
-
-    static QByteArray CsvLine(const StationRow &row);
-
-private:
-    bool WriteJUnit(QString *error);
-
-    std::mutex mutex_;
-    QFile csv_;
-    QString junit_;
-    int rowsBefore_ = 0;
-    std::vector<StationRow> rows_;  // this run's, for the JUnit file
-};
-
-struct UnitOnPort;
-
 class Station {
 public:
-    // How often a slot looks for its port while the port is not there, and how long it waits
-    // between reads while its unit stays.
+    // How often a slot looks for its port while the port is not there (or held), and how long it
+    // waits between reads while its unit stays.
     static constexpr int kPortLookMs = 200;
     static constexpr int kStayLookMs = 250;
     // A unit that answered is gone after this many reads in a row went unanswered.
@@ -89,9 +52,17 @@ public:
         int count = 0;      // stop after this many units (0: until stopped)
         bool once = false;  // one look on every slot: set up what is there now, then end
     };
-    enum class SlotState { NoPort, Waiting, Present, Gone, Done };
+    enum class SlotState {
+        NoPort,    // the port is not there (yet)
+        Waiting,   // the port is there, no unit answers
+        Busy,      // another program, station or slot holds the port (why: who)
+        Present,   // a unit answered
+        Gone,      // the unit went
+        Unusable,  // the port can never be a serial port: the station stops
+        Done,
+    };
 
-    Station(Options options, StationReport *report) : options_(options), report_(report) {}
+    Station(Options options, StationReport *report);
 
     // Runs one slot until the station stops, its count is reached or, with `once`, after one
     // look. Safe on any thread, one call a slot.
@@ -103,15 +74,19 @@ public:
 
     // Asked between exchanges too: a front end's own reason to stop (a signal).
     std::function<bool()> ShouldStop;
-    // Each unit's outcome, once it is in the report. Called on the slot's thread.
+    // Each unit's outcome, once it is in the report (or, with reportError, could not be put
+    // there). Called on the slot's thread.
     std::function<void(const StationRow &)> UnitDone;
-    // A slot's port came or went, a unit came or went ("why": the read's failure, if any).
+    // A slot's port came or went, a unit came or went ("why": the read's failure, or who holds
+    // the port).
     std::function<void(int slot, const SlotPort &, SlotState, const QString &why)> SlotChanged;
     // With `once`: a slot that found no unit, and why (a port failure or no reply).
     std::function<void(int slot, const SlotPort &, const Outcome &)> NoUnit;
 
     // The report could not be written: the station stopped. Empty otherwise.
     QString ReportError() const;
+    // A port that can never be a serial port stopped the station: its failure.
+    std::optional<Outcome> PortFault() const;
     int Passed() const { return passed_; }
     int Failed() const { return failed_; }
     int Errors() const { return errors_; }
@@ -125,8 +100,12 @@ private:
     // Sleeps up to `ms`; false when the station stops meanwhile.
     bool Rest(int ms) const;
     StationRow SetUp(UnitOnPort &unit, int slot, const SlotPort &port, int number);
-    void Record(const StationRow &row);
+    void Record(StationRow &row);
     void Changed(int slot, const SlotPort &port, SlotState state, const QString &why = {});
+    // Whether the slot may use the device behind its port now: no other slot of this station
+    // and no other station holds it. `why` says who does.
+    bool Claim(int slot, const SlotPort &port, PortClaim &claim, QString *why);
+    void Unclaim(PortClaim &claim);
 
     Options options_;
     StationReport *report_;
@@ -138,6 +117,8 @@ private:
     std::atomic<int> interrupted_{0};
     mutable std::mutex mutex_;
     QString reportError_;
+    std::optional<Outcome> portFault_;
+    std::map<QString, std::pair<int, QString>> claimed_;  // device key -> slot and its port's label
 };
 
 }  // namespace kv306

@@ -160,24 +160,53 @@ private slots:
         QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{kCommError});
     }
 
-    // A typed value that names no entry goes back, the operator is told, and nothing is sent:
-    // the operator meant another value than the one the list shows now.
+    // A typed value that names no entry goes back, the operator is told, and the button pressed
+    // sends nothing, however it was pressed: clicked (the list loses the focus to the button
+    // first), from the keyboard, or an arrow held. The operator meant another value than the one
+    // the list shows now; pressed again once seen, it sends.
+    void typedValueOutsideTheList_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("mouse") << "mouse";
+        QTest::newRow("keyboard") << "keyboard";
+        QTest::newRow("arrow held") << "arrow";
+    }
     void typedValueOutsideTheList()
     {
+        QFETCH(QString, how);
         Rig r;
         r.SetLists({12, 20, 25, 0, 3, 0});
+        r.w.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&r.w.form));
         QSignalSpy noted(&r.w.form, &Form1::Noted);
-        r.w.form.ParamLists()[0]->setEditText(QStringLiteral("99"));
-        r.w.form.SaveButton()->click();
+        DropList *list = r.w.form.ParamLists()[0];
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(list, QStringLiteral("99"));
+        QCOMPARE(list->currentText(), QStringLiteral("99"));
+        const auto press = [&] {
+            if (how == "mouse") {
+                QTest::mouseClick(r.w.form.SaveButton(), Qt::LeftButton);
+            } else if (how == "keyboard") {
+                r.w.form.SaveButton()->setFocus();
+                QTest::keyClick(r.w.form.SaveButton(), Qt::Key_Space);
+            } else {
+                // Released while the press is stepping, at the first chance.
+                QWidget *arrow = r.w.form.HorizontalButtons()[0];
+                QTimer::singleShot(0, arrow, [arrow] { QTest::mouseRelease(arrow, Qt::LeftButton); });
+                QTest::mousePress(arrow, Qt::LeftButton);
+            }
+        };
+        press();
         QVERIFY(r.unit.Received().empty());
         QVERIFY(r.w.toolkit.boxes.empty());
-        QCOMPARE(r.w.form.ParamLists()[0]->currentText(), QStringLiteral("12"));
+        QCOMPARE(list->currentText(), QStringLiteral("12"));
         QCOMPARE(r.w.form.Notice(), QStringLiteral("99 不是水平偏移的取值（0–63），已改回 12。"));
         QCOMPARE(noted.takeLast().value(0).toString(),
                  QStringLiteral("99 不是水平偏移的取值（0–63），已改回 12。没有发送。"));
-        r.w.form.SaveButton()->click();  // seen, and pressed again
-        QCOMPARE(r.unit.State().params[0], 12);
-        QCOMPARE(r.w.toolkit.BoxTexts(), QStringList{QStringLiteral("OK！")});
+        press();  // seen, and pressed again
+        QVERIFY(!r.unit.Received().empty());
+        QCOMPARE(r.unit.State().params[0], how == "arrow" ? 23 : 12);  // the unit held 22
     }
 
     void readBack()

@@ -404,7 +404,10 @@ private slots:
         QVERIFY(!m.window.Form().isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(d->Verdict()->text(), QStringLiteral("合格"), 5000);
         ports.Remove(3);
-        QTRY_COMPARE_WITH_TIMEOUT(d->Reason()->text(), QStringLiteral("请接上下一台设备"), 5000);
+        // The verdict and its reason stay in view while the operator changes the unit.
+        QTRY_VERIFY_WITH_TIMEOUT(!d->State()->text().isEmpty(), 5000);
+        QCOMPARE(d->Verdict()->text(), QStringLiteral("合格"));
+        QCOMPARE(d->Reason()->text(), QStringLiteral("第 1 台合格，请取下设备"));
         sim::SimOptions misStoring = SimPorts::Instant();
         misStoring.fault = sim::Fault::MisStore;
         ports.Add(3, misStoring);
@@ -416,6 +419,13 @@ private slots:
                                           .arg(wanted[2]));
         QCOMPARE(d->Count()->text(), QStringLiteral("已检 2 台：合格 1，不合格 1"));
         QCOMPARE(d->Rows()->rowCount(), 2);
+        // A unit pulled after it acknowledged the write was written, as kv306ctl says.
+        StationRow pulled;
+        pulled.kind = StationRow::Kind::Error;
+        pulled.detail.failure = Failure::Port;
+        pulled.detail.errorNumber = 8002;
+        pulled.detail.acknowledged = true;
+        QCOMPARE(d->ReasonWords(pulled), QStringLiteral("已写入，校验失败：错误 8002 该串口不存在！"));
         d->Stop();
         QTRY_VERIFY_WITH_TIMEOUT(!d->Running(), 5000);
         QVERIFY(m.window.Form().isEnabled());

@@ -5,6 +5,7 @@
 #include "support/unprivileged.h"
 #include "support/window.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QLocalServer>
 #include <QSignalSpy>
@@ -61,6 +62,14 @@ private slots:
         QCOMPARE(w.form.ParamLists()[0]->accessibleName(), QStringLiteral("水平偏移"));
         QCOMPARE(w.form.VerticalButtons()[1]->accessibleName(), QStringLiteral("垂直偏移 减小"));
         QCOMPARE(w.form.SizeButtons()[0]->accessibleName(), QStringLiteral("圆大小 增大"));
+        // On Linux a screen reader names an editable list by its text: the caption reaches it as
+        // the label the list is labelled by.
+        for (std::size_t k = 0; k < 6; ++k) {
+            QAccessibleInterface *list = QAccessible::queryAccessibleInterface(w.form.ParamLists()[k]);
+            const auto labels = list->relations(QAccessible::Label);
+            QCOMPARE(labels.size(), 1);
+            QCOMPARE(labels[0].first->text(QAccessible::Name), w.form.ListCaption(static_cast<int>(k)));
+        }
         // The form's own control names find the same widgets.
         QCOMPARE(w.form.findChild<QWidget *>(QStringLiteral("Combo1_5")), w.form.ParamLists()[5]);
         QCOMPARE(w.form.findChild<QWidget *>(QStringLiteral("Command8_1")), w.form.VerticalButtons()[1]);

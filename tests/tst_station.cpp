@@ -3,12 +3,18 @@
 // leaves a report that says what happened.
 #include "support/sim_ports.h"
 
+#include "link/serial_control.h"
+#include "protocol/station_report.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <csignal>
+
+#include <sys/stat.h>
 
 using namespace kv306;
 using namespace kv306::test;
@@ -23,13 +29,21 @@ const QString kWrite = QStringLiteral("55 EE 00 00 FF 18 12 1E 00 02 01 17");
 // A station run as a process, its standard error followed while it runs.
 class StationRun {
 public:
-    StationRun(const QString &dir, const QStringList &args)
+    // `redirect`: the shell's redirections of the program's standard streams ("<&- >&-"); `cwd`:
+    // where it runs.
+    StationRun(const QString &dir, const QStringList &args, const QString &redirect = {},
+               const QString &cwd = {})
     {
         QFile profile(dir + "/line.json");
         profile.open(QIODevice::WriteOnly);
         profile.write(kProfile);
         profile.close();
-        p_.start(QStringLiteral(KV306CTL), QStringList{"station", profile.fileName()} + args);
+        p_.setWorkingDirectory(cwd);
+        const QStringList line = QStringList{"station", profile.fileName()} + args;
+        if (redirect.isEmpty())
+            p_.start(QStringLiteral(KV306CTL), line);
+        else
+            p_.start("bash", QStringList{"-c", "exec \"$0\" \"$@\" " + redirect, KV306CTL} + line);
         QVERIFY(p_.waitForStarted());
     }
     ~StationRun()
@@ -149,10 +163,11 @@ private slots:
         QCOMPARE(j.count("<testcase "), 10);
     }
 
-    // A unit left plugged is one unit however long it stays; switched off it is gone after three
-    // reads unanswered, and switched on again it is the next unit. A hang-up ends the station
-    // with its summary; --json gives one object a line.
-    void unitLeftPluggedCountedOnce()
+    // A unit left plugged is one unit however long it stays, and one that falls silent for two
+    // reads and answers again with the values it was given is still that unit. A unit swapped in
+    // faster than the gone rule (off 1.5 s, then factory values) is the next unit, set up at once.
+    // A hang-up ends the station with its summary; --json gives one object a line.
+    void unitLeftPluggedCountedOnceSwappedSeen()
     {
         SimPorts ports;
         sim::SimUnit &unit = ports.Add(3);
@@ -160,16 +175,16 @@ private slots:
         StationRun run(ports.Path(), {"--port", "COM3", "--report", report, "--json"});
         QTRY_COMPARE_WITH_TIMEOUT(Rows(report).size(), 1, 5000);
         QTest::qWait(1500);  // some reads while it stays
-        unit.SetPowered(false);
+        unit.SetFault(sim::Fault::Silent);
         QTest::qWait(2500);  // two of the three reads unanswered: still the same unit
-        QCOMPARE(Rows(report).size(), 1);
-        unit.SetPowered(true);
+        unit.SetFault(sim::Fault::None);
         QTest::qWait(1500);
         QCOMPARE(Rows(report).size(), 1);  // it answered again before the third miss
         unit.SetPowered(false);
-        QTest::qWait(4500);
-        unit.SetPowered(true);
-        QTRY_COMPARE_WITH_TIMEOUT(Rows(report).size(), 2, 5000);
+        QTest::qWait(1500);
+        unit.SetPowered(true);  // another unit, with the factory values
+        QTRY_COMPARE_WITH_TIMEOUT(Rows(report).size(), 2, 2500);
+        QCOMPARE(unit.State().params[2], 30);
         run.Signal(SIGHUP);
         QCOMPARE(run.Finish(), 129);
         const QStringList lines = run.out_.trimmed().split('\n');
@@ -178,6 +193,11 @@ private slots:
         QCOMPARE(first["result"].toString(), "pass");
         QCOMPARE(first["unit"].toInt(), 1);
         QCOMPARE(first["values"].toObject()["size"].toInt(), 30);
+        // Times as the report has them, with their offset from UTC.
+        QVERIFY2(QRegularExpression("[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}(Z|[+-][0-9]{2}:[0-9]{2})$")
+                     .match(first["time"].toString())
+                     .hasMatch(),
+                 qPrintable(first["time"].toString()));
         QCOMPARE(QJsonDocument::fromJson(lines[2].toUtf8()).object()["summary"].toObject()["pass"].toInt(),
                  2);
     }
@@ -212,28 +232,348 @@ private slots:
         QVERIFY2(run.out_.contains("COM3 #2 interrupted"), qPrintable(run.out_));
     }
 
-    // A report that cannot be written stops the station before it sends anything; a dry run
-    // says what would be sent and opens nothing.
-    void reportUnwritableAndDryRun()
+    // Files the station writes follow the rule of every file the tool writes: what is no plain
+    // file is refused, never replaced; a name that leads to the profile or to the other file is a
+    // usage error; an option given twice is one. Nothing is sent and nothing named is touched.
+    void outputFilesRefused_data()
+    {
+        QTest::addColumn<QStringList>("args");  // "@" is the test's folder
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("report /dev/null")
+            << QStringList{"--report", "/dev/null"} << 4 << "/dev/null is a device";
+        QTest::newRow("report a pipe") << QStringList{"--report", "@/fifo"} << 4 << "fifo is a named pipe";
+        QTest::newRow("report a folder") << QStringList{"--report", "@"} << 4 << "is a folder";
+        QTest::newRow("report no report")
+            << QStringList{"--report", "@/other.csv"} << 4 << "other.csv is not a station report";
+        QTest::newRow("junit a pipe")
+            << QStringList{"--report", "@/r.csv", "--junit", "@/fifo"} << 4 << "fifo is a named pipe";
+        QTest::newRow("junit a device")
+            << QStringList{"--report", "@/r.csv", "--junit", "/dev/null"} << 4 << "/dev/null is a device";
+        QTest::newRow("junit the report")
+            << QStringList{"--report", "@/r.csv", "--junit", "@/./r.csv"} << 2 << "leads to the report";
+        QTest::newRow("junit the profile")
+            << QStringList{"--report", "@/r.csv", "--junit", "@/profile-link"} << 2 << "leads to the profile";
+        QTest::newRow("report the profile")
+            << QStringList{"--report", "@/line.json"} << 2 << "leads to the profile";
+        QTest::newRow("report twice")
+            << QStringList{"--report", "@/a.csv", "--report", "@/b.csv"} << 2 << "--report given twice";
+    }
+    void outputFilesRefused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        const QString dir = ports.Path();
+        QCOMPARE(::mkfifo(QFile::encodeName(dir + "/fifo").constData(), 0600), 0);
+        QVERIFY(QFile::link(dir + "/line.json", dir + "/profile-link"));
+        QFile other(dir + "/other.csv");
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("name,value\n");
+        other.close();
+        args.replaceInStrings(QRegularExpression("^@"), dir);
+        StationRun run(dir, QStringList{"--port", "COM3"} + args);
+        QCOMPARE(run.Finish(), code);
+        QVERIFY2(run.Err().contains(said), qPrintable(run.Err()));
+        QCOMPARE(RequestFrames(unit), QStringList());
+        QVERIFY(QFileInfo(dir + "/fifo").isFile() == false && QFileInfo::exists(dir + "/fifo"));
+        QCOMPARE(QFileInfo(dir + "/profile-link").symLinkTarget(), dir + "/line.json");
+        QFile profile(dir + "/line.json");
+        QVERIFY(profile.open(QIODevice::ReadOnly));
+        QCOMPARE(profile.readAll(), kProfile);
+        QCOMPARE(QFileInfo(dir + "/other.csv").size(), 11);
+    }
+
+    // A dry run says what would be sent and where each file would go, names what is not there
+    // now, and opens nothing; --junit is written only once a unit has its result.
+    void dryRunAndJUnitOnlyWithAResult()
     {
         SimPorts ports;
         sim::SimUnit &unit = ports.Add(3);
-        StationRun full(ports.Path(), {"--port", "COM3", "--report", "/dev/full"});
-        QCOMPARE(full.Finish(), 4);
-        QVERIFY2(full.Err().contains("/dev/full: No space left on device"), qPrintable(full.Err()));
-
-        StationRun dry(ports.Path(), {"--port", "COM3", "--report", ports.Path() + "/r.csv", "--dry-run"});
+        const QString dir = ports.Path();
+        StationRun dry(dir, {"--port", "COM3", "--port", "COM4", "--report", dir + "/r.csv", "--junit",
+                             dir + "/gone/r.xml", "--dry-run"});
         QCOMPARE(dry.Finish(), 0);
         QVERIFY2(dry.out_.contains(kWrite) && dry.out_.contains(kRead), qPrintable(dry.out_));
+        QVERIFY2(dry.out_.contains(dir + "/COM4, not there now)"), qPrintable(dry.out_));
+        QVERIFY2(dry.out_.contains("appended to " + dir + "/r.csv\n"), qPrintable(dry.out_));
+        QVERIFY2(dry.out_.contains("JUnit file " + dir +
+                                   "/gone/r.xml would be rewritten whole after each unit, "
+                                   "but its folder " +
+                                   dir + "/gone does not exist"),
+                 qPrintable(dry.out_));
         QProcess apply;
         apply.start(QStringLiteral(KV306CTL),
-                    {"apply", ports.Path() + "/line.json", "--port", "COM3", "--dry-run", "--json"});
+                    {"apply", dir + "/line.json", "--port", "COM3", "--dry-run", "--json"});
         QVERIFY(apply.waitForFinished());
         const QJsonObject o = QJsonDocument::fromJson(apply.readAllStandardOutput()).object();
         QCOMPARE(o["ports"].toArray().at(0).toObject()["frames"].toArray().toVariantList(),
                  (QVariantList{kWrite, kRead}));
-        QVERIFY(!QFile::exists(ports.Path() + "/r.csv"));
+        QVERIFY(!QFile::exists(dir + "/r.csv"));
         QCOMPARE(RequestFrames(unit), QStringList());
+
+        StationRun waiting(dir, {"--port", "COM4", "--report", dir + "/r.csv", "--junit", dir + "/r.xml"});
+        QTRY_VERIFY_WITH_TIMEOUT(waiting.Err().contains("COM4: no port yet"), 5000);
+        waiting.Signal(SIGTERM);
+        QCOMPARE(waiting.Finish(), 143);
+        QVERIFY(!QFile::exists(dir + "/r.xml"));
+    }
+
+    // A full disk: the row the disk refuses half-way is cut back (the next reader counts no
+    // fragment as a unit), the message has the system's reason, and --json says it in the unit's
+    // line and in the summary. The disk is a small tmpfs of a mount namespace of the test's own.
+    void fullDiskRowWholeOrNotAtAll()
+    {
+        if (QProcess::execute("unshare", {"-rm", "true"}) != 0)
+            QSKIP("no mount namespace to make a full disk in");
+        SimPorts ports;
+        ports.Add(3);
+        const QString dir = ports.Path();
+        StationRun(dir, {"--dry-run", "--port", "COM3", "--report", dir + "/x"})
+            .Finish();  // writes line.json
+        // The report ends 8 bytes before a page's end, and every other page is taken.
+        const QString script = R"sh(
+            set -e
+            mount -t tmpfs -o size=32k tmpfs "$DIR/disk"
+            printf '%s\n' "$HEADER" > "$DIR/disk/r.csv"
+            head -c $((4096 - 8 - ${#HEADER} - 2)) /dev/zero | tr '\0' 'x' >> "$DIR/disk/r.csv"
+            echo >> "$DIR/disk/r.csv"
+            dd if=/dev/zero of="$DIR/disk/filler" bs=4096 2>/dev/null || true
+            before=$(stat -c %s "$DIR/disk/r.csv")
+            set +e
+            "$CTL" station "$DIR/line.json" --port COM3 --report "$DIR/disk/r.csv" --once $JSON
+            code=$?
+            echo "code=$code size=$before/$(stat -c %s "$DIR/disk/r.csv")" >&2
+        )sh";
+        for (const QString &json : {QString(), QStringLiteral("--json")}) {
+            QDir(dir).mkpath("disk");
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("DIR", dir);
+            env.insert("CTL", KV306CTL);
+            env.insert("JSON", json);
+            env.insert("HEADER",
+                       "time,unit,slot,port,device,serial,outcome,horizontal,vertical,size,standard,"
+                       "roundness,outside,seconds");
+            p.setProcessEnvironment(env);
+            p.start("unshare", {"-rm", "bash", "-c", script});
+            QVERIFY(p.waitForFinished(20000));
+            const QString out = QString::fromUtf8(p.readAllStandardOutput());
+            const QString err = QString::fromUtf8(p.readAllStandardError());
+            QVERIFY2(err.contains("code=4 size=4088/4088"), qPrintable(err));
+            QVERIFY2(err.contains("r.csv: No space left on device"), qPrintable(err));
+            if (json.isEmpty())
+                continue;
+            const QStringList lines = out.trimmed().split('\n');
+            QCOMPARE(lines.size(), 2);
+            QVERIFY2(QJsonDocument::fromJson(lines[0].toUtf8())
+                         .object()["reportError"]
+                         .toString()
+                         .contains("No space left on device"),
+                     qPrintable(lines[0]));
+            QVERIFY2(QJsonDocument::fromJson(lines[1].toUtf8())
+                         .object()["summary"]
+                         .toObject()["reportError"]
+                         .toString()
+                         .contains("No space left on device"),
+                     qPrintable(lines[1]));
+        }
+    }
+
+    // Two names that lead to one device are one port: at the start when both links lead to one
+    // path, and, when they lead to two paths that become one device later, the second slot sets
+    // up nothing. Another station on a port sets up nothing on it and says who holds it, and a
+    // port another program holds for a while is no unanswered read: the unit is not taken again.
+    void oneDeviceOneSlot()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        const QString dir = ports.Path();
+        QVERIFY(QFile::link(dir + "/x", dir + "/a"));
+        QVERIFY(QFile::link(dir + "/x", dir + "/c"));
+        QVERIFY(QFile::link(dir + "/y", dir + "/b"));
+        StationRun same(dir, {"--port", dir + "/a", "--port", dir + "/c", "--report", dir + "/r.csv"});
+        QCOMPARE(same.Finish(), 2);
+        QVERIFY2(same.Err().contains(" are the same port"), qPrintable(same.Err()));
+
+        StationRun run(dir, {"--port", dir + "/a", "--port", dir + "/b", "--report", dir + "/r.csv"});
+        QTRY_VERIFY_WITH_TIMEOUT(run.Err().count("no port yet") == 2, 5000);
+        const QString terminal = QString::fromStdString(unit.TerminalPath());
+        QVERIFY(QFile::link(terminal, dir + "/x") && QFile::link(terminal, dir + "/y"));
+        QTRY_COMPARE_WITH_TIMEOUT(Rows(dir + "/r.csv").size(), 1, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(run.Err().contains("is the same device as " + dir + "/"), 5000);
+
+        StationRun second(dir, {"--port", "COM3", "--report", dir + "/r2.csv"});
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            second.Err().contains(QRegularExpression(
+                "COM3: busy \\(another station is using it: kv306ctl \\(process [0-9]+\\)\\)")),
+            qPrintable(second.Err()), 5000);
+        {
+            SerialControl holder;  // another program, for longer than three reads
+            holder.SetDevicePath(terminal);
+            holder.SetPortOpen(true);
+            QTest::qWait(4500);
+        }
+        QTest::qWait(1000);
+        second.Signal(SIGTERM);
+        QCOMPARE(second.Finish(), 143);
+        QCOMPARE(Rows(dir + "/r2.csv").size(), 0);
+        QCOMPARE(Rows(dir + "/r.csv").size(), 1);
+        QCOMPARE(run.Err().count(": unit present"), 1);
+        run.Signal(SIGTERM);
+        QCOMPARE(run.Finish(), 143);
+    }
+
+    // --count ends the station after that many units however many slots wait; a port that can
+    // never be a serial port ends it with a port error instead of waiting for ever.
+    void countAndNeverAPort_data()
+    {
+        QTest::addColumn<QStringList>("ports");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("count on two slots") << QStringList{"COM3", "COM4"} << 0 << 2 << "2 units: 2 pass";
+        QTest::newRow("a plain file") << QStringList{"@/plain"} << 3 << 0 << "plain is a plain file";
+        QTest::newRow("/dev/null") << QStringList{"COM3", "/dev/null"} << 3 << -1
+                                   << "can never be a serial port";
+    }
+    void countAndNeverAPort()
+    {
+        QFETCH(QStringList, ports);
+        QFETCH(int, code);
+        QFETCH(int, rows);
+        QFETCH(QString, said);
+        SimPorts sims;
+        sims.Add(3);
+        sims.Add(4);
+        QFile plain(sims.Path() + "/plain");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        QStringList args{"--report", sims.Path() + "/r.csv", "--count", "2"};
+        for (const QString &port : ports)
+            args << "--port" << QString(port).replace("@", sims.Path());
+        StationRun run(sims.Path(), args);
+        QCOMPARE(run.Finish(), code);
+        QVERIFY2((run.out_ + run.Err()).contains(said), qPrintable(run.out_ + run.Err()));
+        if (rows >= 0)
+            QCOMPARE(Rows(sims.Path() + "/r.csv").size(), rows);
+    }
+
+    // A relative name is the path from the current folder everywhere: the device opened, the
+    // same-port check and the report's device column.
+    void relativeNames()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        const QString dir = ports.Path();
+        const QString terminal = QString::fromStdString(unit.TerminalPath());
+        QVERIFY(QDir(dir).mkdir("sub") && QFile::link(terminal, dir + "/sub/COM3"));
+        qputenv("KV306_PORT_DIR", "sub");
+        StationRun same(dir, {"--port", "COM3", "--port", "sub/COM3", "--report", "r.csv"}, {}, dir);
+        QCOMPARE(same.Finish(), 2);
+        StationRun run(dir, {"--port", "sub/COM3", "--report", "r.csv", "--once"}, {}, dir);
+        QCOMPARE(run.Finish(), 0);
+        StationRun byNumber(dir, {"--port", "COM3", "--report", "r.csv", "--once"}, {}, dir);
+        QCOMPARE(byNumber.Finish(), 0);
+        qputenv("KV306_PORT_DIR", dir.toLocal8Bit());
+        const QList<QStringList> rows = Rows(dir + "/r.csv");
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0][3] + " " + rows[0][4], "sub/COM3 " + terminal);
+        QCOMPARE(rows[1][3] + " " + rows[1][4], "COM3 " + terminal);
+    }
+
+    // Unit numbers count the report's rows as a CSV reader does, go on from a header without its
+    // line break, and stay unique when two stations append to one report at once; closed
+    // standard streams put nothing of the console into it.
+    void numberingOverOneReport()
+    {
+        sim::SimOptions cycling = SimPorts::Instant();
+        cycling.powerCycleMs = 700;  // a new unit every 1.4 s
+        SimPorts ports;
+        ports.Add(3, cycling);
+        ports.Add(4, cycling);
+        const QString dir = ports.Path();
+        const QByteArray header = StationReport::kHeader;
+        QFile report(dir + "/r.csv");
+        QVERIFY(report.open(QIODevice::WriteOnly));
+        report.write(header +
+                     "\n2026-12-01T08:00:00.000+01:00,1,1,COM3,/dev/ttyUSB0,,\"fail: first\nsecond\","
+                     ",,,,,,1.000\n");
+        report.close();
+        StationRun a(dir, {"--port", "COM3", "--report", dir + "/r.csv", "--count", "3"}, "<&- >&- 2>&-");
+        StationRun b(dir, {"--port", "COM4", "--report", dir + "/r.csv", "--count", "3"});
+        QCOMPARE(a.Finish(), 0);
+        QCOMPARE(b.Finish(), 0);
+        QStringList units;
+        for (const QStringList &row : Rows(dir + "/r.csv").mid(2))  // the first row spans two lines
+            units << row[1];
+        units.sort();
+        QCOMPARE(units, (QStringList{"2", "3", "4", "5", "6", "7"}));
+
+        QVERIFY(report.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        report.write(header);
+        report.close();
+        ports.Add(5);
+        StationRun once(dir, {"--port", "COM5", "--report", dir + "/r.csv", "--once"});
+        QCOMPARE(once.Finish(), 0);
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QVERIFY(report.readAll().startsWith(header + "\n"));
+        QCOMPARE(Rows(dir + "/r.csv").value(0).value(1), "1");
+    }
+
+    // A report deleted while the station runs is noticed before the next row: no row is synced
+    // into a file nobody can see.
+    void reportDeleted()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        const QString dir = ports.Path();
+        StationRun run(dir, {"--port", "COM3", "--report", dir + "/r.csv"});
+        QTRY_COMPARE_WITH_TIMEOUT(Rows(dir + "/r.csv").size(), 1, 5000);
+        QVERIFY(QFile::remove(dir + "/r.csv"));
+        unit.SetPowered(false);
+        QTest::qWait(300);
+        unit.SetPowered(true);
+        QCOMPARE(run.Finish(), 4);
+        QVERIFY2(run.Err().contains("r.csv was deleted or moved away"), qPrintable(run.Err()));
+        QVERIFY2(run.out_.contains("COM3 #2 pass"), qPrintable(run.out_));
+    }
+
+    // With --once, a slot without a unit counts in the summary as in the exit code; with standard
+    // output gone, the JSON lines and the summary go to standard error, each "no unit" with the
+    // serial error's number.
+    void onceWithAnEmptySlot()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        const QString dir = ports.Path();
+        StationRun text(dir, {"--port", "COM3", "--port", "COM4", "--report", dir + "/r.csv", "--once"});
+        QCOMPARE(text.Finish(), 3);
+        QVERIFY2(text.out_.endsWith("station: 2 units: 1 pass, 0 fail, 1 error (1 slot without a unit)\n"),
+                 qPrintable(text.out_));
+        StationRun json(dir,
+                        {"--port", "COM3", "--port", "COM4", "--report", dir + "/r.csv", "--once", "--json"},
+                        ">/dev/full");
+        QCOMPARE(json.Finish(), 4);
+        QStringList lines;
+        for (const QString &line : json.Err().split('\n')) {
+            if (line.startsWith('{'))
+                lines << line;
+        }
+        QCOMPARE(lines.size(), 3);
+        QJsonObject noUnit;
+        for (const QString &line : lines) {
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+            if (o["result"] == "no unit")
+                noUnit = o;
+        }
+        QCOMPARE(noUnit["number"].toInt(), 8002);
+        const QJsonObject summary =
+            QJsonDocument::fromJson(lines.last().toUtf8()).object()["summary"].toObject();
+        QCOMPARE(summary["units"].toInt(), 2);
+        QCOMPARE(summary["noUnit"].toInt(), 1);
     }
 };
 

@@ -1,0 +1,88 @@
+#include "link/output_file.h"
+
+#include "link/texts.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstring>
+
+namespace kv306 {
+
+SaveTarget ChooseSaveTarget(const QString &chosen, const QString &suffix)
+{
+    SaveTarget target;
+    const QFileInfo info(chosen);
+    QString path = chosen;
+    // A name that is there is written as it is: /dev/full is refused, not made /dev/full.json.
+    if (!info.exists() && !info.isSymLink() && info.suffix().isEmpty() && !suffix.isEmpty()) {
+        path += QLatin1Char('.') + suffix;
+        target.suffixAdded = true;
+    }
+    const QFileInfo named(path);
+    if (named.isSymLink()) {
+        const QString leadsTo = named.symLinkTarget();
+        if (!QFileInfo::exists(leadsTo)) {
+            target.refusal = Tx::tr("%1 是指向 %2 的符号链接，那里什么也没有")
+                                 .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(leadsTo));
+            return target;
+        }
+        path = leadsTo;  // the link stays, what it leads to is written
+    }
+    target.refusal = NotPlainFile(path);
+    if (target.refusal.isEmpty())
+        target.path = path;
+    return target;
+}
+
+std::optional<QString> SaveToTarget(const SaveTarget &target, const QByteArray &content)
+{
+    if (target.path.isEmpty())
+        return target.refusal;
+    QSaveFile file(target.path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
+namespace {
+
+// The name's file as the system would reach it: links followed to their end even when that is
+// not there yet, and the folder it sits in without links or dots.
+QString FollowedName(const QString &path)
+{
+    QString name = QFileInfo(path).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(name);
+        if (!info.isSymLink())
+            break;
+        name = info.symLinkTarget();
+    }
+    const QFileInfo info(name);
+    const QString folder = QFileInfo(info.path()).canonicalFilePath();
+    return QDir::cleanPath((folder.isEmpty() ? info.path() : folder) + QLatin1Char('/') + info.fileName());
+}
+
+}  // namespace
+
+bool SameFile(const QString &a, const QString &b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    if (SameNode(a, b))
+        return true;
+    return FollowedName(a).compare(FollowedName(b), FileNameCase()) == 0;
+}
+
+QString SystemReason(int errorNumber)
+{
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
+}
+
+AppendFile::~AppendFile()
+{
+    Close();
+}
+
+}  // namespace kv306

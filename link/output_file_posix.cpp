@@ -1,0 +1,176 @@
+#include "link/output_file.h"
+
+#include "link/texts.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kv306 {
+
+QString NotPlainFile(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    if (S_ISDIR(st.st_mode))
+        return Tx::tr("%1 是一个文件夹").arg(path);
+    if (S_ISFIFO(st.st_mode))
+        return Tx::tr("%1 是命名管道").arg(path);
+    if (S_ISSOCK(st.st_mode))
+        return Tx::tr("%1 是套接字").arg(path);
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return Tx::tr("%1 是设备文件").arg(path);
+    return Tx::tr("%1 不是普通文件").arg(path);
+}
+
+bool SameNode(const QString &a, const QString &b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+Qt::CaseSensitivity FileNameCase()
+{
+    return Qt::CaseSensitive;
+}
+
+void ReopenClosedStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number: this one, as those below it are open.
+        const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+}
+
+struct AppendFile::System {
+    int fd = -1;
+};
+
+AppendFile::AppendFile() : system_(std::make_unique<System>()) {}
+
+bool AppendFile::Open(const QString &path, QString *error)
+{
+    Close();
+    path_ = path;
+    // Not blocking: a pipe put there since the name was checked must not hold the caller.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        *error = SystemReason(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *error = NotPlainFile(path);
+        return false;
+    }
+    system_->fd = fd;
+    return true;
+}
+
+void AppendFile::Close()
+{
+    if (system_->fd >= 0)
+        ::close(system_->fd);
+    system_->fd = -1;
+}
+
+bool AppendFile::IsOpen() const
+{
+    return system_->fd >= 0;
+}
+
+bool AppendFile::Lock(QString *error)
+{
+    int failed = 0;
+    do {
+        failed = ::flock(system_->fd, LOCK_EX);
+    } while (failed != 0 && errno == EINTR);
+    if (failed != 0)
+        *error = SystemReason(errno);
+    return failed == 0;
+}
+
+void AppendFile::Unlock()
+{
+    ::flock(system_->fd, LOCK_UN);
+}
+
+bool AppendFile::StillThere() const
+{
+    struct stat open {};
+    struct stat named {};
+    return ::fstat(system_->fd, &open) == 0 && open.st_nlink > 0 &&
+           ::stat(QFile::encodeName(path_).constData(), &named) == 0 && named.st_dev == open.st_dev &&
+           named.st_ino == open.st_ino;
+}
+
+qint64 AppendFile::Size() const
+{
+    struct stat st {};
+    return ::fstat(system_->fd, &st) == 0 ? static_cast<qint64>(st.st_size) : -1;
+}
+
+std::optional<QByteArray> AppendFile::ReadFrom(qint64 offset, QString *error) const
+{
+    QByteArray bytes;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n =
+            ::pread(system_->fd, chunk, sizeof chunk, static_cast<off_t>(offset + bytes.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = SystemReason(errno);
+            return std::nullopt;
+        }
+        if (n == 0)
+            return bytes;
+        bytes.append(chunk, n);
+    }
+}
+
+bool AppendFile::AppendWhole(const QByteArray &bytes, QString *error)
+{
+    const qint64 before = Size();
+    qsizetype done = 0;
+    int failure = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::write(system_->fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failure = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += n;
+    }
+    // Made safe on the disk; a file system that cannot sync (a network share) has nothing more to do.
+    if (failure == 0 && ::fsync(system_->fd) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS)
+        failure = errno;
+    if (failure == 0)
+        return true;
+    // Whole or not at all: a part of a row would be counted as a row by the next reader.
+    if (before >= 0 && done > 0)
+        (void)!::ftruncate(system_->fd, static_cast<off_t>(before));
+    *error = SystemReason(failure);
+    return false;
+}
+
+}  // namespace kv306

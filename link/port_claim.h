@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace kv306 {
+
+// A station's hold on a port for as long as it serves it, not only during an exchange. Between
+// two exchanges the port is closed, and another station on the same device (or a second slot of
+// this one, named by another link to it) would take the unit there for a unit of its own. The
+// hold is a lock on a small file named after the device, so every name of one device leads to one
+// lock; the system lets it go when the process ends, however it ends.
+// One file a system: port_claim_posix.cpp, port_claim_win.cpp.
+class PortClaim {
+public:
+    PortClaim();
+    ~PortClaim();
+    PortClaim(const PortClaim &) = delete;
+    PortClaim &operator=(const PortClaim &) = delete;
+
+    // The device's identity, the same for every name of it ("c136.3" for a terminal); empty when
+    // nothing is there.
+    static QString DeviceKey(const QString &devicePath);
+
+    // Holds the device `key` (letting go of one held before); false when another holder has it,
+    // with who that is where the system tells ("kv306ctl（进程 4242）").
+    bool Take(const QString &key, QString *holder);
+    void Release();
+    QString Key() const { return key_; }
+
+private:
+    struct System;
+    std::unique_ptr<System> system_;
+    QString key_;
+};
+
+}  // namespace kv306

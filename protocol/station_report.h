@@ -1,0 +1,91 @@
+#pragma once
+
+#include "link/output_file.h"
+#include "protocol/unit_core.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace kv306 {
+
+// One unit set up, as the report keeps it.
+struct StationRow {
+    enum class Kind { Pass, Fail, Error, Interrupted };
+    // Counted over the report's rows, other stations' included, so that a station started again
+    // goes on counting and two stations on one report never give one number twice.
+    int unit = 0;
+    QDateTime at;  // when the outcome was known
+    int slot = 0;  // 1 for the first port given
+    QString port;
+    QString device;
+    QString serial;  // the adapter's serial number, where the system gives one
+    Kind kind = Kind::Pass;
+    // "pass", "fail: <reason>", "error: <serial error>", "interrupted: written, not verified",
+    // in English whoever writes the row: the report is one format.
+    QString outcome;
+    std::optional<Params> values;  // what was read back
+    double seconds = 0;            // from the unit's first answer to its outcome
+    Outcome detail;
+    // Why the row could not be put into the report; empty when it is there.
+    QString reportError;
+
+    bool Passed() const { return kind == Kind::Pass; }
+    // "pass", "fail", "error", "interrupted"
+    QString KindWord() const;
+};
+
+// A time as the report and the JSON lines give it: ISO 8601 with milliseconds and the offset
+// from UTC ("2026-12-08T15:11:39.042+01:00").
+QString StampText(const QDateTime &at);
+
+// Counts a CSV text's rows as a reader of CSV does: a line break inside a quoted field belongs
+// to the field, and a line of blanks is no row.
+struct CsvRowCount {
+    qint64 rows = 0;      // rows ended by a line break
+    bool quoted = false;  // the text ends inside a quoted field
+    bool begun = false;   // the text ends inside a row that holds something
+
+    void Feed(const QByteArray &bytes);
+    // With a last row that has no line break yet.
+    qint64 Rows() const { return rows + (begun ? 1 : 0); }
+};
+
+// The station's record: a CSV file that rows are appended to, each written whole (or not at
+// all) and synced before the next exchange, so that a power cut or a full disk loses no row and
+// leaves no fragment; and, when asked, a JUnit file that is rewritten whole after each unit.
+// Both follow the rule of link/output_file.h for files the tool writes.
+class StationReport {
+public:
+    static const char kHeader[];
+
+    // Opens the CSV file for appending: a new or empty file gets the header; a file that holds
+    // something else than a station report is refused, and so is anything that is no plain file
+    // (a folder, a pipe, /dev/null, a terminal). `junit`, which may be empty, is checked by the
+    // same rule and first written once a unit has its result. False with the reason, in the
+    // window's language.
+    bool Open(const QString &csv, const QString &junit, QString *error);
+    // Numbers the row (the report's units so far, whoever wrote them, plus one), appends it under
+    // a lock that other stations honour, and rewrites the JUnit file. False, with the reason,
+    // when the row is not safe in the report (a full disk, the report deleted or moved away).
+    bool Append(StationRow &row, QString *error);
+
+    static QByteArray CsvLine(const StationRow &row);
+
+private:
+    // Counts what others appended since this station last looked.
+    bool CatchUp(QString *error);
+    bool WriteJUnit(QString *error);
+
+    std::mutex mutex_;
+    AppendFile csv_;
+    QString junit_;
+    CsvRowCount count_;
+    qint64 counted_ = 0;            // bytes of the file counted so far
+    std::vector<StationRow> rows_;  // this run's, for the JUnit file
+};
+
+}  // namespace kv306
