@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <fcntl.h>
@@ -118,6 +119,16 @@ int main(int argc, char **argv)
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    // The ports folder is made when it is not there yet, as `--port-dir /tmp/ports` promises.
+    std::error_code made;
+    if (!portDir.empty())
+        std::filesystem::create_directories(portDir, made);
+    if (made) {
+        std::fprintf(stderr, "kv306-sim: cannot make the ports folder %s: %s\n", portDir.c_str(),
+                     made.message().c_str());
+        return 1;
+    }
 
     kv306::sim::SimUnit unit(options);
     const std::string link = portDir.empty() ? std::string() : portDir + "/COM" + std::to_string(com);

@@ -47,8 +47,14 @@ bool FreeLinkPath(const std::string &path, std::string *error)
         return true;
     char target[256] = {};
     const ssize_t n = S_ISLNK(st.st_mode) ? ::readlink(path.c_str(), target, sizeof target - 1) : -1;
-    const bool stalePty = n > 0 && std::strncmp(target, "/dev/pts/", 9) == 0 && ::access(target, F_OK) != 0;
-    if (!stalePty) {
+    const bool toPty = n > 0 && std::strncmp(target, "/dev/pts/", 9) == 0;
+    if (toPty && ::access(target, F_OK) == 0) {
+        if (error)
+            *error = path + " is already the port of a unit on " + target +
+                     " (a simulator still running?); leaving it alone";
+        return false;
+    }
+    if (!toPty) {
         if (error)
             *error = path + " already exists and is not a simulated unit's; leaving it alone";
         return false;

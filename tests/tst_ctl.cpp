@@ -581,6 +581,25 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(RequestFrames(unit).size(), 1);
     }
+
+    // A unit pulled in the middle of a step sequence: how far it got, and that it was pulled.
+    void stepsCutByAPull()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        QProcess p;
+        p.start(QStringLiteral(KV306CTL), {"--port", "COM3", "step", "size", "up", "40"});
+        QTRY_VERIFY_WITH_TIMEOUT(unit.Requests().size() >= 8, 5000);
+        ports.Remove(3);
+        QVERIFY(p.waitForFinished(10000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        const auto made = QString::fromUtf8(p.readAllStandardOutput()).count('\n');
+        QCOMPARE(p.exitCode(), 3);
+        QVERIFY2(err.startsWith(
+                     QStringLiteral("kv306ctl: COM3: the unit was pulled after %1 of 40 steps made: error ")
+                         .arg(made)),
+                 qPrintable(err));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCtl)

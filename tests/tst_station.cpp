@@ -3,13 +3,17 @@
 // leaves a report that says what happened.
 #include "support/sim_ports.h"
 
+#include "link/comm_error.h"
 #include "link/serial_control.h"
+#include "protocol/english_texts.h"
+#include "protocol/station.h"
 #include "protocol/station_report.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -574,6 +578,23 @@ private slots:
             QJsonDocument::fromJson(lines.last().toUtf8()).object()["summary"].toObject();
         QCOMPARE(summary["units"].toInt(), 2);
         QCOMPARE(summary["noUnit"].toInt(), 1);
+    }
+
+    // The report is one format whoever writes its rows: the station makes its outcomes in
+    // English on its slot's thread even in a window that speaks Chinese (no translation is
+    // installed here), and leaves the window's own thread in Chinese.
+    void reportInOneLanguage()
+    {
+        Station station({}, nullptr);  // makes English ready
+        QString onSlot;
+        std::unique_ptr<QThread> slot(QThread::create([&onSlot] {
+            const EnglishTexts english;
+            onSlot = CommErrorText(8002);
+        }));
+        slot->start();
+        slot->wait();
+        QCOMPARE(onSlot, QStringLiteral("This port does not exist!"));
+        QCOMPARE(CommErrorText(8002), QStringLiteral("该串口不存在！"));
     }
 };
 
