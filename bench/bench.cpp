@@ -444,7 +444,7 @@ void StationSetUpRow()
         Station station(options, &report);
         double answered = 0;
         double passed = 0;
-        station.SlotChanged = [&answered](int, const SlotPort &, Station::SlotState state, const QString &) {
+        station.SlotChanged = [&answered](int, const PortRef &, Station::SlotState state, const QString &) {
             if (state == Station::SlotState::Present)
                 answered = NowMs();
         };
@@ -452,7 +452,7 @@ void StationSetUpRow()
             if (row.Passed())
                 passed = NowMs();
         };
-        station.RunSlot(1, SlotPort{link, 0});
+        station.RunSlot(1, PortRef{link, 0});
         if (passed > 0)
             took.push_back(passed - answered);
     }
@@ -497,7 +497,7 @@ void SwapRow()
             ++passed;
         }
     };
-    std::unique_ptr<QThread> slot(QThread::create([&] { station.RunSlot(1, SlotPort{link, 0}); }));
+    std::unique_ptr<QThread> slot(QThread::create([&] { station.RunSlot(1, PortRef{link, 0}); }));
     slot->start();
     const auto waitFor = [&](int n) {
         const double until = NowMs() + 15000;

@@ -1009,5 +1009,17 @@ Replace it?</translation>
         <source>串口 %1 不是串口设备，生产模式已停止</source>
         <translation>%1 is not a serial port; production mode has stopped</translation>
     </message>
+    <message>
+        <source>“%1”不是串口（应为 COM1 到 COM20，或设备路径）</source>
+        <translation>&apos;%1&apos; is no port (COM1 to COM20, or a device path)</translation>
+    </message>
+    <message>
+        <source>指向 %1 的链接，那里什么也没有</source>
+        <translation>a link to %1, which is not there</translation>
+    </message>
+    <message>
+        <source>被 %1 占用</source>
+        <translation>held by %1</translation>
+    </message>
 </context>
 </TS>

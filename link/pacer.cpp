@@ -3,12 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-
-// Needs windows.h first.
-#include <timeapi.h>
-#endif
+#include "link/system.h"
 
 namespace kv306 {
 
@@ -26,15 +21,10 @@ void Pacer::Sleep(int ms)
     // pauses: sleep short of the deadline, then wait out the rest by watching the clock.
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(ms);
-#ifdef Q_OS_WIN
-    // Windows wakes a sleeper on its timer's tick, 15.6 ms unless asked for 1 ms: the 5 ms after
-    // closing a port would last a whole tick.
-    ::timeBeginPeriod(1);
-#endif
-    std::this_thread::sleep_until(deadline - microseconds(kSleepMarginUs));
-#ifdef Q_OS_WIN
-    ::timeEndPeriod(1);
-#endif
+    {
+        const FineTimer fine;
+        std::this_thread::sleep_until(deadline - microseconds(kSleepMarginUs));
+    }
     while (steady_clock::now() < deadline)
         std::this_thread::yield();
 }

@@ -7,6 +7,10 @@
 
 namespace kv306 {
 
+// Who may open a port and what stands behind its name. The messages and the matching of
+// adapters are portable (port_access.cpp); what each system says of its devices is in
+// port_access_posix.cpp and port_access_win.cpp.
+
 // Why this user may not open a serial device, read off the device itself.
 struct Refusal {
     QString device;     // the node behind the port's name, links resolved ("/dev/ttyUSB0")
@@ -45,6 +49,18 @@ QList<PortIdentity> IdentifyPorts(const QStringList &paths);
 // when it is this very process; empty when nobody visible does (or on Windows, which does not
 // say).
 QString PortHolder(const QString &path);
+
+// Whether a port's name is there at all, whatever it leads to (a link to nothing too). Opens
+// nothing.
+bool PortNameThere(const QString &path);
+
+// The system's device behind a port's name ("/dev/ttyUSB0" with links resolved, "\Device\Serial2"
+// on Windows); empty when nothing is there.
+QString DeviceBehind(const QString &path);
+// A device that no adapter stands behind (a pseudo-terminal): the system need not be asked.
+bool NeverAnAdapter(const QString &device);
+// The user whose rights decide an open ("alice").
+QString EffectiveUserName();
 
 // Which devices stand behind COM1 to COM20 now: one word per port, the resolved device or empty.
 // Looks at the file system only; opens nothing.

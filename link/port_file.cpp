@@ -2,6 +2,7 @@
 
 #include "link/comm_error.h"
 #include "link/port_map.h"
+#include "link/system.h"
 #include "link/texts.h"
 
 #include <QDir>
@@ -12,11 +13,6 @@
 
 #include <algorithm>
 #include <filesystem>
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace kv306 {
 
@@ -178,21 +174,14 @@ bool IsPortable(const QString &appDir)
     // outlive its removal.
     if (QFileInfo(appDir + QStringLiteral("/../share/kv306")).isDir())
         return false;
-#ifdef Q_OS_WIN
-    return QFileInfo(appDir).isWritable();
-#else
-    return ::faccessat(AT_FDCWD, QFile::encodeName(appDir).constData(), W_OK | X_OK, AT_EACCESS) == 0;
-#endif
+    return MayCreateFilesIn(appDir);
 }
 
 QString UserConfigDir()
 {
-#ifdef Q_OS_WIN
-    // The user's roaming application data, as Windows programs keep their settings.
-    const QString appData = qEnvironmentVariable("APPDATA");
-    if (!appData.isEmpty())
-        return QDir::fromNativeSeparators(appData) + QStringLiteral("/kv306");
-#endif
+    const QString systems = SystemSettingsRoot();
+    if (!systems.isEmpty())
+        return systems + QStringLiteral("/kv306");
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty())
         config = QDir::homePath() + QStringLiteral("/.config");

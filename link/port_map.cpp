@@ -1,6 +1,7 @@
 #include "link/port_map.h"
 
 #include "link/port_file.h"
+#include "link/system.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,7 +9,6 @@
 
 namespace kv306 {
 
-#ifndef Q_OS_WIN
 namespace {
 
 QString FixedDevice(int number)
@@ -23,7 +23,6 @@ QString FixedDevice(int number)
 }
 
 }  // namespace
-#endif
 
 QString PortNameOfNumber(int number)
 {
@@ -47,10 +46,9 @@ QString DevicePathForPort(int number)
 {
     if (number < 1)
         return {};
+    if (const std::optional<QString> systems = SystemPortName(number))
+        return *systems;
     const QString name = PortNameOfNumber(number);
-#ifdef Q_OS_WIN
-    return name;
-#else
     const QByteArray portDir = qgetenv("KV306_PORT_DIR");
     if (!portDir.isEmpty())
         return QDir(QString::fromLocal8Bit(portDir)).absoluteFilePath(name);  // relative: from here
@@ -59,7 +57,6 @@ QString DevicePathForPort(int number)
     if (QFileInfo(own).isSymLink() || QFileInfo::exists(own))
         return own;
     return FixedDevice(number);
-#endif
 }
 
 }  // namespace kv306

@@ -9,10 +9,6 @@
 
 #include <atomic>
 
-#ifndef Q_OS_WIN
-#include <sys/file.h>
-#endif
-
 namespace kv306 {
 
 namespace {
@@ -25,7 +21,8 @@ int OpenFailureNumber(SerialDevice::OpenFailure failure)
 {
     switch (failure) {
     case SerialDevice::OpenFailure::Missing: return ErrorNo::NoSuchPort;
-    case SerialDevice::OpenFailure::Held: return ErrorNo::PortInUse;
+    case SerialDevice::OpenFailure::Held:
+    case SerialDevice::OpenFailure::Locked: return ErrorNo::PortInUse;
     case SerialDevice::OpenFailure::Settings: return ErrorNo::BadCommState;
     case SerialDevice::OpenFailure::NotSerial: return ErrorNo::NotSerialDevice;
     case SerialDevice::OpenFailure::Other: break;
@@ -98,6 +95,16 @@ void SerialControl::SetSettings(const QString &settings)
     settings_ = settings;
 }
 
+void SerialControl::SetPort(const PortRef &port)
+{
+    if (port.number) {
+        SetCommPort(port.number);
+        SetDevicePath(QString());
+    } else {
+        SetDevicePath(port.Device());
+    }
+}
+
 QString SerialControl::DevicePath() const
 {
     return devicePath_.isEmpty() ? DevicePathForPort(commPort_) : devicePath_;
@@ -116,6 +123,13 @@ void SerialControl::SetPortOpen(bool open)
         throw CommError(ErrorNo::NoSuchPort, QStringLiteral("%1 has no device").arg(PortLabel()));
     ++openAttempts;
     if (!device_.Open(path)) {
+        // Another program on any path to the same terminal holds its lock on the device.
+        if (device_.LastOpenFailure() == SerialDevice::OpenFailure::Locked) {
+            const QString holder = PortHolder(path);
+            throw CommError(ErrorNo::PortInUse,
+                            QStringLiteral("open %1: held by %2")
+                                .arg(path, holder.isEmpty() ? QStringLiteral("another program") : holder));
+        }
         const QString reason = QStringLiteral("open %1: %2").arg(path, device_.ErrorText());
         // Qt says "permission" for a held port too; the device's mode and owner tell them apart.
         if (const std::optional<Refusal> refusal = PermissionRefusal(path))
@@ -132,17 +146,6 @@ void SerialControl::SetPortOpen(bool open)
         const QString holder = number == ErrorNo::PortInUse ? PortHolder(path) : QString();
         throw CommError(number, holder.isEmpty() ? reason : reason + QStringLiteral(", held by ") + holder);
     }
-#ifndef Q_OS_WIN
-    // Qt's lock file is named after the path and exclusive mode does not bind root; a lock on
-    // the device itself catches another program on any path to the same terminal.
-    if (::flock(static_cast<int>(device_.Handle()), LOCK_EX | LOCK_NB) != 0) {
-        device_.Close();
-        const QString holder = PortHolder(path);
-        throw CommError(ErrorNo::PortInUse,
-                        QStringLiteral("open %1: held by %2")
-                            .arg(path, holder.isEmpty() ? QStringLiteral("another program") : holder));
-    }
-#endif
     // As on a real line, nothing received while the port was closed is kept.
     device_.DiscardInput();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/port_ref.h"
 #include "link/serial_device.h"
 
 #include <QObject>
@@ -76,6 +77,8 @@ public:
     QString PortLabel() const;
     // A device named by its path rather than by a port number; empty goes back to the number.
     void SetDevicePath(const QString &path) { devicePath_ = path; }
+    // The port as every front end names it: its number, or the device its path leads to.
+    void SetPort(const PortRef &port);
 
     // How many times any control has tried to open a port in this process (for checking that
     // something opens nothing).

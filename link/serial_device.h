@@ -28,6 +28,7 @@ public:
     enum class OpenFailure {
         Missing,    // nothing at that path
         Held,       // another program has it, or the system refused it
+        Locked,     // another program holds its lock on the device (on any path to it)
         Settings,   // the device refused the line settings
         NotSerial,  // something opened, but it takes no serial call (a file, /dev/null under Wine)
         Other,

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QSerialPort>
 
+#include <sys/file.h>
+
 namespace kv306 {
 
 namespace {
@@ -70,6 +72,14 @@ bool SerialDevice::Open(const QString &path)
         case QSerialPort::UnsupportedOperationError: openFailure_ = OpenFailure::Settings; break;
         default: openFailure_ = OpenFailure::Other; break;
         }
+        return false;
+    }
+    // Qt's lock file is named after the path and its exclusive mode does not bind root; a lock
+    // on the device itself catches another program on any path to the same terminal.
+    if (::flock(static_cast<int>(port.handle()), LOCK_EX | LOCK_NB) != 0) {
+        port.close();
+        error_.clear();
+        openFailure_ = OpenFailure::Locked;
         return false;
     }
     return true;

@@ -315,7 +315,8 @@ void MainWindow::FindUnit()
         auto answer = std::make_shared<std::optional<Params>>();
         const int number = PortNumberOfName(names[i]);
         TrafficLog *log = &log_;
-        QThread *worker = QThread::create([answer, number, log] { *answer = Probe(number, {}, log); });
+        QThread *worker =
+            QThread::create([answer, number, log] { *answer = Probe(PortRef::Com(number), log); });
         QEventLoop wait;
         connect(worker, &QThread::finished, &wait, &QEventLoop::quit);
         QTimer poll;

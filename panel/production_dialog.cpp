@@ -152,11 +152,11 @@ void ProductionDialog::Start()
         QMetaObject::invokeMethod(
             this, [this, row] { Show(row); }, Qt::QueuedConnection);
     };
-    station_->SlotChanged = [this](int, const SlotPort &, Station::SlotState state, const QString &why) {
+    station_->SlotChanged = [this](int, const PortRef &, Station::SlotState state, const QString &why) {
         QMetaObject::invokeMethod(
             this, [this, state, why] { ShowState(state, why); }, Qt::QueuedConnection);
     };
-    const SlotPort slot{PortNameOfNumber(port_), port_};
+    const PortRef slot = PortRef::Com(port_);
     worker_ = QThread::create([station = station_.get(), slot] { station->RunSlot(1, slot); });
     connect(worker_, &QThread::finished, this, &ProductionDialog::Finished, Qt::QueuedConnection);
     chooseButton_->setEnabled(false);

@@ -27,21 +27,21 @@ QString ReadDone()
     return Tx::tr("读出成功！");
 }
 
-// The list each pair of buttons steps; the circle-size pair rests 10 ms after its display and
-// after an error.
+// The parameter each pair of buttons steps; the circle-size pair rests 10 ms after its display
+// and after an error.
 struct NudgeRule {
-    int list;
+    ParamId param;
     bool pauses;
 };
 
 NudgeRule RuleOf(NudgePair pair)
 {
     switch (pair) {
-    case NudgePair::Horizontal: return {0, false};
-    case NudgePair::Vertical: return {1, false};
+    case NudgePair::Horizontal: return {ParamId::Horizontal, false};
+    case NudgePair::Vertical: return {ParamId::Vertical, false};
     case NudgePair::CircleSize: break;
     }
-    return {2, true};
+    return {ParamId::Size, true};
 }
 
 }  // namespace
@@ -250,7 +250,7 @@ void UnitActions::ToggleClick(qint16 index)
     view_.SetDisplayText(QString());
     const QString action = index != 0 ? Tx::tr("十字线开关") : Tx::tr("叠加开关");
     BeginBusy(Tx::tr("%1…").arg(action));
-    const Outcome o = core_.Toggle(index != 0);
+    const Outcome o = core_.Toggle(index != 0 ? ToggleTarget::Crosshair : ToggleTarget::Overlay);
     if (ReportedPortFailure(o)) {
         TellFailure(action, o);
         return;
@@ -274,31 +274,30 @@ void UnitActions::ToggleClick(qint16 index)
 void UnitActions::NudgePress(NudgePair pair, qint16 index)
 {
     const NudgeRule rule = RuleOf(pair);
+    const int list = IndexOf(rule.param);
+    // Each pair's button 0 raises the value, 1 lowers it.
+    const StepWay way = index == 0 ? StepWay::Up : StepWay::Down;
     NudgeStop = false;
     view_.SetDisplayText(QString());
     // No busy sign while a button is held: the list and the status line follow every step.
     while (!NudgeStop) {
-        const int before = view_.ListIndex(rule.list);
-        const Outcome o = core_.Step(rule.list, index);
+        const Outcome o = core_.Step(rule.param, way, view_.ListIndex(list));
         if (ReportedPortFailure(o)) {
-            TellFailure(ParamCaption(rule.list), o);
+            TellFailure(ParamCaption(list), o);
             return;
         }
         if (!o.Ok()) {
             Say(Failed(CommErrorSaid(), o));
-            TellFailure(ParamCaption(rule.list), o);
+            TellFailure(ParamCaption(list), o);
             if (rule.pauses)
                 toolkit_.Sleep(10);
             // The release made while the box was open never reaches the button: stop here,
             // and the operator presses again to go on.
             return;
         }
-        view_.SelectListIndex(rule.list, o.value);
-        QString said = QStringLiteral("%1 = %2").arg(ParamCaption(rule.list), ParamShown(rule.list, o.value));
-        // Index 0 raises the value, 1 lowers it: the same value away from that limit is a step
-        // the unit did not make.
-        const int limit = index == 0 ? Param(rule.list).entries - 1 : 0;
-        if (o.value == before && before != limit)
+        view_.SelectListIndex(list, o.value);
+        QString said = QStringLiteral("%1 = %2").arg(ParamCaption(list), ParamShown(list, o.value));
+        if (o.unmoved)
             said += Tx::tr("（数值没有变：设备可能没有执行这一步）");
         if (!o.doubt.isEmpty())
             said += Tx::tr("（可疑：%1）").arg(o.doubt);

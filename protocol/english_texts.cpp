@@ -15,7 +15,10 @@ thread_local int englishHere = 0;
 // translators installed before it.
 class ThreadLanguage : public QTranslator {
 public:
-    ThreadLanguage() { (void)english_.load(QStringLiteral(":/i18n/kv306_en.qm")); }
+    explicit ThreadLanguage(QObject *parent) : QTranslator(parent)
+    {
+        (void)english_.load(QStringLiteral(":/i18n/kv306_en.qm"));
+    }
     bool isEmpty() const override { return false; }
     QString translate(const char *context, const char *source, const char *disambiguation,
                       int n) const override
@@ -44,7 +47,9 @@ void EnglishTexts::Prepare()
     if (!QCoreApplication::instance())
         return;
     static std::once_flag once;
-    std::call_once(once, [] { QCoreApplication::installTranslator(new ThreadLanguage); });
+    // Owned by the application, and gone with it.
+    std::call_once(
+        once, [] { QCoreApplication::installTranslator(new ThreadLanguage(QCoreApplication::instance())); });
 }
 
 }  // namespace kv306

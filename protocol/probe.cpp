@@ -2,18 +2,15 @@
 
 namespace kv306 {
 
-UnitOnPort::UnitOnPort(int number, const QString &devicePath)
+UnitOnPort::UnitOnPort(const PortRef &port)
 {
     SetUpLine(comm);
-    if (devicePath.isEmpty())
-        comm.SetCommPort(number);
-    else
-        comm.SetDevicePath(devicePath);
+    comm.SetPort(port);
 }
 
-Outcome ProbePort(int number, const QString &devicePath, TrafficLog *log)
+Outcome ProbePort(const PortRef &port, TrafficLog *log)
 {
-    UnitOnPort unit(number, devicePath);
+    UnitOnPort unit(port);
     // A port held by another program, or refused, is left alone.
     if (const std::optional<CommError> error = unit.link.OpenLink()) {
         Outcome refused;
@@ -26,9 +23,9 @@ Outcome ProbePort(int number, const QString &devicePath, TrafficLog *log)
     return o;
 }
 
-std::optional<Params> Probe(int number, const QString &devicePath, TrafficLog *log)
+std::optional<Params> Probe(const PortRef &port, TrafficLog *log)
 {
-    const Outcome o = ProbePort(number, devicePath, log);
+    const Outcome o = ProbePort(port, log);
     return o.Ok() ? std::optional<Params>(o.values) : std::nullopt;
 }
 

@@ -14,12 +14,6 @@
 
 namespace kv306 {
 
-QString SlotPort::Device() const
-{
-    // A relative path is the path from the current folder, here as everywhere.
-    return number ? DevicePathForPort(number) : QFileInfo(label).absoluteFilePath();
-}
-
 Station::Station(Options options, StationReport *report) : options_(options), report_(report)
 {
     EnglishTexts::Prepare();
@@ -64,13 +58,13 @@ bool Station::Rest(int ms) const
     return !Stopping();
 }
 
-void Station::Changed(int slot, const SlotPort &port, SlotState state, const QString &why)
+void Station::Changed(int slot, const PortRef &port, SlotState state, const QString &why)
 {
     if (SlotChanged)
         SlotChanged(slot, port, state, why);
 }
 
-bool Station::Claim(int slot, const SlotPort &port, PortClaim &claim, QString *why)
+bool Station::Claim(int slot, const PortRef &port, PortClaim &claim, QString *why)
 {
     const QString key = PortClaim::DeviceKey(port.Device());
     if (key.isEmpty()) {
@@ -133,9 +127,9 @@ bool NeverAPort(const Outcome &o)
 
 }  // namespace
 
-void Station::RunSlot(int slot, const SlotPort &port)
+void Station::RunSlot(int slot, const PortRef &port)
 {
-    UnitOnPort unit(port.number, port.number ? QString() : port.Device());
+    UnitOnPort unit(port);
     PortClaim claim;
     std::optional<SlotState> shown;
     const auto show = [&](SlotState state, const QString &why = {}) {
@@ -234,7 +228,7 @@ void Station::RunSlot(int slot, const SlotPort &port)
     show(SlotState::Done);
 }
 
-StationRow Station::SetUp(UnitOnPort &unit, int slot, const SlotPort &port, int number)
+StationRow Station::SetUp(UnitOnPort &unit, int slot, const PortRef &port, int number)
 {
     // The report's words are English whoever runs the station.
     const EnglishTexts english;

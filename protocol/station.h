@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/port_ref.h"
 #include "protocol/station_report.h"
 #include "protocol/unit_core.h"
 
@@ -31,13 +32,6 @@ struct UnitOnPort;
 //     link to the same device, or another station on it, sets up nothing and says who holds it;
 //   - a port that can never be a serial port (a plain file, a folder, /dev/null) ends the station.
 
-// A slot's port: "COM3" (number 3) or a device path (number 0).
-struct SlotPort {
-    QString label;
-    int number = 0;
-    QString Device() const;
-};
-
 class Station {
 public:
     // How often a slot looks for its port while the port is not there (or held), and how long it
@@ -66,7 +60,7 @@ public:
 
     // Runs one slot until the station stops, its count is reached or, with `once`, after one
     // look. Safe on any thread, one call a slot.
-    void RunSlot(int slot, const SlotPort &port);
+    void RunSlot(int slot, const PortRef &port);
 
     // The exchange in flight finishes, nothing more is sent.
     void Stop() { stop_ = true; }
@@ -79,9 +73,9 @@ public:
     std::function<void(const StationRow &)> UnitDone;
     // A slot's port came or went, a unit came or went ("why": the read's failure, or who holds
     // the port).
-    std::function<void(int slot, const SlotPort &, SlotState, const QString &why)> SlotChanged;
+    std::function<void(int slot, const PortRef &, SlotState, const QString &why)> SlotChanged;
     // With `once`: a slot that found no unit, and why (a port failure or no reply).
-    std::function<void(int slot, const SlotPort &, const Outcome &)> NoUnit;
+    std::function<void(int slot, const PortRef &, const Outcome &)> NoUnit;
 
     // The report could not be written: the station stopped. Empty otherwise.
     QString ReportError() const;
@@ -99,12 +93,12 @@ private:
     bool CountReached() const;
     // Sleeps up to `ms`; false when the station stops meanwhile.
     bool Rest(int ms) const;
-    StationRow SetUp(UnitOnPort &unit, int slot, const SlotPort &port, int number);
+    StationRow SetUp(UnitOnPort &unit, int slot, const PortRef &port, int number);
     void Record(StationRow &row);
-    void Changed(int slot, const SlotPort &port, SlotState state, const QString &why = {});
+    void Changed(int slot, const PortRef &port, SlotState state, const QString &why = {});
     // Whether the slot may use the device behind its port now: no other slot of this station
     // and no other station holds it. `why` says who does.
-    bool Claim(int slot, const SlotPort &port, PortClaim &claim, QString *why);
+    bool Claim(int slot, const PortRef &port, PortClaim &claim, QString *why);
     void Unclaim(PortClaim &claim);
 
     Options options_;

@@ -108,10 +108,11 @@ Outcome UnitCore::Read()
     return Logged(std::move(o));
 }
 
-Outcome UnitCore::Toggle(bool crosshair)
+Outcome UnitCore::Toggle(ToggleTarget target)
 {
-    Outcome o =
-        Exchange(CommandFrame(crosshair ? Op::ToggleCrosshair : Op::ToggleOverlay, 0x02), kEchoLength);
+    Outcome o = Exchange(
+        CommandFrame(target == ToggleTarget::Crosshair ? Op::ToggleCrosshair : Op::ToggleOverlay, 0x02),
+        kEchoLength);
     if (!o.Ok())
         return Logged(std::move(o));
     // The unit acknowledges a toggle with two equal bytes; their value means nothing documented.
@@ -123,22 +124,24 @@ Outcome UnitCore::Toggle(bool crosshair)
     return Logged(std::move(o));
 }
 
-Outcome UnitCore::Step(int param, qint16 index)
+Outcome UnitCore::Step(ParamId param, StepWay way, std::optional<int> before)
 {
     static constexpr std::array<Op, 3> kOps{Op::StepHorizontal, Op::StepVertical, Op::StepCircleSize};
-    // The index of the pressed button, not a direction, goes on the wire.
-    Outcome o = Exchange(
-        CommandFrame(kOps[static_cast<std::size_t>(param)], static_cast<std::uint8_t>(index)), kEchoLength);
+    // On the wire goes the index of the window's button that steps so: 0 raises the value and 1
+    // lowers it, for each of the three pairs.
+    const std::uint8_t argument = way == StepWay::Up ? 0 : 1;
+    Outcome o = Exchange(CommandFrame(kOps[static_cast<std::size_t>(IndexOf(param))], argument), kEchoLength);
     if (!o.Ok())
         return Logged(std::move(o));
     // The unit answers a step with its new value twice.
     const Bytes &echo = link_.ReplyBuffer;
     if (!IsEchoReply(echo))
         o.failure = Failure::BadEcho;
-    else if (!InRange(param, echo[0]))
+    else if (!InRange(IndexOf(param), echo[0]))
         o.failure = Failure::OutOfRange;
     else
         o.value = echo[0];
+    o.unmoved = o.Ok() && before && o.value == *before && *before != StepLimit(param, way);
     DoubtSpreadEcho(o);
     return Logged(std::move(o));
 }

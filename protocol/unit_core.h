@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace kv306 {
@@ -50,6 +51,9 @@ struct Outcome {
     // A reply taken, but one that may not be the unit's (an echo whose two bytes came far apart,
     // as line noise does): what makes it doubtful, in a few words. Empty when nothing does.
     QString doubt;
+    // A step answered with the value the parameter had, away from the limit the step moves to:
+    // a step the unit did not make (a dead unit on a noisy line answers so).
+    bool unmoved = false;
     // When the operation ended.
     QDateTime at;
     std::vector<Traffic> traffic;
@@ -80,11 +84,12 @@ public:
     Outcome Write(const Params &params);
     // The unit's six parameters.
     Outcome Read();
-    // The whole overlay (false) or only its crosshair (true) on or off.
-    Outcome Toggle(bool crosshair);
-    // One step of the horizontal offset (0), the vertical offset (1) or the circle size (2);
-    // `index` is the pressed button's (0 raises the value, 1 lowers it).
-    Outcome Step(int param, qint16 index);
+    // The whole overlay or only its crosshair on or off.
+    Outcome Toggle(ToggleTarget target);
+    // One step of the horizontal offset, the vertical offset or the circle size. `before`, when
+    // known, is the value the parameter had: an answer with that value away from the step's limit
+    // is marked `unmoved`.
+    Outcome Step(ParamId param, StepWay way, std::optional<int> before = std::nullopt);
     // Write, close, read back and compare: Mismatch names what differs. The last read is left
     // open like any exchange. `goOn`, when given, is asked between the write and the read-back;
     // false stops there, and the write's own outcome comes back marked `unverified`.

@@ -193,10 +193,10 @@ private slots:
         options.fault = sim::Fault::Late;
         Bench b(options);
         UnitCore core(b.link, b.comm, b.toolkit);
-        QCOMPARE(core.Toggle(false).failure, Failure::NoReply);
+        QCOMPARE(core.Toggle(ToggleTarget::Overlay).failure, Failure::NoReply);
         b.link.CloseLink();
         b.unit.SetFault(sim::Fault::None);
-        const Outcome step = core.Step(2, 0);
+        const Outcome step = core.Step(ParamId::Size, StepWay::Up);
         QVERIFY2(step.Ok(), qPrintable(FailureText(step)));
         QCOMPARE(step.value, 26);  // the size stepped up from 25, not the toggle's late echo
     }

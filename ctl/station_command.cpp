@@ -1,0 +1,158 @@
+#include "ctl/ctl.h"
+#include "ctl/ctl_internal.h"
+
+#include "protocol/params_text.h"
+#include "protocol/station.h"
+
+#include <QJsonDocument>
+#include <QThread>
+
+#include <memory>
+
+namespace kv306::ctl {
+
+// Unit after unit on every port, until a stop, the count or, with `once`, one look.
+int StationCommand(const Invocation &in)
+{
+    const QList<PortRef> &targets = in.ports;
+    const QString &reportPath = in.report;
+    const QString &junitPath = in.junit;
+    Station::Options options;
+    options.profile = *in.profile;
+    options.count = in.count;
+    options.once = in.once;
+    StationReport report;
+    QString error;
+    if (!report.Open(reportPath, junitPath, &error)) {
+        Err(QStringLiteral("report %1").arg(error));
+        if (JsonMode())
+            PrintJson(QJsonObject{{QStringLiteral("error"), QStringLiteral("report ") + error}});
+        return kExitOutput;
+    }
+    Station station(options, &report);
+    station.ShouldStop = [] { return Stopped(); };
+    const bool json = JsonMode();
+    // The largest code among the units, and the slots that found none (with --once).
+    std::atomic<int> code{kExitOk};
+    std::atomic<int> noUnitFailed{0};
+    std::atomic<int> noUnitError{0};
+    station.UnitDone = [json, &code](const StationRow &row) {
+        RaiseTo(code, ExitCodeOf(row.detail));
+        if (json) {
+            QJsonObject o{
+                {QStringLiteral("time"), StampText(row.at)}, {QStringLiteral("unit"), row.unit},
+                {QStringLiteral("slot"), row.slot},          {QStringLiteral("port"), row.port},
+                {QStringLiteral("device"), row.device},      {QStringLiteral("result"), row.KindWord()},
+                {QStringLiteral("outcome"), row.outcome},    {QStringLiteral("seconds"), row.seconds}};
+            if (!row.serial.isEmpty())
+                o.insert(QStringLiteral("serial"), row.serial);
+            if (row.values)
+                o.insert(QStringLiteral("values"), ParamsJson(*row.values));
+            if (row.detail.failure == Failure::Port)
+                o.insert(QStringLiteral("number"), row.detail.errorNumber);
+            if (!row.reportError.isEmpty())
+                o.insert(QStringLiteral("reportError"), row.reportError);
+            RecordJson(o);
+            return;
+        }
+        const QString time = QString::number(row.seconds, 'f', 1) + QStringLiteral(" s");
+        QString line = row.Passed()
+                           ? QStringLiteral("%1 #%2 pass %3").arg(row.port).arg(row.unit).arg(time)
+                           : QStringLiteral("%1 #%2 %3 %4: %5")
+                                 .arg(row.port)
+                                 .arg(row.unit)
+                                 .arg(row.KindWord(), time, row.outcome.section(QStringLiteral(": "), 1));
+        if (!row.reportError.isEmpty())
+            line += QStringLiteral(" (not in the report: %1)").arg(row.reportError);
+        Record(line);
+    };
+    station.SlotChanged = [json](int, const PortRef &port, Station::SlotState state,
+                                 const QString &why) {
+        if (json && state != Station::SlotState::Unusable)
+            return;
+        switch (state) {
+        case Station::SlotState::NoPort:
+            Err(port.label + QStringLiteral(": no port yet (") + why + ')');
+            break;
+        case Station::SlotState::Waiting: Err(port.label + QStringLiteral(": waiting for a unit")); break;
+        case Station::SlotState::Busy:
+            Err(port.label + QStringLiteral(": busy") +
+                (why.isEmpty() ? QString() : QStringLiteral(" (") + why + ')') +
+                QStringLiteral("; nothing is set up on it while it is"));
+            break;
+        case Station::SlotState::Present: Err(port.label + QStringLiteral(": unit present")); break;
+        case Station::SlotState::Gone: Err(port.label + QStringLiteral(": unit gone")); break;
+        case Station::SlotState::Unusable:
+            Err(port.label + QStringLiteral(": can never be a serial port, so the station stops: ") +
+                why);
+            break;
+        case Station::SlotState::Done: break;
+        }
+    };
+    station.NoUnit = [json, &code, &noUnitFailed, &noUnitError](int, const PortRef &port,
+                                                                const Outcome &o) {
+        RaiseTo(code, ExitCodeOf(o));
+        ++(o.failure == Failure::Port ? noUnitError : noUnitFailed);
+        Err(port.label + QStringLiteral(": no unit: ") + FailureText(o));
+        if (json) {
+            QJsonObject row{{QStringLiteral("port"), port.label},
+                            {QStringLiteral("result"), QStringLiteral("no unit")}};
+            RecordJson(FailureJson(o, row));
+        }
+    };
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int i = 0; i < targets.size(); ++i) {
+        const PortRef port = targets[i];
+        threads.emplace_back(QThread::create([&station, i, port] { station.RunSlot(i + 1, port); }));
+        threads.back()->start();
+    }
+    for (auto &t : threads)
+        t->wait();
+
+    // A slot that found no unit counts as the exit code counts it: a failed unit, or a port
+    // error.
+    const int empty = noUnitFailed + noUnitError;
+    const int units = station.Units() + empty;
+    const int failed = station.Failed() + noUnitFailed;
+    const int errors = station.Errors() + noUnitError;
+    const QString reportError = station.ReportError();
+    const std::optional<Outcome> fault = station.PortFault();
+    QString summary = QStringLiteral("station: %1 unit%2: %3 pass, %4 fail, %5 error")
+                          .arg(units)
+                          .arg(units == 1 ? "" : "s")
+                          .arg(station.Passed())
+                          .arg(failed)
+                          .arg(errors);
+    if (station.Interrupted() > 0)
+        summary += QStringLiteral(", %1 written, not verified").arg(station.Interrupted());
+    if (empty > 0)
+        summary += QStringLiteral(" (%1 slot%2 without a unit)").arg(empty).arg(empty == 1 ? "" : "s");
+    if (Stopped())
+        summary = QStringLiteral("interrupted: ") + summary;
+    if (!reportError.isEmpty() || fault)
+        summary = QStringLiteral("stopped: ") + summary;
+    if (JsonMode()) {
+        QJsonObject figures{{QStringLiteral("units"), units},
+                            {QStringLiteral("pass"), station.Passed()},
+                            {QStringLiteral("fail"), failed},
+                            {QStringLiteral("error"), errors},
+                            {QStringLiteral("interrupted"), station.Interrupted()},
+                            {QStringLiteral("noUnit"), empty}};
+        if (!reportError.isEmpty())
+            figures.insert(QStringLiteral("reportError"), reportError);
+        if (fault)
+            figures.insert(QStringLiteral("portError"), FailureJson(*fault));
+        RecordJson(QJsonObject{{QStringLiteral("summary"), figures}});
+    } else {
+        Record(summary);
+    }
+    if (!reportError.isEmpty()) {
+        Err(QStringLiteral("the report could not be written, so the station stopped: ") + reportError);
+        return kExitOutput;
+    }
+    if (fault)
+        return kExitPort;
+    return code.load();
+}
+
+}  // namespace kv306::ctl

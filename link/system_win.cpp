@@ -1,0 +1,44 @@
+#include "link/system.h"
+
+#include "link/port_map.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <windows.h>
+
+// Needs windows.h first.
+#include <timeapi.h>
+
+namespace kv306 {
+
+std::optional<QString> SystemPortName(int number)
+{
+    return PortNameOfNumber(number);
+}
+
+bool MayCreateFilesIn(const QString &folder)
+{
+    return QFileInfo(folder).isWritable();
+}
+
+QString SystemSettingsRoot()
+{
+    // The user's roaming application data, as Windows programs keep their settings.
+    const QString appData = qEnvironmentVariable("APPDATA");
+    return appData.isEmpty() ? QString() : QDir::fromNativeSeparators(appData);
+}
+
+// Windows wakes a sleeper on its timer's tick, 15.6 ms unless asked for 1 ms: the 5 ms after
+// closing a port would last a whole tick.
+FineTimer::FineTimer()
+{
+    ::timeBeginPeriod(1);
+}
+
+FineTimer::~FineTimer()
+{
+    ::timeEndPeriod(1);
+}
+
+}  // namespace kv306
