@@ -23,9 +23,9 @@ namespace kv306::ctl {
 
 // One command line, checked: what each command's handler gets.
 struct Invocation {
-    QString name;           // the command
-    QStringList words;      // its words after the name ("size=30", "overlay", "horizontal up 2")
-    QList<PortRef> ports;   // --port, in the order given, no port twice
+    QString name;                   // the command
+    QStringList words;              // its words after the name ("size=30", "overlay", "horizontal up 2")
+    QList<PortRef> ports;           // --port, in the order given, no port twice
     std::optional<Params> profile;  // the profile, for the commands that take one
     QString profilePath;
     QString report;  // station

@@ -214,8 +214,7 @@ int DryRunCommand(const Invocation &in)
             return target.refusal;
         const QFileInfo info(target.path);
         if (!info.dir().exists())
-            return QStringLiteral("its folder %1 does not exist")
-                .arg(QDir::toNativeSeparators(info.path()));
+            return QStringLiteral("its folder %1 does not exist").arg(QDir::toNativeSeparators(info.path()));
         return QString();
     };
     const std::array<std::tuple<QString, QString, const char *>, 2> files{

@@ -37,7 +37,9 @@ int PortsCommand(const Invocation &in)
             const QString shown = state.cause.isEmpty()
                                       ? state.StateWord()
                                       : QStringLiteral("%1 (%2)").arg(state.StateWord(), state.cause);
-            Out(QStringLiteral("%1\t%2\t%3\t%4").arg(ports[i].label, device, shown, ids[i].adapter).trimmed());
+            Out(QStringLiteral("%1\t%2\t%3\t%4")
+                    .arg(ports[i].label, device, shown, ids[i].adapter)
+                    .trimmed());
         }
     }
     if (JsonMode())

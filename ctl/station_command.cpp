@@ -66,8 +66,7 @@ int StationCommand(const Invocation &in)
             line += QStringLiteral(" (not in the report: %1)").arg(row.reportError);
         Record(line);
     };
-    station.SlotChanged = [json](int, const PortRef &port, Station::SlotState state,
-                                 const QString &why) {
+    station.SlotChanged = [json](int, const PortRef &port, Station::SlotState state, const QString &why) {
         if (json && state != Station::SlotState::Unusable)
             return;
         switch (state) {
@@ -83,14 +82,12 @@ int StationCommand(const Invocation &in)
         case Station::SlotState::Present: Err(port.label + QStringLiteral(": unit present")); break;
         case Station::SlotState::Gone: Err(port.label + QStringLiteral(": unit gone")); break;
         case Station::SlotState::Unusable:
-            Err(port.label + QStringLiteral(": can never be a serial port, so the station stops: ") +
-                why);
+            Err(port.label + QStringLiteral(": can never be a serial port, so the station stops: ") + why);
             break;
         case Station::SlotState::Done: break;
         }
     };
-    station.NoUnit = [json, &code, &noUnitFailed, &noUnitError](int, const PortRef &port,
-                                                                const Outcome &o) {
+    station.NoUnit = [json, &code, &noUnitFailed, &noUnitError](int, const PortRef &port, const Outcome &o) {
         RaiseTo(code, ExitCodeOf(o));
         ++(o.failure == Failure::Port ? noUnitError : noUnitFailed);
         Err(port.label + QStringLiteral(": no unit: ") + FailureText(o));

@@ -36,8 +36,9 @@ std::optional<PortRef> RememberedPortRef(QString *error)
     const RememberedPort file = ReadRememberedPort(PortFileToRead(QCoreApplication::applicationDirPath()));
     const QString shown = QDir::toNativeSeparators(file.path);
     if (!file.exists) {
-        *error = QStringLiteral("no --port given, and no port chosen yet (there is no %1); try: kv306ctl ports")
-                     .arg(shown);
+        *error =
+            QStringLiteral("no --port given, and no port chosen yet (there is no %1); try: kv306ctl ports")
+                .arg(shown);
         return std::nullopt;
     }
     if (!file.name) {

@@ -120,7 +120,8 @@ int StepCommand(const Invocation &in)
     for (int i = 0; i < count; ++i) {
         if (Stopped()) {
             unit.link.CloseLink();
-            return Interrupted(port, QStringLiteral("%1 of %2 steps made").arg(i).arg(count), {{key, values}});
+            return Interrupted(port, QStringLiteral("%1 of %2 steps made").arg(i).arg(count),
+                               {{key, values}});
         }
         const Outcome o = unit.core.Step(param, direction, before);
         if (!(o.failure == Failure::Port && o.beforeSending))
@@ -128,7 +129,8 @@ int StepCommand(const Invocation &in)
         if (!o.Ok()) {
             // With the steps made before; a port that went away on the way was pulled.
             const bool pulled = o.failure == Failure::Port && (i > 0 || !o.beforeSending) &&
-                                o.errorNumber != ErrorNo::PortInUse && o.errorNumber != ErrorNo::PermissionDenied;
+                                o.errorNumber != ErrorNo::PortInUse &&
+                                o.errorNumber != ErrorNo::PermissionDenied;
             const QString made = QStringLiteral("%1 of %2 steps made").arg(i).arg(count);
             return Fail(port, o, {{key, values}, {QStringLiteral("made"), i}},
                         count == 1 && !pulled ? QString()

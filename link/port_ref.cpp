@@ -83,7 +83,8 @@ PortExamination ExamineFailure(const PortRef &port, const CommError &error)
         break;
     default:
         e.state = PortExamination::State::Unusable;
-        e.cause = QStringLiteral("error %1: %2").arg(error.number()).arg(QString::fromStdString(error.what()));
+        e.cause =
+            QStringLiteral("error %1: %2").arg(error.number()).arg(QString::fromStdString(error.what()));
         break;
     }
     return e;

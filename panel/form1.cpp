@@ -9,8 +9,6 @@
 #include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QDir>
-#include <QPointer>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -58,19 +56,7 @@ DropList *MakeList(QWidget *parent, int k, int left, int top, int width, int hei
     return list;
 }
 
-struct Preset {
-    int horizontal, vertical, circle, roundness;
-};
-constexpr Preset kPal{22, 20, 25, 3};
-constexpr Preset kNtsc{17, 16, 25, 1};
-
 const char *const kTitle = QT_TRANSLATE_NOOP("Tx", "圆形十字线视频字符叠加器KV306 参数设置及操控软件V1.1");
-const char *const kNoPort = QT_TRANSLATE_NOOP("Tx", "在你的电脑找不到串口，先安装USB转串口后重新打开程序");
-const char *const kNoPortField = QT_TRANSLATE_NOOP("Tx", "无串口");
-const char *const kAllBusy = QT_TRANSLATE_NOOP(
-    "Tx", "串口都被其他程序占用：%1\n请先关闭占用串口的程序（例如另一个已打开的本软件），然后重新打开程序。");
-const char *const kRememberedGone =
-    QT_TRANSLATE_NOOP("Tx", "找不到串口，如果之前使用USB转串口设备，请插入后重新运行程序");
 
 }  // namespace
 
@@ -79,6 +65,12 @@ Form1::Form1(Toolkit &toolkit, QWidget *parent)
 {
     setWindowTitle(Tx::tr(kTitle));
     BuildControls();
+    ports_ = std::make_unique<PortChooser>(*portList_, serial_, link_, toolkit_);
+    ports_->Changed = [this] { emit PortChanged(); };
+    ports_->SettleProbes = [this] {
+        if (SettleProbes)
+            SettleProbes();
+    };
     WireEvents();
 }
 
@@ -314,7 +306,8 @@ void Form1::TellTypedValue(int list, const QString &typed)
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    // A hold cannot outlive the window: its release will never come.
+    // A hold cannot outlive the window: its release will never come. (The main window closes
+    // the form when it closes.)
     actions_.NudgeStop = true;
     QWidget::closeEvent(event);
 }
@@ -352,28 +345,35 @@ void Form1::SetDisplayText(const QString &text)
 void Form1::OnParamChosen(qint16 index)
 {
     // Choosing a video standard presets the offsets, the circle size and the roundness.
-    if (index != 3 || presetHeld_)
+    if (index != IndexOf(ParamId::Standard) || presetHeld_)
         return;
-    const int standard = ListIndex(3);
+    const int standard = ListIndex(IndexOf(ParamId::Standard));
     if (standard != 0 && standard != 1)
         return;
-    const Preset &p = standard == 0 ? kPal : kNtsc;
-    SelectListIndex(0, p.horizontal);
-    SelectListIndex(1, p.vertical);
-    SelectListIndex(2, p.circle);
-    SelectListIndex(4, p.roundness);
+    for (int k = 0; k < kParamCount; ++k) {
+        const int value = Param(k).preset[static_cast<std::size_t>(standard)];
+        if (value >= 0)
+            SelectListIndex(k, value);
+    }
     // Four other lists changed at one pick: say so.
+    const auto preset = [standard](ParamId id) {
+        return Param(id).preset[static_cast<std::size_t>(standard)];
+    };
     if (!loading_)
         emit Noted(Tx::tr("已按 %1 预设 水平 %2 垂直 %3 圆 %4 圆度 %5")
-                       .arg(ParamShown(3, standard))
-                       .arg(p.horizontal)
-                       .arg(p.vertical)
-                       .arg(p.circle)
-                       .arg(p.roundness));
+                       .arg(ParamShown(IndexOf(ParamId::Standard), standard))
+                       .arg(preset(ParamId::Horizontal))
+                       .arg(preset(ParamId::Vertical))
+                       .arg(preset(ParamId::Size))
+                       .arg(preset(ParamId::Roundness)));
 }
 
 bool Form1::Load()
 {
+    // The first selections, in the form's own order. Choosing PAL presets the offsets, the circle
+    // size and the roundness: the video standard is chosen first to run the preset, and once more
+    // at the end, after the roundness and the crosshair list have their own first selections, so
+    // that the window opens at 22, 20, 25, PAL, 3, 保留 whatever the order of the lists before.
     loading_ = true;
     SelectListIndex(0, 13);
     SelectListIndex(1, 20);
@@ -383,224 +383,33 @@ bool Form1::Load()
     SelectListIndex(5, 0);
     SelectListIndex(3, 0);
     loading_ = false;
-
-    SetUpLine(serial_);
-    if (serial_.PortOpen())
-        serial_.SetPortOpen(false);
-
-    const QString ports = ScanPorts();
-    if (ports.isEmpty()) {
-        portList_->SetText(Tx::tr(kNoPortField));
-        // Ports that are there but refused to this user are no reason to buy an adapter.
-        // Ports that are there but refused to this user, or held by another program (a second
-        // window), are no reason to buy an adapter.
-        const QString message = !refused_.isEmpty() ? PermissionStartupMessage(refused_)
-                                : !busy_.isEmpty()  ? Tx::tr(kAllBusy).arg(busy_.join(Tx::tr("、")))
-                                                    : Tx::tr(kNoPort);
-        toolkit_.MsgBox(message, kMsgOkOnly, std::nullopt);
-        return false;
-    }
-
-    // A missing file, or one that names no port from COM1 to COM20, remembers nothing.
-    const RememberedPort file = ReadRememberedPort(PortFileToRead(toolkit_.AppPath()));
-    const std::optional<QString> remembered = file.name;
-    if (!remembered) {
-        portList_->SetListIndex(0);  // its pick says the port changed
-        if (!file.problem.isEmpty()) {
-            // The file is rewritten with the port in use, never without a word.
-            const QString chosen = portList_->Text();
-            const bool rewritten = ReadPortFile(PortFileToWrite(toolkit_.AppPath())) == chosen;
-            portProblem_ = (rewritten ? Tx::tr("%1 无法使用（%2），已改记为 %3。")
-                                      : Tx::tr("%1 无法使用（%2），现用 %3。"))
-                               .arg(QDir::toNativeSeparators(file.path), file.problem, chosen);
-            emit PortChanged();
-        }
-        return true;
-    }
-    link_.CloseLink();
-    try {
-        serial_.SetCommPort(PortNumberOfName(*remembered));
-        serial_.SetPortOpen(true);
-        portList_->SetText(*remembered);
-        emit PortChanged();
-        return true;
-    } catch (const CommError &) {
-        // The remembered port is gone: fall back on the first one found.
-    }
-    try {
-        serial_.SetPortOpen(false);
-    } catch (const CommError &) {
-    }
-    // The first port serves this run; Com.TXT keeps the remembered one, so that it is used again
-    // once its adapter is back.
-    // The field shows the port the actions now use; why it is not the remembered one is said
-    // in its tooltip and, through the pick's PortChanged, the status line.
-    portProblem_ = Tx::tr(kRememberedGone);
-    rememberChoice_ = false;
-    portList_->SetListIndex(0);
-    rememberChoice_ = true;
-    portList_->setToolTip(portProblem_);
-    return true;
-}
-
-bool Form1::TryPort(SerialControl &comm, int n)
-{
-    try {
-        if (comm.PortOpen())
-            comm.SetPortOpen(false);
-        comm.SetCommPort(n);
-        comm.SetPortOpen(true);
-        portList_->addItem(PortNameOfNumber(n));
-        return true;
-    } catch (const CommError &e) {
-        if (e.number() == ErrorNo::PermissionDenied) {
-            if (const std::optional<Refusal> refusal = PermissionRefusal(comm.DevicePath()))
-                refused_ << *refusal;
-        } else if (e.number() == ErrorNo::PortInUse) {
-            busy_ << PortNameOfNumber(n);
-        }
-        try {
-            comm.SetPortOpen(false);
-        } catch (const CommError &) {
-        }
-        return false;
-    }
+    return ports_->Start();
 }
 
 QString Form1::ScanPorts()
 {
-    QString ports;
-    portList_->clear();
-    refused_.clear();
-    busy_.clear();
-    presence_ = PortPresence();
-    for (int n = kFirstPort; n <= kLastPort; ++n) {
-        if (TryPort(serial_, n))
-            ports += QString::number(n) + QLatin1Char(',');
-        toolkit_.DoEvents();
-    }
-    ports.chop(1);
-    DescribeEntries();
-    return ports;
-}
-
-void Form1::DescribeEntries()
-{
-    QStringList paths;
-    for (int i = 0; i < portList_->count(); ++i)
-        paths << DevicePathForPort(PortNumberOfName(portList_->itemText(i)));
-    const QList<PortIdentity> identities = IdentifyPorts(paths);
-    int widest = portList_->width();
-    const QFontMetrics metrics(portList_->view()->font());
-    for (int i = 0; i < portList_->count(); ++i) {
-        const QString description = identities[i].Text();
-        portList_->setItemData(i, description, Qt::ToolTipRole);
-        portList_->setItemData(i, description, Qt::AccessibleDescriptionRole);
-        widest = std::max(
-            widest,
-            metrics.horizontalAdvance(PortEntryDelegate::Line(portList_->itemText(i), description)) + 24);
-    }
-    // The open list may reach past the field so that every description shows whole.
-    portList_->view()->setMinimumWidth(widest);
+    return ports_->ScanPorts();
 }
 
 void Form1::FollowPlug(bool always)
 {
-    const QStringList presence = PortPresence();
-    // A port that another program held may be free now.
-    if (presence == presence_ && busy_.isEmpty() && !always)
-        return;
-    if (SettleProbes)
-        SettleProbes();
-    // Scan on a control of its own: the port in use keeps its number, and stays open if it was.
-    const QString shown = portList_->Text();
-    const int inUse = serial_.PortOpen() ? serial_.CommPort() : 0;
-    portList_->clear();
-    refused_.clear();
-    busy_.clear();
-    presence_ = presence;
-    SerialControl probe;
-    probe.SetSettings(serial_.Settings());
-    for (int n = kFirstPort; n <= kLastPort; ++n) {
-        if (presence_[n - 1].isEmpty())
-            continue;  // nothing there to open
-        if (n == inUse)
-            portList_->addItem(PortNameOfNumber(n));
-        else
-            TryPort(probe, n);
-    }
-    probe.SetPortOpen(false);
-    DescribeEntries();
-    // A chosen port that has gone stays shown: the next action reports it.
-    portList_->SetText(shown);
+    ports_->FollowPlug(always);
 }
 
 void Form1::OnPortChosen()
 {
-    // No error is number 0, which shows nothing.
-    CommError error(0, QString());
-    try {
-        link_.CloseLink();
-        const QString text = portList_->Text();
-        if (!text.isEmpty()) {
-            serial_.SetCommPort(PortNumberOfName(text));
-        } else {
-            if (portList_->count() == 0)
-                throw CommError(ErrorNo::InvalidValue, QStringLiteral("the port list is empty"));
-            portList_->SetListIndex(0);
-        }
-        if (rememberChoice_)
-            WritePortFile(PortFileToWrite(toolkit_.AppPath()), portList_->Text());
-    } catch (const CommError &e) {
-        error = e;
-    }
-    ReportCommError(toolkit_, error);
-    if (error.number() == 0 && rememberChoice_ && !portProblem_.isEmpty()) {
-        portProblem_.clear();  // a port the operator chose
-        portList_->setToolTip(QString());
-    }
-    emit PortChanged();
+    ports_->OnPortChosen();
+}
+
+QString Form1::PortProblem() const
+{
+    return ports_->Problem();
 }
 
 void Form1::OnHelpClicked()
 {
     // The help text has a twin in each language the window speaks.
-    const QString help = HelpFilePath(toolkit_.AppPath(), Tx::tr("help.txt"));
-#ifdef Q_OS_WIN
-    const QStringList viewers{QStringLiteral("notepad")};
-#else
-    // The desktop's own handler for text first, then the editors desktops commonly ship.
-    const QStringList viewers{QStringLiteral("xdg-open"),   QStringLiteral("gnome-text-editor"),
-                              QStringLiteral("gedit"),      QStringLiteral("mousepad"),
-                              QStringLiteral("kwrite"),     QStringLiteral("kate"),
-                              QStringLiteral("pluma"),      QStringLiteral("xed"),
-                              QStringLiteral("featherpad"), QStringLiteral("leafpad")};
-#endif
-    // The tool's own viewer when the system's shows nothing; a box saying where the file is
-    // when the file cannot be read either.
-    auto showOwn = [this, help] {
-        if (!toolkit_.ShowTextFile(Tx::tr("使用帮助"), help))
-            toolkit_.MsgBox(Tx::tr("找不到可以打开帮助文件的程序，请用文本编辑器打开：") + QLatin1Char('\n') +
-                                help,
-                            kMsgOkOnly, QString());
-    };
-    for (const QString &viewer : viewers) {
-        const QString program = QStandardPaths::findExecutable(viewer);
-        if (program.isEmpty())
-            continue;
-        if (viewer == QLatin1String("xdg-open")) {
-            // xdg-open with no handler for text ends in failure, long after this returns.
-            QPointer<Form1> self(this);
-            if (toolkit_.StartOpener(program, {help}, [self, showOwn] {
-                    if (self)
-                        showOwn();
-                }))
-                return;
-        } else if (toolkit_.StartProgram(program, {help})) {
-            return;
-        }
-    }
-    showOwn();
+    OpenHelpFile(toolkit_, HelpFilePath(toolkit_.AppPath(), Tx::tr("help.txt")), this);
 }
 
 }  // namespace kv306

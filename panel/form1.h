@@ -5,6 +5,7 @@
 #include "link/serial_link.h"
 #include "panel/controls.h"
 #include "panel/panel_view.h"
+#include "panel/port_chooser.h"
 #include "panel/unit_actions.h"
 
 #include <QGroupBox>
@@ -15,6 +16,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 namespace kv306 {
 
@@ -100,7 +102,7 @@ public:
     // What the window last told the operator without a box (a typed value it put back).
     QString Notice() const { return notice_; }
     // Why the port in use is not the one Com.TXT remembers; empty when it is.
-    QString PortProblem() const { return portProblem_; }
+    QString PortProblem() const;
 
     // Runs before the window opens a port of its own accord (an action, following the ports), so
     // that a probe it let go has ended and does not hold the port.
@@ -125,9 +127,6 @@ private:
     void NameControls();
     void NameForScreenReaders();
     void WireEvents();
-    // Tries port n on `comm`, lists it when it opens, notes it when refused for permission.
-    bool TryPort(SerialControl &comm, int n);
-    void DescribeEntries();
     // Runs a button's action. First, typed text in a parameter list that names no entry goes
     // back to the selected entry, and the operator is told, so the value sent is the one shown.
     void RunAction(const std::function<void()> &action);
@@ -163,16 +162,11 @@ private:
     // A typed value was put back and no action has been refused for it yet.
     bool typedValuePutBack_ = false;
     bool loading_ = false;
-    // Off while start-up falls back on the first port for one run: the remembered port is kept.
-    bool rememberChoice_ = true;
-    QList<Refusal> refused_;
-    QStringList busy_;  // ports that another program holds, found by the scan
+    std::unique_ptr<PortChooser> ports_;
     QString notice_;
-    QString portProblem_;
     QWidget *noticeField_ = nullptr;
     QLabel *noticeBubble_ = nullptr;
     QTimer noticeTimer_;
-    QStringList presence_;
 };
 
 }  // namespace kv306

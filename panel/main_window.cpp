@@ -214,8 +214,7 @@ void MainWindow::ReadAtStart()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // A hold cannot outlive the window: its release will never come.
-    form_->Actions().NudgeStop = true;
+    form_->close();  // which ends a hold
     if (logWindow_)
         logWindow_->close();
     QMainWindow::closeEvent(event);

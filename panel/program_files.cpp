@@ -2,9 +2,12 @@
 
 #include "link/port_file.h"
 #include "link/texts.h"
+#include "panel/toolkit.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
+#include <QStandardPaths>
 
 namespace kv306 {
 
@@ -27,6 +30,46 @@ QString HelpFilePath(const QString &appDir, const QString &name)
         return beside;
     const QString installed = QDir::cleanPath(appDir + QStringLiteral("/../share/kv306/") + name);
     return QFileInfo::exists(installed) ? installed : beside;
+}
+
+void OpenHelpFile(Toolkit &toolkit, const QString &help, QObject *owner)
+{
+#ifdef Q_OS_WIN
+    const QStringList viewers{QStringLiteral("notepad")};
+#else
+    // The desktop's own handler for text first, then the editors desktops commonly ship.
+    const QStringList viewers{QStringLiteral("xdg-open"),   QStringLiteral("gnome-text-editor"),
+                              QStringLiteral("gedit"),      QStringLiteral("mousepad"),
+                              QStringLiteral("kwrite"),     QStringLiteral("kate"),
+                              QStringLiteral("pluma"),      QStringLiteral("xed"),
+                              QStringLiteral("featherpad"), QStringLiteral("leafpad")};
+#endif
+    // The tool's own viewer when the system's shows nothing; a box saying where the file is
+    // when the file cannot be read either.
+    auto showOwn = [&toolkit, help] {
+        if (!toolkit.ShowTextFile(Tx::tr("使用帮助"), help))
+            toolkit.MsgBox(Tx::tr("找不到可以打开帮助文件的程序，请用文本编辑器打开：") + QLatin1Char('\n') +
+                               help,
+                           kMsgOkOnly, QString());
+    };
+    for (const QString &viewer : viewers) {
+        const QString program = QStandardPaths::findExecutable(viewer);
+        if (program.isEmpty())
+            continue;
+        if (viewer == QLatin1String("xdg-open")) {
+            // xdg-open with no handler for text ends in failure, long after this returns: the
+            // window that asked may be gone by then.
+            QPointer<QObject> asked(owner);
+            if (toolkit.StartOpener(program, {help}, [asked, showOwn] {
+                    if (asked)
+                        showOwn();
+                }))
+                return;
+        } else if (toolkit.StartProgram(program, {help})) {
+            return;
+        }
+    }
+    showOwn();
 }
 
 }  // namespace kv306

@@ -2,6 +2,7 @@
 
 #include "link/output_file.h"
 
+#include <QObject>
 #include <QSettings>
 #include <QString>
 
@@ -19,5 +20,11 @@ QSettings UserSettings();
 // The help file, `name` being help.txt or a twin in another language (help_en.txt): beside a
 // portable program, in DIR/../share/kv306/ for an installed one.
 QString HelpFilePath(const QString &appDir, const QString &name = QStringLiteral("help.txt"));
+
+class Toolkit;
+// Shows the help file in a program of the system's (xdg-open, else the first text editor found;
+// Notepad on Windows), else in the tool's own viewer, else says in a box where it is. Returns at
+// once; a viewer that fails later falls back on the tool's own while `owner` lives.
+void OpenHelpFile(Toolkit &toolkit, const QString &help, QObject *owner);
 
 }  // namespace kv306
