@@ -2,6 +2,7 @@
 #include "ctl/ctl_internal.h"
 
 #include "link/output_file.h"
+#include "protocol/outcome_text.h"
 #include "protocol/params_text.h"
 #include "protocol/probe.h"
 
@@ -115,29 +116,20 @@ int VerifyCommand(const Invocation &in)
             row.insert(QStringLiteral("result"), QStringLiteral("failed"));
             code = std::max(code, ExitCodeOf(o));
         } else {
-            QStringList differences;
             QJsonArray fields;
-            for (int k = 0; k < kParamCount; ++k) {
-                const int holds = o.values[static_cast<std::size_t>(k)];
-                const int wanted = profile[static_cast<std::size_t>(k)];
-                if (holds == wanted)
-                    continue;
-                differences << QStringLiteral("%1 %2 (profile %3)")
-                                   .arg(QLatin1String(Param(k).key), ParamValueText(k, holds),
-                                        ParamValueText(k, wanted));
+            for (const int k : Differing(o.values, profile))
                 fields.append(QLatin1String(Param(k).key));
-            }
             row.insert(QStringLiteral("values"), ParamsJson(o.values));
             row.insert(QStringLiteral("differs"), fields);
-            if (differences.isEmpty()) {
+            if (fields.isEmpty()) {
                 ++matches;
                 said = QStringLiteral("matches");
             } else {
                 ++differs;
-                said = QStringLiteral("differs: ") + differences.join(QStringLiteral(", "));
+                said = QStringLiteral("differs: ") + ProfileDifferences(o.values, profile);
                 code = std::max(code, kExitUnit);
             }
-            row.insert(QStringLiteral("result"), differences.isEmpty() ? "matches" : "differs");
+            row.insert(QStringLiteral("result"), fields.isEmpty() ? "matches" : "differs");
         }
         list.append(row);
         if (!JsonMode())

@@ -1,6 +1,8 @@
 #include "ctl/ctl.h"
 #include "ctl/ctl_internal.h"
 
+#include "protocol/outcome_text.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 

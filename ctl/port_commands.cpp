@@ -1,6 +1,7 @@
 #include "ctl/ctl.h"
 #include "ctl/ctl_internal.h"
 
+#include "protocol/outcome_text.h"
 #include "protocol/params_text.h"
 #include "protocol/probe.h"
 

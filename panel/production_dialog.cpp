@@ -5,7 +5,7 @@
 #include "link/texts.h"
 #include "panel/program_files.h"
 #include "panel/toolkit.h"
-#include "protocol/traffic_log.h"
+#include "protocol/outcome_text.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -19,14 +19,6 @@ namespace {
 
 constexpr int kShownRows = 10;
 
-// A value as the window's lists show it ("22", "PAL", "保留").
-QString ValueWords(int k, int value)
-{
-    if (k == kParamCount - 1)
-        return value ? Tx::tr("去除") : Tx::tr("保留");
-    return ParamValueText(k, value);
-}
-
 }  // namespace
 
 ProductionDialog::ProductionDialog(Toolkit &toolkit, int port, const Params &profile, ParamNamer caption,
@@ -38,7 +30,7 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, int port, const Params &pro
     auto *grid = new QGridLayout(this);
     QStringList values;
     for (int k = 0; k < kParamCount; ++k)
-        values << Tx::tr("%1 %2").arg(caption_(k), ValueWords(k, profile[static_cast<std::size_t>(k)]));
+        values << Tx::tr("%1 %2").arg(caption_(k), ParamShown(k, profile[static_cast<std::size_t>(k)]));
     auto *profileLabel = new QLabel(Tx::tr("每台设备写入：%1").arg(values.join(Tx::tr("，"))), this);
     profileLabel->setWordWrap(true);
     grid->addWidget(profileLabel, 0, 0, 1, 3);
@@ -202,32 +194,7 @@ void ProductionDialog::Finished()
 
 QString ProductionDialog::ReasonWords(const StationRow &row) const
 {
-    const Outcome &o = row.detail;
-    switch (row.kind) {
-    case StationRow::Kind::Pass: return {};
-    case StationRow::Kind::Interrupted: return Tx::tr("已写入，未校验（已停止）");
-    case StationRow::Kind::Error: {
-        // In the window's words: the row's own text is the report's, in English.
-        const QString words = Tx::tr("错误 %1 %2").arg(o.errorNumber).arg(CommErrorText(o.errorNumber));
-        return o.acknowledged ? Tx::tr("已写入，校验失败：%1").arg(words) : words;
-    }
-    case StationRow::Kind::Fail: break;
-    }
-    if (o.failure == Failure::Mismatch) {
-        QStringList differ;
-        for (int k = 0; k < kParamCount; ++k) {
-            const auto i = static_cast<std::size_t>(k);
-            if (o.values[i] != o.written[i])
-                differ << Tx::tr("%1为 %2，应为 %3")
-                              .arg(caption_(k), ValueWords(k, o.values[i]), ValueWords(k, o.written[i]));
-        }
-        return Tx::tr("已写入，校验不符：%1").arg(differ.join(Tx::tr("；")));
-    }
-    QString why = o.failure == Failure::NoReply ? Tx::tr("设备无应答") : Tx::tr("设备应答有误");
-    const QString came = ArrivalWords(o);
-    if (!came.isEmpty())
-        why += Tx::tr("（%1）").arg(came);
-    return o.acknowledged ? Tx::tr("已写入，校验失败：%1").arg(why) : why;
+    return RowReasonWords(row, caption_);
 }
 
 void ProductionDialog::Show(const StationRow &row)

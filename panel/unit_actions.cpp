@@ -3,7 +3,7 @@
 #include "link/comm_error.h"
 #include "link/port_access.h"
 #include "link/texts.h"
-#include "protocol/traffic_log.h"
+#include "protocol/outcome_text.h"
 
 namespace kv306 {
 
@@ -185,16 +185,8 @@ void UnitActions::VerifySaved(const Params &written)
         Tell(Tx::tr("保存成功，校验一致"), check);
     } else {
         // Not an "OK": what the unit holds is not what was written.
-        QString text = Tx::tr("校验不一致：设备保存的参数与写入的不同。");
-        for (int k = 0; k < kParamCount; ++k) {
-            const int wrote = written[static_cast<std::size_t>(k)];
-            const int holds = check.values[static_cast<std::size_t>(k)];
-            if (wrote != holds)
-                text +=
-                    QLatin1Char('\n') + Tx::tr("%1：写入 %2，设备为 %3")
-                                            .arg(ParamCaption(k), ParamShown(k, wrote), ParamShown(k, holds));
-        }
-        Warn(text);
+        const QStringList differ = WrittenAndHeld(written, check.values);
+        Warn(Tx::tr("校验不一致：设备保存的参数与写入的不同。") + QLatin1Char('\n') + differ.join(QLatin1Char('\n')));
         Tell(Tx::tr("保存后校验不一致"), check);
     }
 }

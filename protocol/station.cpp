@@ -6,6 +6,7 @@
 #include "link/port_map.h"
 #include "link/texts.h"
 #include "protocol/english_texts.h"
+#include "protocol/outcome_text.h"
 #include "protocol/probe.h"
 
 #include <QElapsedTimer>

@@ -38,27 +38,6 @@ QString FrameMeaning(const Bytes &frame)
     return {};
 }
 
-QString PortFailureWords(const Outcome &o)
-{
-    return Tx::tr("错误 %1 %2").arg(o.errorNumber).arg(QString(o.errorText).replace('\n', ' '));
-}
-
-namespace {
-
-QString ArrivalWords(const Traffic &t)
-{
-    if (!t.received.empty() || t.seen <= 0)
-        return {};
-    return Tx::tr("收到 %1 个字节，应为 %2 个").arg(t.seen).arg(t.expected);
-}
-
-}  // namespace
-
-QString ArrivalWords(const Outcome &o)
-{
-    return o.failure == Failure::NoReply && !o.traffic.empty() ? ArrivalWords(o.traffic.back()) : QString();
-}
-
 QString ReplyColumn(const Traffic &t)
 {
     if (!t.received.empty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/outcome_text.h"
 #include "protocol/unit_core.h"
 
 #include <QDateTime>
@@ -61,11 +62,6 @@ private:
 
 // What a request frame asks, in the window's words ("保存参数 22 20 25 PAL 3 保留", "水平偏移 >").
 QString FrameMeaning(const Bytes &frame);
-// A port failure in a few words: "错误 8002 该串口不存在！" (one line).
-QString PortFailureWords(const Outcome &outcome);
-// What came of a reply that was not whole, when anything came: "收到 3 个字节，应为 7 个" (a
-// partial reply, one too long, a flood); empty when nothing came or the reply was whole.
-QString ArrivalWords(const Outcome &outcome);
 // The bytes a reply column shows: the whole reply, or what came of one that was not whole (the
 // first 64, and how many came in all when more did).
 QString ReplyColumn(const Traffic &traffic);

@@ -113,8 +113,5 @@ private:
 // Makes `o` a port failure: the error's number, the operator's text for it and its reason.
 void PortFailure(Outcome &o, const CommError &error, bool beforeSending);
 
-// One line in English for a failure ("no reply within 1000 ms", "error 8002: 该串口不存在！ (...)").
-// A write the unit acknowledged and whose check then failed begins "written, check failed: ".
-QString FailureText(const Outcome &outcome);
 
 }  // namespace kv306

@@ -4,6 +4,7 @@
 #include "link/serial_link.h"
 #include "panel/toolkit.h"
 #include "protocol/frames.h"
+#include "protocol/outcome_text.h"
 #include "protocol/unit_core.h"
 #include "support/recording_toolkit.h"
 #include "support/sim_ports.h"
