@@ -40,7 +40,13 @@ std::optional<QString> SaveToTarget(const SaveTarget &target, const QByteArray &
 {
     if (target.path.isEmpty())
         return target.refusal;
-    QSaveFile file(target.path);
+    return WriteWhole(target.path, content);
+}
+
+std::optional<QString> WriteWhole(const QString &path, const QByteArray &content, bool inPlaceWhenRefused)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(inPlaceWhenRefused);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
         return file.errorString();
     return std::nullopt;

@@ -1,6 +1,7 @@
 #include "link/port_file.h"
 
 #include "link/comm_error.h"
+#include "link/output_file.h"
 #include "link/port_map.h"
 #include "link/system.h"
 #include "link/texts.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -156,15 +156,12 @@ void WritePortFile(const QString &path, const QString &name)
         refuse(QString::fromStdString(made.message()),
                Tx::tr("无法记住所选串口：无法建立文件夹 %1（%2）。")
                    .arg(QDir::toNativeSeparators(folder), QString::fromStdString(made.message())));
-    // Written aside and renamed over the old file, so a failed write never loses the port
+    // Written whole, as every file the tool writes, so a failed write never loses the port
     // remembered before; where the directory refuses new files, the file is written in place.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
     const QByteArray line = '"' + name.toLatin1() + "\"\r\n";
-    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size() || !file.commit())
-        refuse(file.errorString(),
-               info.isDir() ? Tx::tr("无法记住所选串口：%1 是一个文件夹，不是文件。").arg(shown)
-                            : Tx::tr("无法记住所选串口：%1 写不进去（%2）。").arg(shown, file.errorString()));
+    if (const std::optional<QString> why = WriteWhole(path, line, true))
+        refuse(*why, info.isDir() ? Tx::tr("无法记住所选串口：%1 是一个文件夹，不是文件。").arg(shown)
+                                  : Tx::tr("无法记住所选串口：%1 写不进去（%2）。").arg(shown, *why));
 }
 
 bool IsPortable(const QString &appDir)

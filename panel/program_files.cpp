@@ -18,7 +18,7 @@ QSettings UserSettings()
     // and a folder or an unreadable file gives nothing. Such a file is left alone; the defaults
     // serve and what changes is not kept.
     const QFileInfo info(path);
-    if (info.exists() && (!info.isFile() || !info.isReadable()))
+    if (!NotPlainFile(path).isEmpty() || (info.exists() && !info.isReadable()))
         return QSettings(QStringLiteral("/dev/null/kv306.conf"), QSettings::IniFormat);
     return QSettings(path, QSettings::IniFormat);
 }
