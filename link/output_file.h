@@ -37,7 +37,8 @@ std::optional<QString> SaveToTarget(const SaveTarget &target, const QByteArray &
 // write leaves the old file as it was. `inPlaceWhenRefused`: where the folder refuses new files
 // but the file may be written, it is written in place (Com.TXT in a folder the user may not
 // add to). The reason when it could not be written.
-std::optional<QString> WriteWhole(const QString &path, const QByteArray &content, bool inPlaceWhenRefused = false);
+std::optional<QString> WriteWhole(const QString &path, const QByteArray &content,
+                                  bool inPlaceWhenRefused = false);
 
 // What the system says of names, one file a system (output_file_posix.cpp, output_file_win.cpp):
 // what the thing at `path` is, when it is there and no plain file ("/dev/null 是设备文件"), empty

@@ -52,38 +52,40 @@ void SerialLink::CloseLink()
     }
 }
 
-void SerialLink::Heard(const Bytes &bytes)
+namespace {
+
+// Keeps the first bytes that came, up to the limit.
+void Heard(Reply &reply, const Bytes &bytes)
 {
-    const std::size_t room = kHeardLimit - std::min(kHeardLimit, ReplyHeard.size());
-    ReplyHeard.insert(ReplyHeard.end(), bytes.begin(), bytes.begin() + std::min(room, bytes.size()));
+    const std::size_t room = SerialLink::kHeardLimit - std::min(SerialLink::kHeardLimit, reply.heard.size());
+    reply.heard.insert(reply.heard.end(), bytes.begin(), bytes.begin() + std::min(room, bytes.size()));
 }
 
-QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
+}  // namespace
+
+Reply SerialLink::Receive(qint16 count, qint32 timeoutMs)
 {
-    ReplyBuffer.assign(static_cast<std::size_t>(std::max<qint16>(count, 0)), 0);
-    ReplyBytesSeen = 0;
-    ReplyHeard.clear();
-    ReplyLongestGapMs = 0;
+    Reply reply;
     qint64 dropped = 0;    // bytes read off the line and thrown away during this wait
     bool tooMany = false;  // more than `count` came: this wait can no longer succeed
     qint64 start = pacer_.Clock();
     waitStarted_ = start;
     waitLimit_ = std::max<qint64>(kWholeWaitMs, timeoutMs);
-    const auto timedOut = [this] {
+    const auto timedOut = [this, &reply] {
         // What came of a reply that never was whole is kept to be shown, then discarded.
-        Heard(comm_.Input());
+        Heard(reply, comm_.Input());
         comm_.SetRThreshold(0);
         comm_.SetInBufferCount(0);
-        return QString();
+        return reply;
     };
 
     // Arriving bytes restart the silence limit; the longest gap between two is kept.
     const auto note = [&](qint64 waiting, qint64 now) {
-        if (dropped + waiting <= ReplyBytesSeen)
+        if (dropped + waiting <= reply.seen)
             return;
-        if (ReplyBytesSeen > 0)
-            ReplyLongestGapMs = std::max(ReplyLongestGapMs, now - start);
-        ReplyBytesSeen = dropped + waiting;
+        if (reply.seen > 0)
+            reply.longestGapMs = std::max(reply.longestGapMs, now - start);
+        reply.seen = dropped + waiting;
         start = now;
     };
     for (;;) {
@@ -100,7 +102,7 @@ QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
             tooMany = true;
             // Never hold a flood: what can no longer be a reply is counted and let go.
             const Bytes flood = comm_.Input();
-            Heard(flood);
+            Heard(reply, flood);
             dropped += static_cast<qint64>(flood.size());
             waiting = 0;
         }
@@ -115,15 +117,27 @@ QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
         comm_.WaitForInput(static_cast<int>(std::max<qint64>(left, 1)));
     }
 
-    ReplyBuffer = comm_.Input();
-    ReplyBytesSeen = static_cast<qint64>(ReplyBuffer.size());
-    Heard(ReplyBuffer);
-    if (ReplyBuffer.size() < static_cast<std::size_t>(count))
-        ReplyBuffer.resize(static_cast<std::size_t>(count), 0);
-    const QString text = HexPairs(ReplyBuffer, count, "");
+    reply.bytes = comm_.Input();
+    reply.whole = true;
+    reply.seen = static_cast<qint64>(reply.bytes.size());
+    reply.ms = pacer_.Clock() - waitStarted_;
+    Heard(reply, reply.bytes);
     comm_.SetRThreshold(0);
     comm_.SetInBufferCount(0);
-    return text;
+    return reply;
+}
+
+QString SerialLink::ReadReplyHex(qint16 count, qint32 timeoutMs)
+{
+    const auto wanted = static_cast<std::size_t>(std::max<qint16>(count, 0));
+    ReplyBuffer.assign(wanted, 0);
+    const Reply reply = Receive(count, timeoutMs);
+    if (!reply.whole)
+        return {};
+    ReplyBuffer = reply.bytes;
+    if (ReplyBuffer.size() < wanted)
+        ReplyBuffer.resize(wanted, 0);
+    return HexPairs(ReplyBuffer, count, "");
 }
 
 qint64 SerialLink::DiscardLateReply()

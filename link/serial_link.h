@@ -10,6 +10,24 @@
 
 namespace kv306 {
 
+// What one reply wait received.
+struct Reply {
+    // The bytes the reply was read as when it was whole (what Input gave: the count asked for);
+    // empty when no whole reply came within the limits.
+    Bytes bytes;
+    bool whole = false;
+    // How many bytes came in all, kept or dropped (a flood is counted too), and the first of them
+    // (at most SerialLink::kHeardLimit), also when none was whole: what a partial or an over-long
+    // reply or a flood began with.
+    qint64 seen = 0;
+    Bytes heard;
+    // The longest the line was silent between two bytes. A unit sends its reply in one go; one
+    // that came in pieces far apart may be line noise rather than the unit.
+    qint64 longestGapMs = 0;
+    // From the wait's start to the reply whole; -1 without one.
+    qint64 ms = -1;
+};
+
 // The thin layer every exchange with the unit passes through. It opens and closes the port
 // around each exchange and receives an exact count of reply bytes. Senders write their frame
 // straight to the control between OpenLink and ReadReplyHex. It shows nothing: a failure to open
@@ -39,32 +57,24 @@ public:
     // 100 ms for the unit to finish, close, 5 ms. Failures pass silently.
     void CloseLink();
     // Waits for exactly `count` reply bytes; `timeoutMs` bounds the silence before and between
-    // bytes and kWholeWaitMs the whole wait, whatever arrives. Returns them as upper-case hex
-    // ("550AFF"), or "" on time-out, when ReplyBuffer holds `count` zeros and the input is
-    // discarded; ReplyBytesSeen then tells how many bytes came in all. A line that floods is
-    // read and dropped as it comes, so the wait holds only a few kilobytes at a time. Errors of
-    // the control pass to the caller.
+    // bytes and kWholeWaitMs the whole wait, whatever arrives, and says what came. A reply is
+    // whole when exactly `count` bytes came and the line then stayed quiet kSettleMs; the input
+    // is discarded after the wait either way. A line that floods is read and dropped as it comes,
+    // so the wait holds only a few kilobytes at a time. Errors of the control pass to the caller.
+    Reply Receive(qint16 count, qint32 timeoutMs);
+    // The same wait as the window's actions know it: the reply as upper-case hex ("550AFF"), or
+    // "" on time-out, and ReplyBuffer left with the reply's bytes, or `count` zeros.
     QString ReadReplyHex(qint16 count, qint32 timeoutMs);
     // After a wait that ended without its reply: listens up to kLateReplyMs more (never past the
     // wait's whole limit), until a late answer is in and the line is quiet, and drops what comes.
     // Returns how many bytes it dropped.
     qint64 DiscardLateReply();
 
-    // What the last ReadReplyHex received (all of it, possibly more than was asked for).
+    // What the last ReadReplyHex received.
     Bytes ReplyBuffer;
-    // How many bytes the last ReadReplyHex saw arrive in all, kept or dropped.
-    qint64 ReplyBytesSeen = 0;
-    // The first of them (at most kHeardLimit), also when the wait failed: what a partial or an
-    // over-long reply or a flood began with.
-    Bytes ReplyHeard;
     static constexpr std::size_t kHeardLimit = 64;
-    // The longest the line was silent between two bytes of the last wait. A unit sends its reply
-    // in one go; one that came in pieces far apart may be line noise rather than the unit.
-    qint64 ReplyLongestGapMs = 0;
 
 private:
-    void Heard(const Bytes &bytes);
-
     SerialControl &comm_;
     Pacer &pacer_;
     // When the last wait began, by the pacer's clock: a late answer is listened for no later

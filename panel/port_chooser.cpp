@@ -56,7 +56,8 @@ bool PortChooser::Start()
             // The file is rewritten with the port in use, never without a word.
             const QString chosen = list_.Text();
             const bool rewritten = ReadPortFile(PortFileToWrite(toolkit_.AppPath())) == chosen;
-            problem_ = (rewritten ? Tx::tr("%1 无法使用（%2），已改记为 %3。") : Tx::tr("%1 无法使用（%2），现用 %3。"))
+            problem_ = (rewritten ? Tx::tr("%1 无法使用（%2），已改记为 %3。")
+                                  : Tx::tr("%1 无法使用（%2），现用 %3。"))
                            .arg(QDir::toNativeSeparators(file.path), file.problem, chosen);
             Change();
         }
@@ -131,8 +132,8 @@ void PortChooser::DescribeEntries()
         const QString description = identities[i].Text();
         list_.setItemData(i, description, Qt::ToolTipRole);
         list_.setItemData(i, description, Qt::AccessibleDescriptionRole);
-        widest = std::max(widest,
-                          metrics.horizontalAdvance(PortEntryDelegate::Line(list_.itemText(i), description)) + 24);
+        widest = std::max(
+            widest, metrics.horizontalAdvance(PortEntryDelegate::Line(list_.itemText(i), description)) + 24);
     }
     // The open list may reach past the field so that every description shows whole.
     list_.view()->setMinimumWidth(widest);

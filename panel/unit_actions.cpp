@@ -186,7 +186,8 @@ void UnitActions::VerifySaved(const Params &written)
     } else {
         // Not an "OK": what the unit holds is not what was written.
         const QStringList differ = WrittenAndHeld(written, check.values);
-        Warn(Tx::tr("校验不一致：设备保存的参数与写入的不同。") + QLatin1Char('\n') + differ.join(QLatin1Char('\n')));
+        Warn(Tx::tr("校验不一致：设备保存的参数与写入的不同。") + QLatin1Char('\n') +
+             differ.join(QLatin1Char('\n')));
         Tell(Tx::tr("保存后校验不一致"), check);
     }
 }

@@ -107,7 +107,8 @@ QStringList WrittenAndHeld(const Params &written, const Params &holds)
     QStringList lines;
     for (const int k : Differing(written, holds)) {
         const auto i = static_cast<std::size_t>(k);
-        lines << Tx::tr("%1：写入 %2，设备为 %3").arg(ParamCaption(k), ParamShown(k, written[i]), ParamShown(k, holds[i]));
+        lines << Tx::tr("%1：写入 %2，设备为 %3")
+                     .arg(ParamCaption(k), ParamShown(k, written[i]), ParamShown(k, holds[i]));
     }
     return lines;
 }
@@ -129,7 +130,8 @@ QString RowReasonWords(const StationRow &row, const ParamNamer &caption)
         QStringList differ;
         for (const int k : Differing(o.values, o.written)) {
             const auto i = static_cast<std::size_t>(k);
-            differ << Tx::tr("%1为 %2，应为 %3").arg(caption(k), ParamShown(k, o.values[i]), ParamShown(k, o.written[i]));
+            differ << Tx::tr("%1为 %2，应为 %3")
+                          .arg(caption(k), ParamShown(k, o.values[i]), ParamShown(k, o.written[i]));
         }
         return Tx::tr("已写入，校验不符：%1").arg(differ.join(Tx::tr("；")));
     }

@@ -8,6 +8,14 @@ namespace kv306 {
 
 namespace {
 
+// The reply's bytes the wait counted; anything that slipped in after them is not the reply.
+Bytes Received(const Outcome &o, qint16 count)
+{
+    const Bytes &bytes = o.traffic.back().received;
+    return Bytes(bytes.begin(),
+                 bytes.begin() + std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(count)));
+}
+
 // "22 20 25 0 3 -1"
 QString FormatValues(const Params &params)
 {
@@ -44,12 +52,12 @@ Outcome UnitCore::Exchange(const Bytes &frame, qint16 count)
         comm_.SetInBufferCount(0);
         comm_.Output(frame);
         const qint64 sent = pacer_.Clock();
-        const QString reply = link_.ReadReplyHex(count, kReplyTimeoutMs);
-        t.seen = link_.ReplyBytesSeen;
-        t.heard = link_.ReplyHeard;
-        t.longestGapMs = link_.ReplyLongestGapMs;
-        if (!reply.isEmpty()) {
-            t.received = link_.ReplyBuffer;
+        Reply reply = link_.Receive(count, kReplyTimeoutMs);
+        t.seen = reply.seen;
+        t.heard = std::move(reply.heard);
+        t.longestGapMs = reply.longestGapMs;
+        if (reply.whole) {
+            t.received = std::move(reply.bytes);
             t.ms = pacer_.Clock() - sent;
         } else {
             o.failure = Failure::NoReply;
@@ -83,9 +91,7 @@ Outcome UnitCore::Write(const Params &params)
         return o;  // nothing was exchanged
     }
     Outcome o = Exchange(*frame, kAckLength);
-    // The byte the wait counted; anything that slipped in after it is not the reply.
-    if (o.Ok() &&
-        !IsAcknowledgement(Bytes(link_.ReplyBuffer.begin(), link_.ReplyBuffer.begin() + kAckLength)))
+    if (o.Ok() && !IsAcknowledgement(Received(o, kAckLength)))
         o.failure = Failure::BadAck;
     o.acknowledged = o.Ok();
     o.written = params;
@@ -97,7 +103,7 @@ Outcome UnitCore::Read()
     Outcome o = Exchange(CommandFrame(Op::ReadParams, 0x00), kParamReplyLength);
     if (!o.Ok())
         return Logged(std::move(o));
-    const Bytes &reply = link_.ReplyBuffer;
+    const Bytes reply = Received(o, kParamReplyLength);
     if (!IsParameterReply(reply))
         o.failure = Failure::BadCheck;
     else if (!ParamsInRange(reply))
@@ -116,10 +122,11 @@ Outcome UnitCore::Toggle(ToggleTarget target)
     if (!o.Ok())
         return Logged(std::move(o));
     // The unit acknowledges a toggle with two equal bytes; their value means nothing documented.
-    if (!IsEchoReply(link_.ReplyBuffer))
+    const Bytes echo = Received(o, kEchoLength);
+    if (!IsEchoReply(echo))
         o.failure = Failure::BadEcho;
     else
-        o.value = link_.ReplyBuffer[0];
+        o.value = echo[0];
     DoubtSpreadEcho(o);
     return Logged(std::move(o));
 }
@@ -134,7 +141,7 @@ Outcome UnitCore::Step(ParamId param, StepWay way, std::optional<int> before)
     if (!o.Ok())
         return Logged(std::move(o));
     // The unit answers a step with its new value twice.
-    const Bytes &echo = link_.ReplyBuffer;
+    const Bytes echo = Received(o, kEchoLength);
     if (!IsEchoReply(echo))
         o.failure = Failure::BadEcho;
     else if (!InRange(IndexOf(param), echo[0]))

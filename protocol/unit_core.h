@@ -113,5 +113,4 @@ private:
 // Makes `o` a port failure: the error's number, the operator's text for it and its reason.
 void PortFailure(Outcome &o, const CommError &error, bool beforeSending);
 
-
 }  // namespace kv306
