@@ -102,7 +102,7 @@ QString Wrapped(const QString &first, const QString &text)
     QString line = first;
     const qsizetype indent = first.size();
     for (const QString &word : text.split(QLatin1Char(' '))) {
-        if (line.size() + word.size() > 80 && line.trimmed().size() > 0 && line.size() > indent) {
+        if (line.size() + word.size() > 80 && line.size() > indent) {
             out += line.chopped(1) + QLatin1Char('\n');
             line = QString(indent, QLatin1Char(' '));
         }
@@ -118,14 +118,14 @@ QString HelpText()
     QString text =
         QStringLiteral("Sets up and operates KV306 overlay units over a serial line.\n\nCommands:\n");
     for (const CommandSpec &c : kCommands) {
-        const QString usage = QStringLiteral("  %1").arg(QLatin1String(c.usage), -30);
-        text += usage.size() > 32 ? usage + QLatin1Char('\n') +
+        const QString usage = QStringLiteral("  %1").arg(QLatin1String(c.usage), -28);
+        text += usage.size() > 30 ? usage + QLatin1Char('\n') +
                                         Wrapped(QString(32, QLatin1Char(' ')), QLatin1String(c.help))
                                   : Wrapped(usage + QStringLiteral("  "), QLatin1String(c.help));
     }
-    text +=
-        Wrapped(QStringLiteral("  "), QStringLiteral("apply, verify and station with --dry-run say what they "
-                                                     "would send where, and open nothing"));
+    text += QLatin1Char('\n') +
+            Wrapped(QString(), QStringLiteral("apply, verify and station with --dry-run say "
+                                              "what they would send where, and open nothing"));
     text += QStringLiteral(
         "\nKeys: horizontal 0-63, vertical 0-63, size 0-51, standard PAL|NTSC, roundness 0-3,\n"
         "      outside keep|remove.\n"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# kv306ctl's --help, its man page and README list the same exit codes (the help text is made
-# from the program's own table; the two documents are checked against it), and kv306-sim's man
-# page names every option and fault the simulator knows.
+# kv306ctl's --help, its man page and README list the same exit codes and the same commands (the
+# help text is made from the program's own table; the documents are checked against it), and
+# kv306-sim's man page names every option and fault the simulator knows.
 #   docs_agree.sh SOURCE_DIR KV306CTL
 set -euo pipefail
 root=$1 ctl=$2
@@ -13,6 +13,22 @@ echo "help:   $help"
 echo "man:    $man"
 echo "README: $readme"
 [[ -n $help && $help == "$man" && $help == "$readme" ]] || { echo "the exit codes disagree"; exit 1; }
+# The same commands in --help (the program's own table), the man page's COMMANDS (each item's
+# first word), README's list and the bash completion.
+words() { tr ' ' '\n' | grep -v '^$' | sort -u | tr '\n' ' '; }
+help_commands=$("$ctl" --help | sed -n '/^Commands:/,/^$/p' | sed -n -E 's/^  ([a-z]+)( .*)?$/\1/p' | words)
+man_commands=$(sed -n '/^\.SH COMMANDS/,/^\.SH /p' "$root/dist/kv306ctl.1" | sed -n '/^\.TP/{n;p}' |
+  sed -n -E 's/^\.B[IR]? ([a-z]+).*/\1/p' | words)
+readme_commands=$(grep '^The commands are ' -A2 "$root/README.md" | grep -o '`[a-z]*`' | tr -d '`' | words)
+completion_commands=$(sed -n 's/^ *local commands="\(.*\)"/\1/p' "$root/dist/kv306ctl.bash-completion" | words)
+echo "commands: help: $help_commands"
+echo "          man: $man_commands"
+echo "          README: $readme_commands"
+echo "          completion: $completion_commands"
+for other in "$man_commands" "$readme_commands" "$completion_commands"; do
+  [[ -n $help_commands && $other == "$help_commands" ]] || { echo "the commands disagree"; exit 1; }
+done
+
 # kv306-sim's man page names every option and every fault the program knows.
 sim=$(dirname "$ctl")/kv306-sim
 if [[ -x $sim ]]; then

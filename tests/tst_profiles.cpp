@@ -1,7 +1,7 @@
 // Profiles in files, and every file the window writes: exported and imported without a word to
 // the unit, never replacing what is there unasked, a settings file that is no plain file.
-#include "support/main_window.h"
 #include "protocol/params_text.h"
+#include "support/main_window.h"
 
 #include <QtTest>
 

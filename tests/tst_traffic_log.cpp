@@ -1,6 +1,6 @@
 // The traffic log: every exchange recorded with its meaning, the last 5000 kept.
-#include "support/main_window.h"
 #include "panel/log_window.h"
+#include "support/main_window.h"
 
 #include <QtTest>
 
