@@ -424,20 +424,33 @@ void FloodRow()
 
 // The station: from a unit's first answer to its "pass" row safe in the report, beside one write
 // exchange and one read exchange at line pace.
-void StationSetUpRow()
-{
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("COM5"));
-    sim::SimUnit unit;
-    std::string error;
-    if (!unit.Start(link.toStdString(), &error))
-        qFatal("simulated unit: %s", error.c_str());
-    std::vector<double> took;
-    for (int i = 0; i < 7; ++i) {
-        StationReport report;
+// A line-paced simulated unit on a port link of its own, and a station's report beside it.
+struct StationBench {
+    StationBench()
+    {
+        std::string error;
+        if (!unit.Start(link.toStdString(), &error))
+            qFatal("simulated unit: %s", error.c_str());
+    }
+    void OpenReport(StationReport &report) const
+    {
         QString why;
         if (!report.Open(dir.filePath(QStringLiteral("report.csv")), QString(), &why))
             qFatal("report: %s", qPrintable(why));
+    }
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("COM5"));
+    sim::SimUnit unit;
+};
+
+void StationSetUpRow()
+{
+    StationBench bench;
+    const QString &link = bench.link;
+    std::vector<double> took;
+    for (int i = 0; i < 7; ++i) {
+        StationReport report;
+        bench.OpenReport(report);
         Station::Options options;
         options.profile = {30, 20, 25, 0, 3, 0};
         options.once = true;
@@ -474,16 +487,11 @@ void StationSetUpRow()
 // the rest between reads, then a read, a write and a read-back.
 void SwapRow()
 {
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("COM5"));
-    sim::SimUnit unit;
-    std::string error;
-    if (!unit.Start(link.toStdString(), &error))
-        qFatal("simulated unit: %s", error.c_str());
+    StationBench bench;
+    const QString &link = bench.link;
+    sim::SimUnit &unit = bench.unit;
     StationReport report;
-    QString why;
-    if (!report.Open(dir.filePath(QStringLiteral("report.csv")), QString(), &why))
-        qFatal("report: %s", qPrintable(why));
+    bench.OpenReport(report);
     constexpr int kSwaps = 6;
     Station::Options options;
     options.profile = {30, 20, 25, 0, 3, 0};

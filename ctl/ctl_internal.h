@@ -45,7 +45,12 @@ void SetJsonMode(bool on);
 
 // Stops: SIGINT, SIGTERM, SIGHUP or SIGQUIT, or a closed pipe on standard output. The exchange in
 // flight finishes, nothing more is sent.
-void CatchStopSignals();  // signals_posix.cpp, signals_win.cpp
+void CatchStopSignals();
+// The system's own stop signals besides SIGINT and SIGTERM: signals_posix.cpp, signals_win.cpp.
+extern "C" {
+using StopHandler = void (*)(int);
+}
+void CatchSystemSignals(StopHandler onStop);
 // The signal that stopped the command, 0 while none has.
 int StopSignal();
 bool Stopped();

@@ -1,35 +1,16 @@
 #include "ctl/ctl_internal.h"
 
-#include <atomic>
 #include <csignal>
 
 namespace kv306::ctl {
 
-namespace {
-
-std::atomic<int> stopSignal{0};
-
-extern "C" void OnStopSignal(int signo)
+void CatchSystemSignals(StopHandler onStop)
 {
-    stopSignal.store(signo);
-}
-
-}  // namespace
-
-void CatchStopSignals()
-{
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
     // A dropped ssh session (hang-up) and Ctrl-\ stop as Ctrl-C does: each unit's state is said.
-    std::signal(SIGHUP, OnStopSignal);
-    std::signal(SIGQUIT, OnStopSignal);
+    std::signal(SIGHUP, onStop);
+    std::signal(SIGQUIT, onStop);
     // A closed pipe is seen as a failed write, so the units are still told about.
     std::signal(SIGPIPE, SIG_IGN);
-}
-
-int StopSignal()
-{
-    return stopSignal.load();
 }
 
 }  // namespace kv306::ctl

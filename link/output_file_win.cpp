@@ -4,22 +4,13 @@
 
 #include <QFileInfo>
 
+#include "link/system_win.h"
+
 #include <windows.h>
 
 namespace kv306 {
 
 namespace {
-
-QString WindowsReason(DWORD code)
-{
-    wchar_t *text = nullptr;
-    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    QString message = text ? QString::fromWCharArray(text).trimmed() : QStringLiteral("error %1").arg(code);
-    ::LocalFree(text);
-    return message;
-}
 
 const wchar_t *Wide(const QString &path)
 {
@@ -97,7 +88,7 @@ bool AppendFile::Open(const QString &path, QString *error)
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        *error = WindowsReason(::GetLastError());
+        *error = WindowsMessage(::GetLastError());
         return false;
     }
     if (::GetFileType(h) != FILE_TYPE_DISK) {
@@ -127,7 +118,7 @@ bool AppendFile::Lock(QString *error)
     at.OffsetHigh = kLockOffsetHigh;
     if (::LockFileEx(system_->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
         return true;
-    *error = WindowsReason(::GetLastError());
+    *error = WindowsMessage(::GetLastError());
     return false;
 }
 
@@ -169,7 +160,7 @@ std::optional<QByteArray> AppendFile::ReadFrom(qint64 offset, QString *error) co
             const DWORD code = ::GetLastError();
             if (code == ERROR_HANDLE_EOF)
                 return bytes;
-            *error = WindowsReason(code);
+            *error = WindowsMessage(code);
             return std::nullopt;
         }
         if (n == 0)
@@ -204,7 +195,7 @@ bool AppendFile::AppendWhole(const QByteArray &bytes, QString *error)
     // Whole or not at all: a part of a row would be counted as a row by the next reader.
     if (done > 0 && ::SetFilePointerEx(system_->handle, end, nullptr, FILE_BEGIN))
         ::SetEndOfFile(system_->handle);
-    *error = WindowsReason(failure);
+    *error = WindowsMessage(failure);
     return false;
 }
 

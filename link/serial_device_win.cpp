@@ -1,5 +1,7 @@
 #include "link/serial_device.h"
 
+#include "link/system_win.h"
+
 #include <windows.h>
 
 // Needs windows.h first.
@@ -9,21 +11,6 @@
 #include <chrono>
 
 namespace kv306 {
-
-namespace {
-
-QString SystemMessage(DWORD code)
-{
-    wchar_t *text = nullptr;
-    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    QString message = text ? QString::fromWCharArray(text).trimmed() : QStringLiteral("error %1").arg(code);
-    ::LocalFree(text);
-    return message;
-}
-
-}  // namespace
 
 // The synchronous comm calls: waiting input is asked for with ClearCommError and read with
 // ReadFile, which returns at once (ReadIntervalTimeout MAXDWORD). Between looks the thread sleeps
@@ -75,7 +62,7 @@ bool SerialDevice::Open(const QString &path)
                                   GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
-        error_ = SystemMessage(code);
+        error_ = WindowsMessage(code);
         openFailure_ = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND     ? OpenFailure::Missing
                        : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ? OpenFailure::Held
                                                                                         : OpenFailure::Other;
@@ -86,7 +73,7 @@ bool SerialDevice::Open(const QString &path)
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 1000};
     if (!system_->Apply(line_) || !::SetCommTimeouts(handle, &timeouts)) {
         const DWORD code = ::GetLastError();
-        error_ = SystemMessage(code);
+        error_ = WindowsMessage(code);
         // Under Wine a COM name left without a device opens, then takes no call at all; a file
         // mapped as a port (/dev/null) refuses the serial calls as a wrong handle.
         openFailure_ = code == ERROR_INVALID_FUNCTION                                ? OpenFailure::Missing
@@ -119,7 +106,7 @@ bool SerialDevice::SetLine(const LineSettings &line)
     line_ = line;
     if (!IsOpen() || system_->Apply(line))
         return true;
-    error_ = SystemMessage(::GetLastError());
+    error_ = WindowsMessage(::GetLastError());
     Close();
     return false;
 }
@@ -184,7 +171,7 @@ bool SerialDevice::Write(const QByteArray &bytes)
 
 bool SerialDevice::Fail()
 {
-    error_ = SystemMessage(::GetLastError());
+    error_ = WindowsMessage(::GetLastError());
     faulted_ = true;
     Close();
     return false;

@@ -1,6 +1,7 @@
 #include "link/system.h"
 
 #include "link/port_map.h"
+#include "link/system_win.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +12,17 @@
 #include <timeapi.h>
 
 namespace kv306 {
+
+QString WindowsMessage(unsigned long code)
+{
+    wchar_t *text = nullptr;
+    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    QString message = text ? QString::fromWCharArray(text).trimmed() : QStringLiteral("error %1").arg(code);
+    ::LocalFree(text);
+    return message;
+}
 
 std::optional<QString> SystemPortName(int number)
 {
