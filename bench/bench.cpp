@@ -7,6 +7,8 @@
 #include "panel/main_window.h"
 #include "panel/qt_toolkit.h"
 #include "protocol/frames.h"
+#include "protocol/outcome_text.h"
+#include "protocol/probe.h"
 #include "protocol/station.h"
 #include "protocol/unit_core.h"
 #include "sim/sim_unit.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -540,6 +543,87 @@ void SwapRow()
     Row("station: swap to pass row", Median(took), bound, "ms", Median(took) / bound, verdict);
 }
 
+// A read through a serial device server on loopback (ser2net, raw TCP and RFC 2217) beside the
+// same read on the unit's terminal itself, interleaved in one run: each exchange connects (and for
+// RFC 2217 sets the line) where a local one opens the port. Target: within 5 ms of the local read.
+void NetworkRows()
+{
+    QTemporaryDir dir;
+    // A unit for each way: a server's device is its own while a client is connected, and let go
+    // a moment after.
+    sim::SimUnit onTerminal;
+    sim::SimUnit behindRaw;
+    sim::SimUnit behindTelnet;
+    for (sim::SimUnit *unit : {&onTerminal, &behindRaw, &behindTelnet}) {
+        std::string error;
+        if (!unit->Start(std::string(), &error))
+            qFatal("simulated unit: %s", error.c_str());
+    }
+    const auto freePort = [] {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    };
+    const quint16 raw = freePort();
+    const quint16 telnet = freePort();
+    QFile config(dir.filePath(QStringLiteral("ser2net.yaml")));
+    config.open(QIODevice::WriteOnly);
+    config.write(
+        QStringLiteral(
+            "connection: &raw\n  accepter: tcp,127.0.0.1,%1\n  connector: serialdev,%3,9600n81,local\n"
+            "connection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
+            "  connector: serialdev,%4,9600n81,local\n")
+            .arg(raw)
+            .arg(telnet)
+            .arg(QString::fromStdString(behindRaw.TerminalPath()),
+                 QString::fromStdString(behindTelnet.TerminalPath()))
+            .toUtf8());
+    config.close();
+    QProcess server;
+    server.start(QStringLiteral("ser2net"), {"-n", "-u", "-c", config.fileName()});
+    if (!server.waitForStarted()) {
+        Row("read over the network", 0, 0, "ms", 0, "ser2net does not start: MISSED");
+        return;
+    }
+    QThread::msleep(500);
+    struct Way {
+        const char *name;
+        PortRef port;
+        std::vector<double> took;
+    };
+    std::vector<Way> ways{
+        {"read on the terminal", PortRef{QString::fromStdString(onTerminal.TerminalPath()), 0}, {}},
+        {"read over socket://", PortRef{QStringLiteral("socket://127.0.0.1:%1").arg(raw), 0}, {}},
+        {"read over rfc2217://", PortRef{QStringLiteral("rfc2217://127.0.0.1:%1").arg(telnet), 0}, {}}};
+    for (int round = 0; round < 9; ++round) {
+        for (Way &way : ways) {
+            UnitOnPort here(way.port);
+            const double start = NowMs();
+            const Outcome o = here.core.Read();
+            here.link.CloseLink();
+            if (o.Ok())
+                way.took.push_back(NowMs() - start);
+            else if (round == 0)
+                std::printf("  (%s: %s)\n", way.name, qPrintable(FailureText(o)));
+        }
+    }
+    server.kill();
+    server.waitForFinished();
+    const double local = ways[0].took.empty() ? 0 : Median(ways[0].took);
+    Row(ways[0].name, local, ExchangeFloor(7, 7), "ms", ExchangeFloor(7, 7) / std::max(local, 1.0), "");
+    for (std::size_t i = 1; i < ways.size(); ++i) {
+        if (ways[i].took.size() < 9) {
+            Row(ways[i].name, 0, local, "ms", 0, "reads failed: MISSED");
+            continue;
+        }
+        const double m = Median(ways[i].took);
+        char verdict[80];
+        std::snprintf(verdict, sizeof verdict, "(floor: the local read) +%.2f ms, target < 5 ms: %s",
+                      m - local, m - local < 5 ? "met" : "MISSED");
+        Row(ways[i].name, m, local, "ms", local / m, verdict);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -549,12 +633,12 @@ int main(int argc, char **argv)
         return StartupProbe(QString::fromLocal8Bit(argv[2]));
 
     // kv306-bench [ROW...]: only the rows named (actions cpu startup hold log apply soak flood station
-    // swap).
+    // swap network).
     const std::vector<std::pair<const char *, std::function<void()>>> rows{
-        {"actions", ActionRows}, {"cpu", CpuRow},     {"startup", [&] { StartupRow(argv[0]); }},
-        {"hold", HoldRow},       {"log", LogRow},     {"apply", ApplyRow},
-        {"soak", SoakRow},       {"flood", FloodRow}, {"station", StationSetUpRow},
-        {"swap", SwapRow}};
+        {"actions", ActionRows}, {"cpu", CpuRow},         {"startup", [&] { StartupRow(argv[0]); }},
+        {"hold", HoldRow},       {"log", LogRow},         {"apply", ApplyRow},
+        {"soak", SoakRow},       {"flood", FloodRow},     {"station", StationSetUpRow},
+        {"swap", SwapRow},       {"network", NetworkRows}};
     QStringList wanted;
     for (int i = 1; i < argc; ++i)
         wanted << QString::fromLocal8Bit(argv[i]);

@@ -46,7 +46,7 @@ std::optional<PortRef> RememberedPortRef(QString *error)
                      .arg(shown, file.problem);
         return std::nullopt;
     }
-    return PortRef::Com(PortNumberOfName(*file.name));
+    return PortRef::Parse(*file.name, error);
 }
 
 std::vector<std::optional<Outcome>> OnEveryPort(const QList<PortRef> &ports,

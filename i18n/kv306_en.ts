@@ -1021,5 +1021,57 @@ Replace it?</translation>
         <source>被 %1 占用</source>
         <translation>held by %1</translation>
     </message>
+    <message>
+        <source>找不到主机 %1（%2）：请检查网络串口的名字和网络。</source>
+        <translation>the host %1 is not known (%2): check the network port&apos;s name and the network</translation>
+    </message>
+    <message>
+        <source>%1 上没有服务在监听：请检查串口服务器是否在运行，端口号是否正确。</source>
+        <translation>nothing listens at %1: check that the serial device server runs and that the port number is right</translation>
+    </message>
+    <message>
+        <source>%1 在 %2 秒内没有接受连接：请检查网络和串口服务器。</source>
+        <translation>%1 did not take a connection within %2 s: check the network and the serial device server</translation>
+    </message>
+    <message>
+        <source>无法连接 %1（%2）：请检查网络和串口服务器。</source>
+        <translation>cannot connect to %1 (%2): check the network and the serial device server</translation>
+    </message>
+    <message>
+        <source>串口服务器 %1 断开了连接：它可能停止了，或者网络断了。</source>
+        <translation>the serial device server %1 closed the connection: it may have stopped, or the network is down</translation>
+    </message>
+    <message>
+        <source>串口服务器 %1 正在为另一个客户端服务：请先结束那个连接，再试一次。</source>
+        <translation>the serial device server %1 serves another client: end that connection and try again</translation>
+    </message>
+    <message>
+        <source>服务器 %1 不允许设置串口；如果它的串口已设为 9600 8N1，请改用 socket://。</source>
+        <translation>the server %1 does not let us set the line; use socket:// if its line is set to 9600 8N1</translation>
+    </message>
+    <message>
+        <source>服务器 %1 没有把串口设成 %2：请检查它的设置。</source>
+        <translation>the server %1 did not set its line to %2: check its settings</translation>
+    </message>
+    <message>
+        <source>“%1”不是网络串口（应为 rfc2217://主机:端口 或 socket://主机:端口）</source>
+        <translation>&apos;%1&apos; is no network port (rfc2217://HOST:PORT or socket://HOST:PORT)</translation>
+    </message>
+    <message>
+        <source>“%1”：IPv6 地址要写在方括号里，后面是冒号和端口号</source>
+        <translation>&apos;%1&apos;: an IPv6 address goes in brackets, then a colon and the port</translation>
+    </message>
+    <message>
+        <source>“%1”缺少端口号（主机:端口）</source>
+        <translation>&apos;%1&apos; has no port number (HOST:PORT)</translation>
+    </message>
+    <message>
+        <source>“%1”缺少主机名</source>
+        <translation>&apos;%1&apos; has no host</translation>
+    </message>
+    <message>
+        <source>“%1”的端口号应为 1 到 65535</source>
+        <translation>&apos;%1&apos;: the port number must be 1 to 65535</translation>
+    </message>
 </context>
 </TS>

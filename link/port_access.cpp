@@ -1,5 +1,6 @@
 #include "link/port_access.h"
 
+#include "link/network_port.h"
 #include "link/port_map.h"
 #include "link/texts.h"
 
@@ -85,6 +86,23 @@ QList<PortIdentity> IdentifyPorts(const QStringList &paths)
         identities << id;
     }
     return identities;
+}
+
+QString DeviceBehind(const QString &path)
+{
+    if (const std::optional<NetworkPort> network = ParseNetworkPort(path))
+        return network->Name();
+    return SystemDeviceBehind(path);
+}
+
+bool NeverAnAdapter(const QString &device)
+{
+    return LooksLikeNetworkPort(device) || SystemNeverAnAdapter(device);
+}
+
+bool PortNameThere(const QString &path)
+{
+    return LooksLikeNetworkPort(path) || SystemPortNameThere(path);
 }
 
 QStringList PortPresence()

@@ -55,12 +55,19 @@ QString PortHolder(const QString &path);
 bool PortNameThere(const QString &path);
 
 // The system's device behind a port's name ("/dev/ttyUSB0" with links resolved, "\Device\Serial2"
-// on Windows); empty when nothing is there.
+// on Windows; a network port's name as it is, as only a connection could tell); empty when
+// nothing is there.
 QString DeviceBehind(const QString &path);
 // A device that no adapter stands behind (a pseudo-terminal): the system need not be asked.
 bool NeverAnAdapter(const QString &device);
 // The user whose rights decide an open ("alice").
 QString EffectiveUserName();
+
+// What the system says of a device path, for the three above: port_access_posix.cpp and
+// port_access_win.cpp. (A network port's name is no path: the portable functions answer for it.)
+QString SystemDeviceBehind(const QString &path);
+bool SystemNeverAnAdapter(const QString &device);
+bool SystemPortNameThere(const QString &path);
 
 // Which devices stand behind COM1 to COM20 now: one word per port, the resolved device or empty.
 // Looks at the file system only; opens nothing.

@@ -83,17 +83,17 @@ QString EffectiveUserName()
     return name.isEmpty() ? QStringLiteral("$USER") : name;
 }
 
-QString DeviceBehind(const QString &path)
+QString SystemDeviceBehind(const QString &path)
 {
     return path.isEmpty() || !QFileInfo::exists(path) ? QString() : ResolvedDevice(path);
 }
 
-bool NeverAnAdapter(const QString &device)
+bool SystemNeverAnAdapter(const QString &device)
 {
     return device.startsWith(QLatin1String("/dev/pts/"));
 }
 
-bool PortNameThere(const QString &path)
+bool SystemPortNameThere(const QString &path)
 {
     const QFileInfo entry(path);
     return !path.isEmpty() && (entry.exists() || entry.isSymLink());

@@ -80,7 +80,7 @@ QString EffectiveUserName()
     return name.isEmpty() ? QStringLiteral("$USER") : name;
 }
 
-QString DeviceBehind(const QString &path)
+QString SystemDeviceBehind(const QString &path)
 {
     if (path.isEmpty() || !PortThere(path))
         return {};
@@ -89,12 +89,12 @@ QString DeviceBehind(const QString &path)
     return device.isEmpty() ? path : device;
 }
 
-bool NeverAnAdapter(const QString &)
+bool SystemNeverAnAdapter(const QString &)
 {
     return false;
 }
 
-bool PortNameThere(const QString &path)
+bool SystemPortNameThere(const QString &path)
 {
     return !path.isEmpty() && PortThere(path);
 }

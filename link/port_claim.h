@@ -19,9 +19,12 @@ public:
     PortClaim(const PortClaim &) = delete;
     PortClaim &operator=(const PortClaim &) = delete;
 
-    // The device's identity, the same for every name of it ("c136.3" for a terminal); empty when
-    // nothing is there.
+    // The device's identity, the same for every name of it ("c136.3" for a terminal, the server's
+    // address and port for a network port); empty when nothing is there.
     static QString DeviceKey(const QString &devicePath);
+    // The same for a device path, as the system names its devices (port_claim_posix.cpp,
+    // port_claim_win.cpp).
+    static QString SystemDeviceKey(const QString &devicePath);
 
     // Holds the device `key` (letting go of one held before); false when another holder has it,
     // with who that is where the system tells ("kv306ctl（进程 4242）").

@@ -43,7 +43,7 @@ PortClaim::~PortClaim()
     Release();
 }
 
-QString PortClaim::DeviceKey(const QString &devicePath)
+QString PortClaim::SystemDeviceKey(const QString &devicePath)
 {
     struct stat st {};
     if (devicePath.isEmpty() || ::stat(QFile::encodeName(devicePath).constData(), &st) != 0)

@@ -18,7 +18,7 @@ PortClaim::~PortClaim()
     Release();
 }
 
-QString PortClaim::DeviceKey(const QString &devicePath)
+QString PortClaim::SystemDeviceKey(const QString &devicePath)
 {
     // A port's name is its device on Windows ("COM3", "\\.\COM3").
     return QFileInfo(devicePath).fileName().toUpper();

@@ -1,6 +1,7 @@
 #include "link/port_file.h"
 
 #include "link/comm_error.h"
+#include "link/network_port.h"
 #include "link/output_file.h"
 #include "link/port_map.h"
 #include "link/system.h"
@@ -86,6 +87,13 @@ std::optional<QString> ParsePortFile(const QByteArray &raw, QString *why)
     // "COM5 " both remember port 5. Windows writes its port names in any case.
     if (!Quotable(field))
         return refuse(Tx::tr("它的内容不是文本"));
+    // A port behind a serial device server, as a pick of one is remembered.
+    if (LooksLikeNetworkPort(QString::fromLatin1(field))) {
+        QString bad;
+        if (const std::optional<NetworkPort> network = ParseNetworkPort(QString::fromLatin1(field), &bad))
+            return network->Name();
+        return refuse(bad);
+    }
     const QString notAPort = Tx::tr("“%1”不是串口名（应为 COM1 到 COM20）").arg(Shown(field));
     if (field.left(3).toUpper() != "COM")
         return refuse(notAPort);

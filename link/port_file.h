@@ -11,10 +11,10 @@ namespace kv306 {
 inline constexpr char kPortFileName[] = "Com.TXT";
 
 // The port name that the file's content remembers, or nothing when the content does not name
-// one of COM1 to COM20 (empty, garbage, binary); `why` then says what is wrong with it. The first
-// field counts: a quoted field runs to its closing quote, a bare one to a comma or the line end.
-// Its port number is the decimal number that starts at its fourth character, so "COM05" and
-// "COM5 " give "COM5". Notepad's ways of saving are read too: a byte-order mark, UTF-16, "com5".
+// one of COM1 to COM20 or a network port ("rfc2217://host:2217") (empty, garbage, binary); `why` then says
+// what is wrong with it. The first field counts: a quoted field runs to its closing quote, a bare one to a
+// comma or the line end. Its port number is the decimal number that starts at its fourth character, so
+// "COM05" and "COM5 " give "COM5". Notepad's ways of saving are read too: a byte-order mark, UTF-16, "com5".
 std::optional<QString> ParsePortFile(const QByteArray &content, QString *why = nullptr);
 
 // What a Com.TXT remembers, and why it remembers nothing when that is so.

@@ -1,5 +1,6 @@
 #include "link/port_map.h"
 
+#include "link/network_port.h"
 #include "link/port_file.h"
 #include "link/system.h"
 
@@ -49,13 +50,15 @@ QString DevicePathForPort(int number)
     if (const std::optional<QString> systems = SystemPortName(number))
         return *systems;
     const QString name = PortNameOfNumber(number);
+    // An entry of the ports folder may be a small file that names a network port: that port.
+    const auto entry = [](const QString &path) { return NetworkPortOfEntry(path).value_or(path); };
     const QByteArray portDir = qgetenv("KV306_PORT_DIR");
     if (!portDir.isEmpty())
-        return QDir(QString::fromLocal8Bit(portDir)).absoluteFilePath(name);  // relative: from here
+        return entry(QDir(QString::fromLocal8Bit(portDir)).absoluteFilePath(name));  // relative: from here
 
     const QString own = UserConfigDir() + QStringLiteral("/ports/") + name;
     if (QFileInfo(own).isSymLink() || QFileInfo::exists(own))
-        return own;
+        return entry(own);
     return FixedDevice(number);
 }
 

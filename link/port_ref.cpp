@@ -1,6 +1,7 @@
 #include "link/port_ref.h"
 
 #include "link/comm_error.h"
+#include "link/network_port.h"
 #include "link/output_file.h"
 #include "link/port_map.h"
 #include "link/serial_control.h"
@@ -22,20 +23,44 @@ std::optional<PortRef> PortRef::Parse(const QString &text, QString *error)
     const int number = PortNumberOfName(upper);
     if (number >= kFirstPort && number <= kLastPort && upper == PortNameOfNumber(number))
         return Com(number);
+    // A port behind a serial device server, kept as written.
+    if (LooksLikeNetworkPort(text)) {
+        QString why;
+        if (!ParseNetworkPort(text, &why)) {
+            if (error)
+                *error = why;
+            return std::nullopt;
+        }
+        return PortRef{text, 0};
+    }
     if (text.contains(QLatin1Char('/')))
         return PortRef{text, 0};
-    *error = Tx::tr("“%1”不是串口（应为 COM1 到 COM20，或设备路径）").arg(text);
+    if (error)
+        *error = Tx::tr("“%1”不是串口（应为 COM1 到 COM20，或设备路径）").arg(text);
     return std::nullopt;
 }
 
 QString PortRef::Device() const
 {
-    return number ? DevicePathForPort(number) : QFileInfo(label).absoluteFilePath();
+    if (number)
+        return DevicePathForPort(number);
+    if (const std::optional<NetworkPort> network = ParseNetworkPort(label))
+        return network->Name();
+    return QFileInfo(label).absoluteFilePath();
 }
 
 bool PortRef::SameAs(const PortRef &other) const
 {
-    return label == other.label || SameFile(Device(), other.Device());
+    if (label == other.label)
+        return true;
+    const QString mine = Device();
+    const QString theirs = other.Device();
+    const std::optional<NetworkPort> a = ParseNetworkPort(mine);
+    const std::optional<NetworkPort> b = ParseNetworkPort(theirs);
+    // Two names of one server port: its host written two ways, or spoken to two ways.
+    if (a || b)
+        return a && b && a->port == b->port && (a->host == b->host || ServerKey(*a) == ServerKey(*b));
+    return SameFile(mine, theirs);
 }
 
 QString PortExamination::StateWord() const

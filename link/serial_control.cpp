@@ -1,6 +1,7 @@
 #include "link/serial_control.h"
 
 #include "link/comm_error.h"
+#include "link/network_port.h"
 #include "link/port_access.h"
 #include "link/port_map.h"
 #include "link/texts.h"
@@ -66,7 +67,7 @@ void SetUpLine(SerialControl &comm)
 
 void SerialControl::SetCommPort(int number)
 {
-    if (device_.IsOpen())
+    if (device_->IsOpen())
         throw CommError(ErrorNo::PortOpened,
                         QStringLiteral("CommPort %1 set while COM%2 is open").arg(number).arg(commPort_));
     if (number < 1 || number > kLastPortNumber)
@@ -87,11 +88,12 @@ void SerialControl::SetSettings(const QString &settings)
                             stop == QLatin1String("2")     ? 2
                             : stop == QLatin1String("1.5") ? 15
                                                            : 1};
-    // The device holds them while closed and takes them on when it opens.
-    if (!device_.SetLine(line))
+    // The devices hold them while closed and take them on when they open.
+    network_.SetLine(line);
+    if (!serial_.SetLine(line))
         throw CommError(
             ErrorNo::BadCommState,
-            QStringLiteral("settings %1 on %2: %3").arg(settings, PortLabel(), device_.ErrorText()));
+            QStringLiteral("settings %1 on %2: %3").arg(settings, PortLabel(), serial_.ErrorText()));
     settings_ = settings;
 }
 
@@ -113,33 +115,41 @@ QString SerialControl::DevicePath() const
 void SerialControl::SetPortOpen(bool open)
 {
     if (!open) {
-        device_.Close();
+        device_->Close();
         return;
     }
-    if (device_.IsOpen())
+    if (device_->IsOpen())
         throw CommError(ErrorNo::PortInUse, QStringLiteral("%1 is already open").arg(PortLabel()));
     const QString path = DevicePath();
     if (path.isEmpty())
         throw CommError(ErrorNo::NoSuchPort, QStringLiteral("%1 has no device").arg(PortLabel()));
     ++openAttempts;
-    if (!device_.Open(path)) {
+    // A port behind a serial device server: the device says what went wrong itself.
+    if (LooksLikeNetworkPort(path)) {
+        device_ = &network_;
+        if (!network_.Open(path))
+            throw network_.OpenError();
+        return;
+    }
+    device_ = &serial_;
+    if (!serial_.Open(path)) {
         // Another program on any path to the same terminal holds its lock on the device.
-        if (device_.LastOpenFailure() == SerialDevice::OpenFailure::Locked) {
+        if (serial_.LastOpenFailure() == SerialDevice::OpenFailure::Locked) {
             const QString holder = PortHolder(path);
             throw CommError(ErrorNo::PortInUse,
                             QStringLiteral("open %1: held by %2")
                                 .arg(path, holder.isEmpty() ? QStringLiteral("another program") : holder));
         }
-        const QString reason = QStringLiteral("open %1: %2").arg(path, device_.ErrorText());
+        const QString reason = QStringLiteral("open %1: %2").arg(path, serial_.ErrorText());
         // Qt says "permission" for a held port too; the device's mode and owner tell them apart.
         if (const std::optional<Refusal> refusal = PermissionRefusal(path))
             throw CommError(ErrorNo::PermissionDenied, reason, PermissionMessage(*refusal));
         // A folder, a plain file or /dev/null behind the name is no port that is busy; nor is
         // something that opened and then took no serial call.
-        const int number = OpenFailureNumber(device_.LastOpenFailure());
+        const int number = OpenFailureNumber(serial_.LastOpenFailure());
         std::optional<QString> cause = NotSerialCause(path);
         if (!cause && number == ErrorNo::NotSerialDevice)
-            cause = Tx::tr("它不接受串口的设置（%1）").arg(device_.ErrorText());
+            cause = Tx::tr("它不接受串口的设置（%1）").arg(serial_.ErrorText());
         if (cause)
             throw CommError(ErrorNo::NotSerialDevice, reason,
                             Tx::tr("%1 不是串口设备：%2").arg(PortLabel(), *cause));
@@ -147,7 +157,7 @@ void SerialControl::SetPortOpen(bool open)
         throw CommError(number, holder.isEmpty() ? reason : reason + QStringLiteral(", held by ") + holder);
     }
     // As on a real line, nothing received while the port was closed is kept.
-    device_.DiscardInput();
+    device_->DiscardInput();
 }
 
 QString SerialControl::PortLabel() const
@@ -162,39 +172,39 @@ int SerialControl::OpenAttempts()
 
 void SerialControl::RequireOpen(int number) const
 {
-    if (!device_.IsOpen())
+    if (!device_->IsOpen())
         throw CommError(number, QStringLiteral("%1 is not open").arg(PortLabel()));
 }
 
 void SerialControl::FailDevice(int number, const QString &what)
 {
-    const QString reason = QStringLiteral("%1 %2: %3").arg(what, PortLabel(), device_.ErrorText());
-    device_.Close();
-    throw CommError(number, reason);
+    const QString reason = QStringLiteral("%1 %2: %3").arg(what, PortLabel(), device_->ErrorText());
+    device_->Close();
+    throw device_->Fault(number, reason);
 }
 
 bool SerialControl::Pump(int ms)
 {
     RequireOpen(ErrorNo::PortNotOpenRead);
-    if (device_.Pump(ms)) {
+    if (device_->Pump(ms)) {
         NoteReceived();
         return true;
     }
-    if (device_.Faulted())
+    if (device_->Faulted())
         FailDevice(ErrorNo::ReadFailed, QStringLiteral("read"));
     return false;
 }
 
 void SerialControl::NoteReceived()
 {
-    if (rThreshold_ > 0 && device_.Waiting() >= rThreshold_)
+    if (rThreshold_ > 0 && device_->Waiting() >= rThreshold_)
         emit Received();
 }
 
 int SerialControl::InBufferCount()
 {
     Pump(0);
-    return static_cast<int>(device_.Waiting());
+    return static_cast<int>(device_->Waiting());
 }
 
 void SerialControl::SetInBufferCount(int count)
@@ -202,13 +212,16 @@ void SerialControl::SetInBufferCount(int count)
     if (count != 0)
         throw CommError(ErrorNo::InvalidValue, QStringLiteral("InBufferCount %1").arg(count));
     RequireOpen(ErrorNo::PortNotOpenRead);
-    device_.DiscardInput();
+    device_->DiscardInput();
+    // A server that closed the connection meanwhile (one that serves another client) is news.
+    if (device_->Faulted())
+        FailDevice(ErrorNo::ReadFailed, QStringLiteral("read"));
 }
 
 Bytes SerialControl::Input()
 {
     Pump(0);
-    const QByteArray data = device_.Take(inputLen_);
+    const QByteArray data = device_->Take(inputLen_);
     return Bytes(data.begin(), data.end());
 }
 
@@ -216,7 +229,7 @@ void SerialControl::Output(const Bytes &bytes)
 {
     RequireOpen(ErrorNo::PortNotOpen);
     const QByteArray data(reinterpret_cast<const char *>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-    if (!device_.Write(data))
+    if (!device_->Write(data))
         FailDevice(ErrorNo::DeviceBusy, QStringLiteral("write"));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/network_device.h"
 #include "link/port_ref.h"
 #include "link/serial_device.h"
 
@@ -57,7 +58,7 @@ public:
     int RThreshold() const { return rThreshold_; }
 
     void SetPortOpen(bool open);
-    bool PortOpen() const { return device_.IsOpen(); }
+    bool PortOpen() const { return device_->IsOpen(); }
 
     // Bytes received and waiting; writing 0 discards them.
     int InBufferCount();
@@ -98,7 +99,9 @@ private:
     // Raises Received when RThreshold bytes or more wait.
     void NoteReceived();
 
-    SerialDevice device_;
+    SerialDevice serial_;
+    NetworkDevice network_;
+    PortDevice *device_ = &serial_;  // the one the port's name leads to
     int commPort_ = 1;
     QString devicePath_;
     QString settings_ = QStringLiteral("9600,n,8,1");

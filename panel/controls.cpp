@@ -22,6 +22,13 @@ DropList::DropList(QWidget *parent) : QComboBox(parent)
             setToolTip(itemData(index, Qt::ToolTipRole).toString());
         emit Click();
     });
+    connect(lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        const QString typed = currentText().trimmed();
+        if (picksOnly_ && AcceptTyped && findText(typed, Qt::MatchExactly) < 0 && AcceptTyped(typed)) {
+            addItem(typed);
+            SetListIndex(count() - 1);
+        }
+    });
     // Runs after Qt's own handling of Enter and of leaving the field.
     connect(lineEdit(), &QLineEdit::editingFinished, this, [this] {
         if (picksOnly_ && currentText() != shownText_)

@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 
+#include <functional>
+
 namespace kv306 {
 
 // A drop-down list with an editable text field whose selection by position from code raises its
@@ -27,6 +29,9 @@ public:
     // Enter); leaving the field never does. Typed text that is not picked is replaced by what the
     // field showed before, on Enter or on leaving.
     void SetPicksOnly(bool picksOnly) { picksOnly_ = picksOnly; }
+    // Text typed and Enter that names no entry, but that this accepts (a network port's name),
+    // becomes an entry and is picked.
+    std::function<bool(const QString &)> AcceptTyped;
 
     // A parameter list: puts the selected entry back when the field shows typed text that names
     // none, and raises TypedTextPutBack with that text. False when there was nothing to put back.

@@ -1,6 +1,7 @@
 #include "panel/form1.h"
 
 #include "link/comm_error.h"
+#include "link/network_port.h"
 #include "link/port_file.h"
 #include "link/port_map.h"
 #include "link/texts.h"
@@ -94,6 +95,10 @@ void Form1::BuildControls()
     portList_ = new DropList(this);
     Place(portList_, 1200, 240, 1215, 300);
     portList_->SetPicksOnly(true);
+    // A port behind a serial device server is typed: "rfc2217://192.168.1.20:2217".
+    portList_->AcceptTyped = [](const QString &typed) {
+        return PortRef::Parse(typed, nullptr).has_value() && LooksLikeNetworkPort(typed);
+    };
     portList_->setItemDelegate(new PortEntryDelegate(portList_));
     toggleButtons_[0] =
         MakeButton<QPushButton>(QT_TRANSLATE_NOOP("Tx", "叠加开关"), this, 2640, 120, 1575, 495);

@@ -1,5 +1,6 @@
 #include "panel/main_window.h"
 
+#include "link/network_port.h"
 #include "link/port_access.h"
 #include "link/port_map.h"
 #include "link/texts.h"
@@ -95,14 +96,18 @@ ProductionDialog *MainWindow::ShowProduction()
 {
     if (!production_) {
         SettleProbes();
-        const int port = PortNumberOfName(form_->PortList()->currentText());
-        if (port < kFirstPort) {
+        // The port the window's actions use: a COM port, or one behind a serial device server.
+        const QString shown = form_->PortList()->currentText();
+        const std::optional<PortRef> port =
+            LooksLikeNetworkPort(shown) ? PortRef::Parse(shown, nullptr) : std::optional<PortRef>();
+        const PortRef chosen = port ? *port : PortRef::Com(PortNumberOfName(shown));
+        if (!port && chosen.number < kFirstPort) {
             toolkit_.MsgBox(Tx::tr("没有可用的串口：请先接上转接器并选择串口。"), kMsgExclamation,
                             Tx::tr("生产模式"));
             return nullptr;
         }
         production_ = new ProductionDialog(
-            toolkit_, port, form_->Lists(), [this](int k) { return form_->ListCaption(k); }, this);
+            toolkit_, chosen, form_->Lists(), [this](int k) { return form_->ListCaption(k); }, this);
         production_->setAttribute(Qt::WA_DeleteOnClose);
         production_->setWindowModality(Qt::WindowModal);
         connect(production_, &ProductionDialog::RunningChanged, this, [this](bool running) {
@@ -363,7 +368,7 @@ void MainWindow::FindUnit()
 
 void MainWindow::About()
 {
-    const QString port = PortNameOfNumber(form_->Serial().CommPort());
+    const QString port = form_->Serial().PortLabel();
     toolkit_.MsgBox(Tx::tr("%1\n版本 %2\nQt %3\n当前串口：%4（%5）")
                         .arg(form_->windowTitle(), QStringLiteral(KV306_VERSION),
                              QString::fromLatin1(qVersion()), port, form_->Serial().DevicePath()),

@@ -1,6 +1,7 @@
 #include "panel/port_chooser.h"
 
 #include "link/comm_error.h"
+#include "link/network_port.h"
 #include "link/port_file.h"
 #include "link/port_map.h"
 #include "link/port_ref.h"
@@ -65,8 +66,12 @@ bool PortChooser::Start()
     }
     link_.CloseLink();
     try {
-        serial_.SetCommPort(PortNumberOfName(*file.name));
+        const bool network = LooksLikeNetworkPort(*file.name);
+        serial_.SetPort(network ? PortRef{*file.name, 0} : PortRef::Com(PortNumberOfName(*file.name)));
         serial_.SetPortOpen(true);
+        // A network port is no COMn the scan lists: it becomes an entry, to be picked again.
+        if (network && list_.findText(*file.name) < 0)
+            list_.addItem(*file.name);
         list_.SetText(*file.name);
         Change();
         return true;
@@ -123,8 +128,10 @@ QString PortChooser::ScanPorts()
 void PortChooser::DescribeEntries()
 {
     QStringList paths;
-    for (int i = 0; i < list_.count(); ++i)
-        paths << DevicePathForPort(PortNumberOfName(list_.itemText(i)));
+    for (int i = 0; i < list_.count(); ++i) {
+        const QString name = list_.itemText(i);
+        paths << (LooksLikeNetworkPort(name) ? name : DevicePathForPort(PortNumberOfName(name)));
+    }
     const QList<PortIdentity> identities = IdentifyPorts(paths);
     int widest = list_.width();
     const QFontMetrics metrics(list_.view()->font());
@@ -149,7 +156,9 @@ void PortChooser::FollowPlug(bool always)
         SettleProbes();
     // Scan on a control of its own: the port in use keeps its number, and stays open if it was.
     const QString shown = list_.Text();
-    const int inUse = serial_.PortOpen() ? serial_.CommPort() : 0;
+    const int inUse = serial_.PortOpen() && serial_.PortLabel() == PortNameOfNumber(serial_.CommPort())
+                          ? serial_.CommPort()
+                          : 0;
     list_.clear();
     refused_.clear();
     busy_.clear();
@@ -165,6 +174,9 @@ void PortChooser::FollowPlug(bool always)
             TryPort(probe, n);
     }
     probe.SetPortOpen(false);
+    // A network port typed or remembered stays an entry.
+    if (LooksLikeNetworkPort(shown) && list_.findText(shown) < 0)
+        list_.addItem(shown);
     DescribeEntries();
     // A chosen port that has gone stays shown: the next action reports it.
     list_.SetText(shown);
@@ -177,8 +189,14 @@ void PortChooser::OnPortChosen()
     try {
         link_.CloseLink();
         const QString text = list_.Text();
-        if (!text.isEmpty()) {
-            serial_.SetCommPort(PortNumberOfName(text));
+        if (LooksLikeNetworkPort(text)) {
+            QString why;
+            const std::optional<PortRef> network = PortRef::Parse(text, &why);
+            if (!network)
+                throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port %1").arg(text), why);
+            serial_.SetPort(*network);
+        } else if (!text.isEmpty()) {
+            serial_.SetPort(PortRef::Com(PortNumberOfName(text)));
         } else {
             if (list_.count() == 0)
                 throw CommError(ErrorNo::InvalidValue, QStringLiteral("the port list is empty"));

@@ -21,12 +21,12 @@ constexpr int kShownRows = 10;
 
 }  // namespace
 
-ProductionDialog::ProductionDialog(Toolkit &toolkit, int port, const Params &profile, ParamNamer caption,
-                                   QWidget *parent)
+ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const Params &profile,
+                                   ParamNamer caption, QWidget *parent)
     : QDialog(parent), toolkit_(toolkit), port_(port), profile_(profile), caption_(std::move(caption))
 {
     setObjectName(QStringLiteral("ProductionDialog"));
-    setWindowTitle(Tx::tr("生产模式 — %1").arg(PortNameOfNumber(port)));
+    setWindowTitle(Tx::tr("生产模式 — %1").arg(port.label));
     auto *grid = new QGridLayout(this);
     QStringList values;
     for (int k = 0; k < kParamCount; ++k)
@@ -148,7 +148,7 @@ void ProductionDialog::Start()
         QMetaObject::invokeMethod(
             this, [this, state, why] { ShowState(state, why); }, Qt::QueuedConnection);
     };
-    const PortRef slot = PortRef::Com(port_);
+    const PortRef slot = port_;
     worker_ = QThread::create([station = station_.get(), slot] { station->RunSlot(1, slot); });
     connect(worker_, &QThread::finished, this, &ProductionDialog::Finished, Qt::QueuedConnection);
     chooseButton_->setEnabled(false);
@@ -225,7 +225,7 @@ void ProductionDialog::ShowState(Station::SlotState state, const QString &why)
     // The last unit's verdict and its reason stay in view until the next unit answers; what the
     // port does meanwhile is said below them.
     const bool verdictShown = rows_->rowCount() > 0;
-    const QString port = PortNameOfNumber(port_);
+    const QString port = port_.label;
     switch (state) {
     case Station::SlotState::NoPort:
         if (!verdictShown)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/port_ref.h"
 #include "protocol/params_text.h"
 #include "protocol/station.h"
 
@@ -23,7 +24,7 @@ class ProductionDialog : public QDialog {
     Q_OBJECT
 public:
     // `caption` names parameter k as the window's lists do.
-    ProductionDialog(Toolkit &toolkit, int port, const Params &profile, ParamNamer caption,
+    ProductionDialog(Toolkit &toolkit, const PortRef &port, const Params &profile, ParamNamer caption,
                      QWidget *parent = nullptr);
     ~ProductionDialog() override;
 
@@ -61,7 +62,7 @@ private:
     void Paint(const QString &text, const QString &colour);
 
     Toolkit &toolkit_;
-    int port_;
+    PortRef port_;
     Params profile_;
     ParamNamer caption_;
     QLineEdit *reportField_ = nullptr;

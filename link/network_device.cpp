@@ -1,0 +1,222 @@
+#include "link/network_device.h"
+
+#include "link/texts.h"
+
+#include <QElapsedTimer>
+
+namespace kv306 {
+
+namespace {
+
+const std::uint8_t kConfirmed[] = {telnet::kSetBaudRate, telnet::kSetDataSize, telnet::kSetParity,
+                                   telnet::kSetStopSize};
+
+QString LineText(const LineSettings &line)
+{
+    return QStringLiteral("%1 %2%3%4").arg(line.baud).arg(line.dataBits).arg(QChar::fromLatin1(line.parity).toUpper()).arg(
+        line.stopBits == 15 ? QStringLiteral("1.5") : QString::number(line.stopBits));
+}
+
+// What a server that serves another client says before it closes ("Port already in use").
+bool SaysInUse(const QByteArray &said)
+{
+    return said.toLower().contains("in use");
+}
+
+}  // namespace
+
+bool NetworkDevice::SetLine(const LineSettings &line)
+{
+    line_ = line;
+    return true;
+}
+
+bool NetworkDevice::Refuse(int number, const QString &reason, const QString &message)
+{
+    stream_.Close();
+    openError_ = CommError(number, reason, message);
+    return false;
+}
+
+bool NetworkDevice::Open(const QString &name)
+{
+    openError_.reset();
+    buffer_.clear();
+    said_.clear();
+    faulted_ = closedByServer_ = sent_ = false;
+    decoder_ = {};
+    answerer_ = {};
+    comPortAgreed_.reset();
+    answers_.clear();
+    QString why;
+    const std::optional<NetworkPort> port = ParseNetworkPort(name, &why);
+    if (!port)
+        return Refuse(ErrorNo::NoSuchPort, QStringLiteral("open %1: not a network port").arg(name), why);
+    port_ = *port;
+    const QString shown = port_.Name();
+    const QString reason = QStringLiteral("connect %1: ").arg(shown);
+    switch (stream_.Connect(port_.host, port_.port, kConnectMs)) {
+    case TcpStream::Failure::None: break;
+    case TcpStream::Failure::NotFound:
+        return Refuse(ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
+                      Tx::tr("找不到主机 %1（%2）：请检查网络串口的名字和网络。").arg(port_.host, stream_.ErrorText()));
+    case TcpStream::Failure::Refused:
+        return Refuse(ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
+                      Tx::tr("%1 上没有服务在监听：请检查串口服务器是否在运行，端口号是否正确。").arg(shown));
+    case TcpStream::Failure::TimedOut:
+        return Refuse(ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
+                      Tx::tr("%1 在 %2 秒内没有接受连接：请检查网络和串口服务器。").arg(shown).arg(kConnectMs / 1000));
+    case TcpStream::Failure::Other:
+        return Refuse(ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
+                      Tx::tr("无法连接 %1（%2）：请检查网络和串口服务器。").arg(shown, stream_.ErrorText()));
+    }
+    return port_.kind == NetworkPort::Kind::Socket || Negotiate();
+}
+
+bool NetworkDevice::Negotiate()
+{
+    const QString shown = port_.Name();
+    if (!stream_.Send(telnet::Opening(line_), kSendMs))
+        return Refuse(ErrorNo::NoSuchPort, QStringLiteral("negotiate %1: %2").arg(shown, stream_.ErrorText()),
+                      Tx::tr("串口服务器 %1 断开了连接：它可能停止了，或者网络断了。").arg(shown));
+    const auto confirmed = [this] {
+        for (const std::uint8_t command : kConfirmed) {
+            if (!answers_.count(command))
+                return false;
+        }
+        return true;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    // The server may leave the flow control unanswered (some do): it is asked for, not awaited.
+    while (!(comPortAgreed_.value_or(false) && confirmed()) && comPortAgreed_.value_or(true) && !closedByServer_ &&
+           clock.elapsed() < kNegotiateMs)
+        Receive(static_cast<int>(kNegotiateMs - clock.elapsed()));
+    if (closedByServer_ && (SaysInUse(said_) || !comPortAgreed_))
+        return Refuse(ErrorNo::PortInUse,
+                      QStringLiteral("negotiate %1: the server closed the connection (%2)")
+                          .arg(shown, QString::fromLatin1(said_).trimmed()),
+                      Tx::tr("串口服务器 %1 正在为另一个客户端服务：请先结束那个连接，再试一次。").arg(shown));
+    if (closedByServer_)
+        return Refuse(ErrorNo::ReadFailed, QStringLiteral("negotiate %1: %2").arg(shown, stream_.ErrorText()),
+                      Tx::tr("串口服务器 %1 断开了连接：它可能停止了，或者网络断了。").arg(shown));
+    const QString setLine = Tx::tr("服务器 %1 不允许设置串口；如果它的串口已设为 9600 8N1，请改用 socket://。").arg(shown);
+    if (comPortAgreed_ == false)
+        return Refuse(ErrorNo::BadCommState, QStringLiteral("negotiate %1: the server refuses COM-PORT-OPTION").arg(shown),
+                      setLine);
+    if (!confirmed())
+        return Refuse(ErrorNo::BadCommState,
+                      QStringLiteral("negotiate %1: the line settings were not confirmed within %2 ms")
+                          .arg(shown)
+                          .arg(kNegotiateMs),
+                      setLine);
+    for (const std::uint8_t command : kConfirmed) {
+        const QByteArray wanted = telnet::Value(static_cast<telnet::ComPortCommand>(command), line_);
+        if (answers_[command] != wanted)
+            return Refuse(ErrorNo::BadCommState,
+                          QStringLiteral("negotiate %1: command %2 answered %3, asked %4")
+                              .arg(shown)
+                              .arg(command)
+                              .arg(QString::fromLatin1(answers_[command].toHex(' ')),
+                                   QString::fromLatin1(wanted.toHex(' '))),
+                          Tx::tr("服务器 %1 没有把串口设成 %2：请检查它的设置。").arg(shown, LineText(line_)));
+    }
+    return true;
+}
+
+bool NetworkDevice::Receive(int ms)
+{
+    bool closed = false;
+    const QByteArray bytes = stream_.Receive(ms, &closed);
+    const qsizetype before = buffer_.size();
+    if (port_.kind == NetworkPort::Kind::Socket) {
+        buffer_ += bytes;
+    } else {
+        std::vector<telnet::Command> commands;
+        decoder_.Feed(bytes, &buffer_, &commands);
+        for (const telnet::Command &c : commands) {
+            if (c.option == telnet::kComPortOption && (c.verb == telnet::kDo || c.verb == telnet::kDont))
+                comPortAgreed_ = c.verb == telnet::kDo;
+            if (c.verb == telnet::kSb && c.option == telnet::kComPortOption && !c.sub.isEmpty() &&
+                static_cast<std::uint8_t>(c.sub[0]) > telnet::kServerAnswer)
+                answers_[static_cast<std::uint8_t>(c.sub[0]) - telnet::kServerAnswer] = c.sub.mid(1);
+            const QByteArray answer = answerer_.Answer(c);
+            if (!answer.isEmpty())
+                stream_.Send(answer, kSendMs);
+        }
+    }
+    if (!sent_ && said_.size() < 256)
+        said_ += buffer_.mid(before);
+    if (closed)
+        closedByServer_ = true;
+    return buffer_.size() > before;
+}
+
+void NetworkDevice::Close()
+{
+    stream_.Close();
+}
+
+bool NetworkDevice::IsOpen() const
+{
+    return stream_.IsOpen() && !faulted_;
+}
+
+bool NetworkDevice::Fail()
+{
+    if (!faulted_)
+        error_ = closedByServer_ ? QStringLiteral("the server closed the connection") : stream_.ErrorText();
+    faulted_ = true;
+    stream_.Close();
+    return false;
+}
+
+bool NetworkDevice::Pump(int ms)
+{
+    // Bytes that came before the server closed are taken first; the close is the next news.
+    if (closedByServer_)
+        return Fail();
+    return Receive(ms) || (closedByServer_ && Fail());
+}
+
+QByteArray NetworkDevice::Take(qint64 max)
+{
+    const QByteArray taken = max > 0 ? buffer_.left(max) : buffer_;
+    buffer_.remove(0, taken.size());
+    return taken;
+}
+
+void NetworkDevice::DiscardInput()
+{
+    Receive(0);
+    buffer_.clear();
+    if (closedByServer_)
+        Fail();
+}
+
+bool NetworkDevice::Write(const QByteArray &bytes)
+{
+    const QByteArray wire = port_.kind == NetworkPort::Kind::Rfc2217 ? telnet::Escape(bytes) : bytes;
+    if (stream_.Send(wire, kSendMs)) {
+        sent_ = true;
+        return true;
+    }
+    // Refused because the server closed: what it said before it did tells why.
+    Receive(0);
+    closedByServer_ = closedByServer_ || !stream_.IsOpen();
+    return Fail();
+}
+
+CommError NetworkDevice::Fault(int usual, const QString &reason) const
+{
+    const QString shown = port_.Name();
+    // A server that serves another client says so and closes before anything was asked (raw
+    // TCP has no handshake to tell it earlier).
+    if (closedByServer_ && (!sent_ || SaysInUse(said_)))
+        return CommError(ErrorNo::PortInUse, reason,
+                         Tx::tr("串口服务器 %1 正在为另一个客户端服务：请先结束那个连接，再试一次。").arg(shown));
+    return CommError(closedByServer_ ? ErrorNo::ReadFailed : usual, reason,
+                     Tx::tr("串口服务器 %1 断开了连接：它可能停止了，或者网络断了。").arg(shown));
+}
+
+}  // namespace kv306

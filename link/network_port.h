@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace kv306 {
+
+// A port behind a serial device server, named "rfc2217://HOST:PORT" (Telnet with the RFC 2217
+// COM-PORT-OPTION: the tool sets the server's line to 9600 8N1) or "socket://HOST:PORT" (raw TCP:
+// the server's own line settings apply). HOST is a name, an IPv4 address or an IPv6 address in
+// brackets ("rfc2217://[::1]:2217").
+struct NetworkPort {
+    enum class Kind { Rfc2217, Socket };
+    Kind kind = Kind::Socket;
+    QString host;  // without brackets
+    quint16 port = 0;
+
+    // The name as the tool writes it: scheme in lower case, an IPv6 host in brackets.
+    QString Name() const;
+    // "127.0.0.1:2217", "[::1]:2217"
+    QString HostAndPort() const;
+};
+
+// Whether the text starts as a network port's name does ("rfc2217://", "socket://", any case).
+bool LooksLikeNetworkPort(const QString &text);
+// The network port a name gives; nothing, with the reason, for one that is malformed.
+std::optional<NetworkPort> ParseNetworkPort(const QString &text, QString *error = nullptr);
+
+// A ports-folder entry COMn may be a small text file whose one line names a network port: that
+// name, or nothing for anything else (a link to a device, the device itself, another file).
+std::optional<QString> NetworkPortOfEntry(const QString &path);
+
+// What makes two names one server port: the server's address (the host looked up, within
+// `ms`) and its port; the scheme does not count, as one server port serves one client whichever
+// way it is spoken to. The host as written when it cannot be looked up in time.
+QString ServerKey(const NetworkPort &port, int ms = 2000);
+
+}  // namespace kv306

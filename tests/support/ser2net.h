@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+namespace kv306::test {
+
+// A loopback port nobody listens on now (the system's choice, let go at once).
+inline quint16 FreePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Debian's ser2net bridging a device (a simulated unit's terminal) to two loopback TCP ports: one
+// raw (socket://) and one speaking RFC 2217 (rfc2217://). The serial side is configured at
+// `speed` n81, so that what an RFC 2217 client sets can be seen on the device. No banner.
+class Ser2Net {
+public:
+    Ser2Net(const QString &device, int speed = 9600) : raw(FreePort()), telnet(FreePort())
+    {
+        QFile config(dir_.filePath("ser2net.yaml"));
+        if (!config.open(QIODevice::WriteOnly))
+            qFatal("cannot write the ser2net configuration");
+        config.write(QStringLiteral("connection: &raw\n"
+                                    "  accepter: tcp,127.0.0.1,%1\n"
+                                    "  connector: serialdev,%3,%4n81,local\n"
+                                    "connection: &rfc2217\n"
+                                    "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
+                                    "  connector: serialdev,%3,%4n81,local\n")
+                         .arg(raw)
+                         .arg(telnet)
+                         .arg(device)
+                         .arg(speed)
+                         .toUtf8());
+        config.close();
+        Start();
+    }
+    ~Ser2Net() { Stop(); }
+
+    void Start()
+    {
+        process_.start(QStringLiteral("ser2net"), {"-n", "-u", "-c", dir_.filePath("ser2net.yaml")});
+        if (!process_.waitForStarted())
+            qFatal("ser2net does not start: %s", qPrintable(process_.errorString()));
+        // ser2net has no sign of being ready: its ports accept once it is.
+        QElapsedTimer clock;
+        clock.start();
+        for (const quint16 port : {raw, telnet}) {
+            for (;;) {
+                QTcpSocket probe;
+                probe.connectToHost(QHostAddress::LocalHost, port);
+                if (probe.waitForConnected(200))
+                    break;
+                if (clock.elapsed() > 5000)
+                    qFatal("ser2net does not listen on %d", port);
+                QThread::msleep(20);
+            }
+        }
+        QThread::msleep(50);  // the probes' connections let go
+    }
+    void Stop()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+    QString Raw() const { return QStringLiteral("socket://127.0.0.1:%1").arg(raw); }
+    QString Rfc2217() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(telnet); }
+
+    const quint16 raw;
+    const quint16 telnet;
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+};
+
+}  // namespace kv306::test
