@@ -129,7 +129,8 @@ QString HelpText()
     text += QStringLiteral(
         "\nKeys: horizontal 0-63, vertical 0-63, size 0-51, standard PAL|NTSC, roundness 0-3,\n"
         "      outside keep|remove.\n"
-        "PORT: COM1..COM20 (as the window finds them) or a device path. Without --port, the port\n"
+        "PORT: COM1..COM20 (as the window finds them), a device path, or a port behind a serial\n"
+        "      device server: rfc2217://HOST:PORT or socket://HOST:PORT. Without --port, the port\n"
         "      remembered in Com.TXT.\n\n");
     return text + ExitCodesText() +
            QStringLiteral("\nSee kv306ctl(1) for every option, the report's columns and examples.");
@@ -137,8 +138,10 @@ QString HelpText()
 
 struct Parsed {
     QCommandLineParser parser;
-    QCommandLineOption port{QStringLiteral("port"), QStringLiteral("the unit's port (COMn or a device)"),
-                            QStringLiteral("PORT")};
+    QCommandLineOption port{
+        QStringLiteral("port"),
+        QStringLiteral("the unit's port (COMn, a device, rfc2217://HOST:PORT or socket://HOST:PORT)"),
+        QStringLiteral("PORT")};
     QCommandLineOption json{QStringLiteral("json"), QStringLiteral("print one JSON document")};
     QCommandLineOption report{QStringLiteral("report"),
                               QStringLiteral("station: the CSV file each unit's row is appended to"),

@@ -13,8 +13,11 @@ const std::uint8_t kConfirmed[] = {telnet::kSetBaudRate, telnet::kSetDataSize, t
 
 QString LineText(const LineSettings &line)
 {
-    return QStringLiteral("%1 %2%3%4").arg(line.baud).arg(line.dataBits).arg(QChar::fromLatin1(line.parity).toUpper()).arg(
-        line.stopBits == 15 ? QStringLiteral("1.5") : QString::number(line.stopBits));
+    return QStringLiteral("%1 %2%3%4")
+        .arg(line.baud)
+        .arg(line.dataBits)
+        .arg(QChar::fromLatin1(line.parity).toUpper())
+        .arg(line.stopBits == 15 ? QStringLiteral("1.5") : QString::number(line.stopBits));
 }
 
 // What a server that serves another client says before it closes ("Port already in use").
@@ -58,14 +61,16 @@ bool NetworkDevice::Open(const QString &name)
     switch (stream_.Connect(port_.host, port_.port, kConnectMs)) {
     case TcpStream::Failure::None: break;
     case TcpStream::Failure::NotFound:
-        return Refuse(ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
-                      Tx::tr("找不到主机 %1（%2）：请检查网络串口的名字和网络。").arg(port_.host, stream_.ErrorText()));
+        return Refuse(
+            ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
+            Tx::tr("找不到主机 %1（%2）：请检查网络串口的名字和网络。").arg(port_.host, stream_.ErrorText()));
     case TcpStream::Failure::Refused:
         return Refuse(ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
                       Tx::tr("%1 上没有服务在监听：请检查串口服务器是否在运行，端口号是否正确。").arg(shown));
     case TcpStream::Failure::TimedOut:
-        return Refuse(ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
-                      Tx::tr("%1 在 %2 秒内没有接受连接：请检查网络和串口服务器。").arg(shown).arg(kConnectMs / 1000));
+        return Refuse(
+            ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
+            Tx::tr("%1 在 %2 秒内没有接受连接：请检查网络和串口服务器。").arg(shown).arg(kConnectMs / 1000));
     case TcpStream::Failure::Other:
         return Refuse(ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
                       Tx::tr("无法连接 %1（%2）：请检查网络和串口服务器。").arg(shown, stream_.ErrorText()));
@@ -89,21 +94,23 @@ bool NetworkDevice::Negotiate()
     QElapsedTimer clock;
     clock.start();
     // The server may leave the flow control unanswered (some do): it is asked for, not awaited.
-    while (!(comPortAgreed_.value_or(false) && confirmed()) && comPortAgreed_.value_or(true) && !closedByServer_ &&
-           clock.elapsed() < kNegotiateMs)
+    while (!(comPortAgreed_.value_or(false) && confirmed()) && comPortAgreed_.value_or(true) &&
+           !closedByServer_ && clock.elapsed() < kNegotiateMs)
         Receive(static_cast<int>(kNegotiateMs - clock.elapsed()));
     if (closedByServer_ && (SaysInUse(said_) || !comPortAgreed_))
-        return Refuse(ErrorNo::PortInUse,
-                      QStringLiteral("negotiate %1: the server closed the connection (%2)")
-                          .arg(shown, QString::fromLatin1(said_).trimmed()),
-                      Tx::tr("串口服务器 %1 正在为另一个客户端服务：请先结束那个连接，再试一次。").arg(shown));
+        return Refuse(
+            ErrorNo::PortInUse,
+            QStringLiteral("negotiate %1: the server closed the connection (%2)")
+                .arg(shown, QString::fromLatin1(said_).trimmed()),
+            Tx::tr("串口服务器 %1 正在为另一个客户端服务：请先结束那个连接，再试一次。").arg(shown));
     if (closedByServer_)
         return Refuse(ErrorNo::ReadFailed, QStringLiteral("negotiate %1: %2").arg(shown, stream_.ErrorText()),
                       Tx::tr("串口服务器 %1 断开了连接：它可能停止了，或者网络断了。").arg(shown));
-    const QString setLine = Tx::tr("服务器 %1 不允许设置串口；如果它的串口已设为 9600 8N1，请改用 socket://。").arg(shown);
+    const QString setLine =
+        Tx::tr("服务器 %1 不允许设置串口；如果它的串口已设为 9600 8N1，请改用 socket://。").arg(shown);
     if (comPortAgreed_ == false)
-        return Refuse(ErrorNo::BadCommState, QStringLiteral("negotiate %1: the server refuses COM-PORT-OPTION").arg(shown),
-                      setLine);
+        return Refuse(ErrorNo::BadCommState,
+                      QStringLiteral("negotiate %1: the server refuses COM-PORT-OPTION").arg(shown), setLine);
     if (!confirmed())
         return Refuse(ErrorNo::BadCommState,
                       QStringLiteral("negotiate %1: the line settings were not confirmed within %2 ms")
@@ -113,13 +120,14 @@ bool NetworkDevice::Negotiate()
     for (const std::uint8_t command : kConfirmed) {
         const QByteArray wanted = telnet::Value(static_cast<telnet::ComPortCommand>(command), line_);
         if (answers_[command] != wanted)
-            return Refuse(ErrorNo::BadCommState,
-                          QStringLiteral("negotiate %1: command %2 answered %3, asked %4")
-                              .arg(shown)
-                              .arg(command)
-                              .arg(QString::fromLatin1(answers_[command].toHex(' ')),
-                                   QString::fromLatin1(wanted.toHex(' '))),
-                          Tx::tr("服务器 %1 没有把串口设成 %2：请检查它的设置。").arg(shown, LineText(line_)));
+            return Refuse(
+                ErrorNo::BadCommState,
+                QStringLiteral("negotiate %1: command %2 answered %3, asked %4")
+                    .arg(shown)
+                    .arg(command)
+                    .arg(QString::fromLatin1(answers_[command].toHex(' ')),
+                         QString::fromLatin1(wanted.toHex(' '))),
+                Tx::tr("服务器 %1 没有把串口设成 %2：请检查它的设置。").arg(shown, LineText(line_)));
     }
     return true;
 }
@@ -213,8 +221,9 @@ CommError NetworkDevice::Fault(int usual, const QString &reason) const
     // A server that serves another client says so and closes before anything was asked (raw
     // TCP has no handshake to tell it earlier).
     if (closedByServer_ && (!sent_ || SaysInUse(said_)))
-        return CommError(ErrorNo::PortInUse, reason,
-                         Tx::tr("串口服务器 %1 正在为另一个客户端服务：请先结束那个连接，再试一次。").arg(shown));
+        return CommError(
+            ErrorNo::PortInUse, reason,
+            Tx::tr("串口服务器 %1 正在为另一个客户端服务：请先结束那个连接，再试一次。").arg(shown));
     return CommError(closedByServer_ ? ErrorNo::ReadFailed : usual, reason,
                      Tx::tr("串口服务器 %1 断开了连接：它可能停止了，或者网络断了。").arg(shown));
 }

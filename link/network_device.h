@@ -60,8 +60,8 @@ private:
     QByteArray buffer_;
     bool faulted_ = false;
     bool closedByServer_ = false;
-    bool sent_ = false;    // this connection carried a request
-    QByteArray said_;      // what the server sent before anything was asked (a refusal's words)
+    bool sent_ = false;  // this connection carried a request
+    QByteArray said_;    // what the server sent before anything was asked (a refusal's words)
     QString error_;
     std::optional<CommError> openError_;
     // The Telnet of rfc2217://: whether the server agreed to COM-PORT-OPTION, and its answers.

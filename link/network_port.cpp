@@ -23,7 +23,8 @@ constexpr qint64 kEntryLimit = 512;
 QString NetworkPort::HostAndPort() const
 {
     const bool v6 = host.contains(QLatin1Char(':'));
-    return (v6 ? QLatin1Char('[') + host + QLatin1Char(']') : host) + QLatin1Char(':') + QString::number(port);
+    return (v6 ? QLatin1Char('[') + host + QLatin1Char(']') : host) + QLatin1Char(':') +
+           QString::number(port);
 }
 
 QString NetworkPort::Name() const

@@ -39,10 +39,15 @@ QByteArray Value(ComPortCommand command, const LineSettings &line)
     case kSetDataSize: return QByteArray(1, static_cast<char>(line.dataBits));
     case kSetParity: {
         // 1 none, 2 odd, 3 even, 4 mark, 5 space
-        const char parity = line.parity == 'o' ? 2 : line.parity == 'e' ? 3 : line.parity == 'm' ? 4 : line.parity == 's' ? 5 : 1;
+        const char parity = line.parity == 'o'   ? 2
+                            : line.parity == 'e' ? 3
+                            : line.parity == 'm' ? 4
+                            : line.parity == 's' ? 5
+                                                 : 1;
         return QByteArray(1, parity);
     }
-    case kSetStopSize: return QByteArray(1, static_cast<char>(line.stopBits == 2 ? 2 : line.stopBits == 15 ? 3 : 1));
+    case kSetStopSize:
+        return QByteArray(1, static_cast<char>(line.stopBits == 2 ? 2 : line.stopBits == 15 ? 3 : 1));
     case kSetControl: return QByteArray(1, 1);  // no flow control
     }
     return {};
@@ -118,7 +123,8 @@ QByteArray Answerer::Answer(const Command &command)
     switch (command.verb) {
     case kWill: reply = command.option == kBinary || command.option == kSuppressGoAhead ? kDo : kDont; break;
     case kDo:
-        reply = command.option == kBinary || command.option == kSuppressGoAhead || command.option == kComPortOption
+        reply = command.option == kBinary || command.option == kSuppressGoAhead ||
+                        command.option == kComPortOption
                     ? kWill
                     : kWont;
         break;
@@ -128,10 +134,9 @@ QByteArray Answerer::Answer(const Command &command)
     default: return {};
     }
     // What the client said of itself in its opening counts as said.
-    const bool opening =
-        (reply == kWill && (command.option == kComPortOption || command.option == kBinary ||
-                            command.option == kSuppressGoAhead)) ||
-        (reply == kDo && (command.option == kBinary || command.option == kSuppressGoAhead));
+    const bool opening = (reply == kWill && (command.option == kComPortOption || command.option == kBinary ||
+                                             command.option == kSuppressGoAhead)) ||
+                         (reply == kDo && (command.option == kBinary || command.option == kSuppressGoAhead));
     const auto key = static_cast<std::uint16_t>(reply << 8 | command.option);
     if (opening || std::find(said_.begin(), said_.end(), key) != said_.end())
         return {};

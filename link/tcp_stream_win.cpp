@@ -86,9 +86,10 @@ Lookup LookUp(const QString &host, quint16 port, int ms)
 QString AddressText(const Address &address)
 {
     char text[INET6_ADDRSTRLEN] = {};
-    const void *raw = address.storage.ss_family == AF_INET6
-                          ? static_cast<const void *>(&reinterpret_cast<const sockaddr_in6 &>(address.storage).sin6_addr)
-                          : static_cast<const void *>(&reinterpret_cast<const sockaddr_in &>(address.storage).sin_addr);
+    const void *raw =
+        address.storage.ss_family == AF_INET6
+            ? static_cast<const void *>(&reinterpret_cast<const sockaddr_in6 &>(address.storage).sin6_addr)
+            : static_cast<const void *>(&reinterpret_cast<const sockaddr_in &>(address.storage).sin_addr);
     ::inet_ntop(address.storage.ss_family, raw, text, sizeof text);
     return QString::fromLatin1(text);
 }
@@ -136,7 +137,8 @@ TcpStream::Failure TcpStream::Connect(const QString &host, quint16 port, int ms)
 {
     const auto started = std::chrono::steady_clock::now();
     const auto left = [&] {
-        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+        const auto spent =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
         return static_cast<int>(std::max<long long>(0, ms - spent.count()));
     };
     const Lookup found = LookUp(host, port, ms);
@@ -152,7 +154,8 @@ TcpStream::Failure TcpStream::Connect(const QString &host, quint16 port, int ms)
             continue;
         u_long nonBlocking = 1;
         ::ioctlsocket(system_->socket, FIONBIO, &nonBlocking);
-        const int started = ::connect(system_->socket, reinterpret_cast<const sockaddr *>(&address.storage), address.length);
+        const int started =
+            ::connect(system_->socket, reinterpret_cast<const sockaddr *>(&address.storage), address.length);
         if (started != 0 && ::WSAGetLastError() != WSAEWOULDBLOCK) {
             error_ = WindowsMessage(static_cast<unsigned long>(::WSAGetLastError()));
             failure = ::WSAGetLastError() == WSAECONNREFUSED ? Failure::Refused : Failure::Other;
@@ -172,7 +175,8 @@ TcpStream::Failure TcpStream::Connect(const QString &host, quint16 port, int ms)
             continue;
         }
         BOOL noDelay = TRUE;
-        ::setsockopt(system_->socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&noDelay), sizeof noDelay);
+        ::setsockopt(system_->socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&noDelay),
+                     sizeof noDelay);
         error_.clear();
         return Failure::None;
     }
@@ -189,7 +193,8 @@ bool TcpStream::Send(const QByteArray &bytes, int ms)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const int n = ::send(system_->socket, bytes.constData() + done, static_cast<int>(bytes.size() - done), 0);
+        const int n =
+            ::send(system_->socket, bytes.constData() + done, static_cast<int>(bytes.size() - done), 0);
         if (n > 0) {
             done += n;
             continue;

@@ -42,4 +42,6 @@ press 'station line.json --o' --once
 press 'step size ' up down
 press '--port ' COM3 COM12 COM12 COM3
 press '--port C' COM3 COM12 COM12 COM3
+press '--port rf' rfc2217://
+press 'read --port so' socket://
 exit $fail

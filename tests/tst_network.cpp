@@ -12,6 +12,11 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace kv306;
 using namespace kv306::test;
 
@@ -32,8 +37,8 @@ Result Ctl(const QStringList &args)
     p.start(QStringLiteral(KV306CTL), args);
     if (!p.waitForFinished(30000))
         qFatal("kv306ctl %s did not end", qPrintable(args.join(' ')));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError()),
-            clock.elapsed()};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError()), clock.elapsed()};
 }
 
 QString Speed(const QString &device)
@@ -110,8 +115,8 @@ private slots:
         });
         r = Ctl({"--port", port, "toggle", "overlay"});
         QCOMPARE(r.out, "overlay toggle acknowledged (echo FF FF)\n");
-        QCOMPARE(RequestFrames(unit), (QStringList{"55 EE 00 00 FF 3F 00 33 01 03 01 0F", "55 D0 A3 00 FF 01 8D",
-                                                   "55 D0 A4 02 FF 01 88"}));
+        QCOMPARE(RequestFrames(unit), (QStringList{"55 EE 00 00 FF 3F 00 33 01 03 01 0F",
+                                                   "55 D0 A3 00 FF 01 8D", "55 D0 A4 02 FF 01 88"}));
         // An exchange leaves the port open until the link closes it: the server's line then.
         UnitOnPort here(PortRef{port, 0});
         QVERIFY(here.core.Read().Ok());
@@ -183,9 +188,10 @@ private slots:
         QCOMPARE(r.code, 0);
         QFile report(ports.Path() + "/r.csv");
         QVERIFY(report.open(QIODevice::ReadOnly));
-        QVERIFY(report.readAll().contains(",1,1," + serverA.Raw().toUtf8() + "," + serverA.Raw().toUtf8() + ",,pass,"));
-        r = Ctl({"--port", QString(serverA.Raw()).replace("127.0.0.1", "localhost"), "--port", serverA.Rfc2217().replace(
-                                                                                              QString::number(serverA.telnet), QString::number(serverA.raw)),
+        QVERIFY(report.readAll().contains(",1,1," + serverA.Raw().toUtf8() + "," + serverA.Raw().toUtf8() +
+                                          ",,pass,"));
+        r = Ctl({"--port", QString(serverA.Raw()).replace("127.0.0.1", "localhost"), "--port",
+                 serverA.Rfc2217().replace(QString::number(serverA.telnet), QString::number(serverA.raw)),
                  "probe"});
         QCOMPARE(r.code, 2);
         QVERIFY2(r.err.contains("are the same port"), qPrintable(r.err));
@@ -199,11 +205,15 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("said");
         QTest::newRow("nothing listening") << "nothing" << 3 << "error 8002: nothing listens at socket://";
-        QTest::newRow("no such host") << "no such host" << 3 << "error 8002: the host no-such-host.invalid is not known";
-        QTest::newRow("served to another client") << "busy" << 3 << "error 8005: the serial device server rfc2217://";
+        QTest::newRow("no such host")
+            << "no such host" << 3 << "error 8002: the host no-such-host.invalid is not known";
+        QTest::newRow("no connection in 2 s") << "unanswered" << 3 << "did not take a connection within 2 s";
+        QTest::newRow("served to another client")
+            << "busy" << 3 << "error 8005: the serial device server rfc2217://";
         QTest::newRow("COM-PORT-OPTION refused")
             << "refuses" << 3 << "does not let us set the line; use socket:// if its line is set to 9600 8N1";
-        QTest::newRow("stopped mid-reply") << "stopped" << 3 << "error 8020: the serial device server socket://";
+        QTest::newRow("stopped mid-reply")
+            << "stopped" << 3 << "error 8020: the serial device server socket://";
         QTest::newRow("flood") << "flood" << 1 << "the unit sent";
     }
     void serversThatFail()
@@ -219,8 +229,29 @@ private slots:
         QString port = server.Raw();
         std::unique_ptr<Peer> peer;
         std::unique_ptr<QTcpSocket> holder;
+        std::vector<int> fillers;
+        const auto closeFillers = qScopeGuard([&fillers] {
+            for (const int fd : fillers)
+                ::close(fd);
+        });
         if (how == "nothing") {
             port = QStringLiteral("socket://127.0.0.1:%1").arg(FreePort());
+        } else if (how == "unanswered") {
+            // A listener whose queue is full: the system drops further connections unanswered.
+            const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in at{};
+            at.sin_family = AF_INET;
+            at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0);
+            QVERIFY(::listen(listener, 0) == 0);
+            socklen_t length = sizeof at;
+            ::getsockname(listener, reinterpret_cast<sockaddr *>(&at), &length);
+            for (int i = 0; i < 3; ++i) {
+                fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+                (void)::connect(fillers.back(), reinterpret_cast<sockaddr *>(&at), sizeof at);
+            }
+            fillers.push_back(listener);
+            port = QStringLiteral("socket://127.0.0.1:%1").arg(ntohs(at.sin_port));
         } else if (how == "no such host") {
             port = "rfc2217://no-such-host.invalid:2217";
         } else if (how == "busy") {
@@ -265,7 +296,8 @@ private slots:
     // byte, a command never reaches the data.
     void telnetAcrossPackets()
     {
-        const QByteArray stream = QByteArray("\x01\xFF\xFF\x02\xFF\xFB\x01\xFF\xFA\x2C\x65\x00\x00\x25\x80\xFF\xF0\x03", 18);
+        const QByteArray stream =
+            QByteArray("\x01\xFF\xFF\x02\xFF\xFB\x01\xFF\xFA\x2C\x65\x00\x00\x25\x80\xFF\xF0\x03", 18);
         for (qsizetype cut = 0; cut <= stream.size(); ++cut) {
             telnet::Decoder decoder;
             QByteArray data;
