@@ -186,7 +186,7 @@ private slots:
         QCOMPARE(Rows(report).size(), 1);  // it answered again before the third miss
         unit.SetPowered(false);
         QTest::qWait(1500);
-        unit.SetPowered(true);  // another unit, with the factory values
+        unit.SetPowered(true);                                    // another unit, with the factory values
         QTRY_COMPARE_WITH_TIMEOUT(Rows(report).size(), 2, 6000);  // at most some 2.3 s, on a quiet machine
         QCOMPARE(unit.State().params[2], 30);
         run.Signal(SIGHUP);
