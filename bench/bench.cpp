@@ -10,12 +10,14 @@
 #include "protocol/outcome_text.h"
 #include "protocol/probe.h"
 #include "protocol/station.h"
+#include "protocol/station_report.h"
 #include "protocol/unit_core.h"
 #include "sim/sim_unit.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -624,6 +626,65 @@ void NetworkRows()
     }
 }
 
+// A shift's report of 100 000 rows (four slots, three operators, ten lots, one unit in twenty
+// set up again, one in thirty failing): kv306ctl report's time to the figures, a process started
+// and ended as a supervisor's script does, beside the station opening the same report (what the
+// window's dialog does before its first unit).
+void ReportRow()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shift.csv"));
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            qFatal("report: %s", qPrintable(f.errorString()));
+        QByteArray text = ReportHeader() + '\n';
+        const QDateTime start(QDate(2026, 12, 8), QTime(6, 0), Qt::OffsetFromUTC, 3600);
+        const char *const outcomes[] = {"pass", "\"fail: verify mismatch: size wrote 30, unit holds 29\"",
+                                        "error: error 8002: This port does not exist!"};
+        for (int i = 1; i <= 100000; ++i) {
+            const bool again = i % 20 == 0;
+            const int serial = again ? i - 7 : i;
+            text += StampText(start.addMSecs(i * 288LL)).toUtf8() + ',' + QByteArray::number(i) + ',' +
+                    QByteArray::number(i % 4 + 1) + ",COM" + QByteArray::number(i % 4 + 3) +
+                    ",/dev/ttyUSB0,A1," +
+                    outcomes[i % 30 == 0   ? 1
+                             : i % 97 == 0 ? 2
+                                           : 0] +
+                    ",24,18,30,PAL,2,remove,0.300,SN" + QByteArray::number(serial) + ',' +
+                    (again ? QByteArray::number(i - 7) : QByteArray()) + ",op" + QByteArray::number(i % 3) +
+                    ",L" + QByteArray::number(i / 10000) +
+                    ",line.json,horizontal=24 vertical=18 size=30 standard=PAL roundness=2 outside=remove,"
+                    "bench,1.1\n";
+        }
+        f.write(text);
+    }
+    std::vector<double> ctl;
+    for (int run = 0; run < 5; ++run) {
+        QProcess p;
+        const double t0 = NowMs();
+        p.start(QStringLiteral(KV306CTL), {QStringLiteral("report"), path, QStringLiteral("--json")});
+        if (!p.waitForFinished(60000) || p.exitCode() != 0)
+            qFatal("kv306ctl report: %s", p.readAllStandardError().constData());
+        ctl.push_back(NowMs() - t0);
+    }
+    std::vector<double> open;
+    for (int run = 0; run < 5; ++run) {
+        StationReport report;
+        QString why;
+        const double t0 = NowMs();
+        if (!report.Open(path, QString(), &why, true))
+            qFatal("report: %s", qPrintable(why));
+        open.push_back(NowMs() - t0);
+    }
+    const double m = Median(ctl);
+    char verdict[160];
+    std::snprintf(verdict, sizeof verdict, "%.1f MiB; the station opens it in %.0f ms; target < 1000 ms: %s",
+                  static_cast<double>(QFileInfo(path).size()) / (1024 * 1024), Median(open),
+                  m < 1000 ? "met" : "MISSED");
+    Row("report of 100 000 rows", m, 1000, "ms", m / 1000, verdict);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -633,12 +694,12 @@ int main(int argc, char **argv)
         return StartupProbe(QString::fromLocal8Bit(argv[2]));
 
     // kv306-bench [ROW...]: only the rows named (actions cpu startup hold log apply soak flood station
-    // swap network).
+    // swap network report).
     const std::vector<std::pair<const char *, std::function<void()>>> rows{
-        {"actions", ActionRows}, {"cpu", CpuRow},         {"startup", [&] { StartupRow(argv[0]); }},
-        {"hold", HoldRow},       {"log", LogRow},         {"apply", ApplyRow},
-        {"soak", SoakRow},       {"flood", FloodRow},     {"station", StationSetUpRow},
-        {"swap", SwapRow},       {"network", NetworkRows}};
+        {"actions", ActionRows}, {"cpu", CpuRow},          {"startup", [&] { StartupRow(argv[0]); }},
+        {"hold", HoldRow},       {"log", LogRow},          {"apply", ApplyRow},
+        {"soak", SoakRow},       {"flood", FloodRow},      {"station", StationSetUpRow},
+        {"swap", SwapRow},       {"network", NetworkRows}, {"report", ReportRow}};
     QStringList wanted;
     for (int i = 1; i < argc; ++i)
         wanted << QString::fromLocal8Bit(argv[i]);

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QTranslator>
 
+#include <algorithm>
+
 namespace kv306::ctl {
 
 namespace {
@@ -22,6 +24,11 @@ enum Takes : unsigned {
     kCount = 1u << 4,
     kOnce = 1u << 5,
     kDryRun = 1u << 6,
+    kScan = 1u << 7,
+    kOperator = 1u << 8,
+    kLot = 1u << 9,
+    kSince = 1u << 10,
+    kUntil = 1u << 11,
 };
 
 // What a command does with --port.
@@ -29,6 +36,7 @@ enum class PortRule {
     Looks,       // the ports to look at; without --port, every port there is
     One,         // one unit; without --port, the port Com.TXT remembers
     AtLeastOne,  // every unit named, at least one
+    None,        // no port: the command reads a file
 };
 
 // The table of commands: dispatch, the options each takes, --help.
@@ -71,7 +79,12 @@ constexpr CommandSpec kCommands[] = {
      "a production line's set-up station: on every port wait for a unit to answer, apply and verify the "
      "profile, append its row to the CSV report, wait for the unit to go; one line a unit (\"COM3 #17 pass "
      "1.2 s\") until stopped, --count N units, or --once (what is there now)",
-     kReport | kJunit | kCount | kOnce | kDryRun, PortRule::AtLeastOne, true, StationCommand},
+     kReport | kJunit | kCount | kOnce | kDryRun | kScan | kOperator | kLot, PortRule::AtLeastOne, true,
+     StationCommand},
+    {"report", "report FILE [--since TIME] [--until TIME]",
+     "a station's report read back: units, pass, fail, error, first-pass yield, units set up more than once, "
+     "units an hour and what failed, for the whole and for each slot, operator and lot",
+     kSince | kUntil, PortRule::None, false, ReportCommand},
 };
 
 const CommandSpec *CommandNamed(const QString &name)
@@ -109,6 +122,18 @@ QString Wrapped(const QString &first, const QString &text)
         line += word + QLatin1Char(' ');
     }
     return out + line.chopped(1) + QLatin1Char('\n');
+}
+
+// A time as --since and --until take it: ISO 8601, a date alone being its day's start, local
+// time unless an offset is given.
+QDateTime TimeOf(const QString &text)
+{
+    const QString iso = QString(text).replace(QLatin1Char(' '), QLatin1Char('T'));
+    const QDateTime at = QDateTime::fromString(iso, Qt::ISODateWithMs);
+    if (at.isValid())
+        return at;
+    const QDate day = QDate::fromString(iso, Qt::ISODate);
+    return day.isValid() ? day.startOfDay() : QDateTime();
 }
 
 // What --help says above Qt's list of options: the commands from the table, the keys, the exit
@@ -159,12 +184,25 @@ struct Parsed {
                             QStringLiteral("PROFILE")};
     QCommandLineOption names{QStringLiteral("names"),
                              QStringLiteral("ports: only the names of the ports there are; opens nothing")};
+    QCommandLineOption scan{QStringLiteral("scan"),
+                            QStringLiteral("station: each unit's serial number, a line of standard input")};
+    QCommandLineOption operatorName{QStringLiteral("operator"),
+                                    QStringLiteral("station: who runs it, in every row"),
+                                    QStringLiteral("NAME")};
+    QCommandLineOption lot{QStringLiteral("lot"), QStringLiteral("station: the lot, in every row"),
+                           QStringLiteral("LOT")};
+    QCommandLineOption since{QStringLiteral("since"), QStringLiteral("report: rows from TIME on (ISO 8601)"),
+                             QStringLiteral("TIME")};
+    QCommandLineOption until{QStringLiteral("until"), QStringLiteral("report: rows up to TIME (ISO 8601)"),
+                             QStringLiteral("TIME")};
 
     // The options a command may not take, beside the bit that says so.
     std::vector<std::pair<const QCommandLineOption *, Takes>> Restricted() const
     {
-        return {{&from, kFrom},   {&names, kNames}, {&report, kReport}, {&junit, kJunit},
-                {&count, kCount}, {&once, kOnce},   {&dryRun, kDryRun}};
+        return {{&from, kFrom},     {&names, kNames}, {&report, kReport},
+                {&junit, kJunit},   {&count, kCount}, {&once, kOnce},
+                {&dryRun, kDryRun}, {&scan, kScan},   {&operatorName, kOperator},
+                {&lot, kLot},       {&since, kSince}, {&until, kUntil}};
     }
 };
 
@@ -185,7 +223,8 @@ int RunCommand(const QStringList &arguments)
         names << QLatin1String(c.name);
     parser.addPositionalArgument(QStringLiteral("command"), names.join(QStringLiteral(", ")));
     for (const QCommandLineOption *o :
-         {&p.port, &p.json, &p.report, &p.junit, &p.count, &p.once, &p.dryRun, &p.from, &p.names})
+         {&p.port, &p.json, &p.report, &p.junit, &p.count, &p.once, &p.dryRun, &p.from, &p.names, &p.scan,
+          &p.operatorName, &p.lot, &p.since, &p.until})
         parser.addOption(*o);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
@@ -205,7 +244,8 @@ int RunCommand(const QStringList &arguments)
     if (words.isEmpty())
         return Usage(QStringLiteral("no command given"));
     // An option that takes one value given twice: which one was meant cannot be guessed.
-    for (const QCommandLineOption *o : {&p.report, &p.junit, &p.count, &p.from}) {
+    for (const QCommandLineOption *o :
+         {&p.report, &p.junit, &p.count, &p.from, &p.operatorName, &p.lot, &p.since, &p.until}) {
         if (parser.values(*o).size() > 1)
             return Usage(QStringLiteral("--%1 given twice").arg(o->names().constFirst()));
     }
@@ -230,7 +270,29 @@ int RunCommand(const QStringList &arguments)
     in.report = parser.value(p.report);
     in.junit = parser.value(p.junit);
     in.once = parser.isSet(p.once);
+    in.scan = parser.isSet(p.scan);
+    in.operatorName = parser.value(p.operatorName);
+    in.lot = parser.value(p.lot);
+    for (const auto &[option, bound] : {std::pair{&p.since, &in.since}, std::pair{&p.until, &in.until}}) {
+        if (!parser.isSet(*option))
+            continue;
+        *bound = TimeOf(parser.value(*option));
+        if (!bound->isValid())
+            return Usage(QStringLiteral("--%1 needs an ISO 8601 time (2026-12-08T06:00), not %2")
+                             .arg(option->names().constFirst(), parser.value(*option)));
+    }
+    // Who and which lot go into every row: one line of text each.
+    for (const QString *text : {&in.operatorName, &in.lot}) {
+        if (text->size() > 64 || std::any_of(text->begin(), text->end(),
+                                             [](QChar c) { return c.category() == QChar::Other_Control; }))
+            return Usage(QStringLiteral("--operator and --lot take one line of at most 64 characters"));
+    }
 
+    if (command->ports == PortRule::None) {
+        if (!in.ports.isEmpty())
+            return Usage(QStringLiteral("%1 takes no --port").arg(in.name));
+        return command->run(in);
+    }
     if (command->ports == PortRule::Looks)
         return parser.isSet(p.names) ? PortNamesCommand(in) : command->run(in);
 

@@ -7,6 +7,7 @@
 #include "protocol/params.h"
 #include "protocol/unit_core.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -32,6 +33,11 @@ struct Invocation {
     QString junit;   // station
     int count = 0;   // station: 0 for no limit
     bool once = false;
+    bool scan = false;     // station: serial numbers from standard input
+    QString operatorName;  // station
+    QString lot;           // station
+    QDateTime since;       // report
+    QDateTime until;       // report
     bool dryRun = false;
     QString from;  // write
 };
@@ -76,6 +82,8 @@ bool OutputFailed();
 // A refusal before anything is sent (exit 2); Usage points at --help.
 int Usage(const QString &message);
 int ProfileError(const QString &path, const QString &reason);
+// A file read that is not what it should be (a report that is none): exit 2.
+int FileError(const QString &message);
 // 0 for a good outcome, 3 for a port failure, 1 for the unit's.
 int ExitCodeOf(const Outcome &o);
 // `code` becomes at least `least`, whichever thread gets there first.
@@ -125,6 +133,9 @@ int DryRunCommand(const Invocation &in);
 
 // --- station_command.cpp ------------------------------------------------------------------------
 int StationCommand(const Invocation &in);
+
+// --- report_command.cpp: a station's report read back -----------------------------------
+int ReportCommand(const Invocation &in);
 
 // --- port_commands.cpp: the ports themselves --------------------------------------------------
 int PortsCommand(const Invocation &in);

@@ -76,7 +76,7 @@ constexpr ExitCodeRow kExitCodes[] = {
     {"0", "done"},
     {"1", "the unit failed (no reply, bad reply, verify mismatch, unconfirmed) or differs from the profile "
           "(verify); probe found no unit"},
-    {"2", "usage or profile error; nothing was sent"},
+    {"2", "usage error, or a profile or report that cannot be read; nothing was sent"},
     {"3", "port error: missing, busy, no permission, pulled, never a serial port"},
     {"4", "standard output or error, or the station's report, could not be written"},
     {"130, 143, 129, 131", "stopped by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the exchange in flight is "
@@ -165,7 +165,12 @@ int Usage(const QString &message)
 
 int ProfileError(const QString &path, const QString &reason)
 {
-    return Refuse(path + QStringLiteral(": ") + reason, false);
+    return FileError(path + QStringLiteral(": ") + reason);
+}
+
+int FileError(const QString &message)
+{
+    return Refuse(message, false);
 }
 
 int ExitCodeOf(const Outcome &o)

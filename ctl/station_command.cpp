@@ -5,12 +5,71 @@
 #include "protocol/params_text.h"
 #include "protocol/station.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QThread>
 
+#include <cstdio>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace kv306::ctl {
+
+namespace {
+
+// Where scanned lines go: the station while it runs, nowhere after.
+class ScanSink {
+public:
+    explicit ScanSink(Station *station) : station_(station) {}
+    // Empty when taken, else why refused; nothing once the station has ended.
+    std::optional<QString> Scanned(const QString &line)
+    {
+        std::lock_guard lock(mutex_);
+        return station_ ? std::optional<QString>(station_->Scanned(line)) : std::nullopt;
+    }
+    void NoMore()
+    {
+        std::lock_guard lock(mutex_);
+        if (station_)
+            station_->NoMoreScans();
+    }
+    void End()
+    {
+        std::lock_guard lock(mutex_);
+        station_ = nullptr;
+    }
+
+private:
+    std::mutex mutex_;
+    Station *station_;
+};
+
+void ReadScans(const std::shared_ptr<ScanSink> &sink, bool json)
+{
+    std::thread([sink, json] {
+        char buffer[1024];
+        while (std::fgets(buffer, sizeof buffer, stdin)) {
+            QByteArray bytes(buffer);
+            if (bytes.endsWith('\n'))
+                bytes.chop(1);
+            const QString line = QString::fromLocal8Bit(bytes);
+            const std::optional<QString> refused = sink->Scanned(line);
+            if (!refused)
+                return;
+            if (refused->isEmpty())
+                continue;
+            Err(QStringLiteral("scan '%1' refused: %2; scan again").arg(line.left(80), *refused));
+            if (json)
+                RecordJson(QJsonObject{{QStringLiteral("scan"), line.left(80)},
+                                       {QStringLiteral("refused"), *refused}});
+        }
+        sink->NoMore();
+    }).detach();
+}
+
+}  // namespace
 
 // Unit after unit on every port, until a stop, the count or, with `once`, one look.
 int StationCommand(const Invocation &in)
@@ -20,11 +79,18 @@ int StationCommand(const Invocation &in)
     const QString &junitPath = in.junit;
     Station::Options options;
     options.profile = *in.profile;
+    options.profileName = QFileInfo(in.profilePath).fileName();
     options.count = in.count;
     options.once = in.once;
+    options.scan = in.scan;
+    options.operatorName = in.operatorName;
+    options.lot = in.lot;
+    for (const PortRef &port : targets)
+        options.slotNames << port.label;
     StationReport report;
     QString error;
-    if (!report.Open(reportPath, junitPath, &error)) {
+    const bool newColumns = in.scan || !in.operatorName.isEmpty() || !in.lot.isEmpty();
+    if (!report.Open(reportPath, junitPath, &error, newColumns)) {
         Err(QStringLiteral("report %1").arg(error));
         if (JsonMode())
             PrintJson(QJsonObject{{QStringLiteral("error"), QStringLiteral("report ") + error}});
@@ -45,8 +111,16 @@ int StationCommand(const Invocation &in)
                 {QStringLiteral("slot"), row.slot},          {QStringLiteral("port"), row.port},
                 {QStringLiteral("device"), row.device},      {QStringLiteral("result"), row.KindWord()},
                 {QStringLiteral("outcome"), row.outcome},    {QStringLiteral("seconds"), row.seconds}};
+            if (!row.adapterSerial.isEmpty())
+                o.insert(QStringLiteral("adapterSerial"), row.adapterSerial);
             if (!row.serial.isEmpty())
                 o.insert(QStringLiteral("serial"), row.serial);
+            if (row.again)
+                o.insert(QStringLiteral("again"), row.again);
+            if (!row.operatorName.isEmpty())
+                o.insert(QStringLiteral("operator"), row.operatorName);
+            if (!row.lot.isEmpty())
+                o.insert(QStringLiteral("lot"), row.lot);
             if (row.values)
                 o.insert(QStringLiteral("values"), ParamsJson(*row.values));
             if (row.detail.failure == Failure::Port)
@@ -63,6 +137,9 @@ int StationCommand(const Invocation &in)
                                  .arg(row.port)
                                  .arg(row.unit)
                                  .arg(row.KindWord(), time, row.outcome.section(QStringLiteral(": "), 1));
+        if (!row.serial.isEmpty())
+            line += row.again ? QStringLiteral(" [%1, set up before as #%2]").arg(row.serial).arg(row.again)
+                              : QStringLiteral(" [%1]").arg(row.serial);
         if (!row.reportError.isEmpty())
             line += QStringLiteral(" (not in the report: %1)").arg(row.reportError);
         Record(line);
@@ -81,6 +158,9 @@ int StationCommand(const Invocation &in)
                 QStringLiteral("; nothing is set up on it while it is"));
             break;
         case Station::SlotState::Present: Err(port.label + QStringLiteral(": unit present")); break;
+        case Station::SlotState::Scan:
+            Err(port.label + QStringLiteral(": unit present, waiting for its serial number"));
+            break;
         case Station::SlotState::Gone: Err(port.label + QStringLiteral(": unit gone")); break;
         case Station::SlotState::Unusable:
             Err(port.label + QStringLiteral(": can never be a serial port, so the station stops: ") + why);
@@ -98,6 +178,12 @@ int StationCommand(const Invocation &in)
             RecordJson(FailureJson(o, row));
         }
     };
+    // Scans come from standard input, a line a unit, read on a thread of its own that may still
+    // wait for a line when the station ends: it reaches the station only while the station runs.
+    auto scans = std::make_shared<ScanSink>(&station);
+    if (in.scan)
+        ReadScans(scans, json);
+    const auto stationEnded = qScopeGuard([scans] { scans->End(); });
     std::vector<std::unique_ptr<QThread>> threads;
     for (int i = 0; i < targets.size(); ++i) {
         const PortRef port = targets[i];

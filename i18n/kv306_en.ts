@@ -1073,5 +1073,81 @@ Replace it?</translation>
         <source>“%1”的端口号应为 1 到 65535</source>
         <translation>&apos;%1&apos;: the port number must be 1 to 65535</translation>
     </message>
+    <message>
+        <source>报告共 %1 台：合格 %2，不合格 %3，错误 %4</source>
+        <translation>The report holds %1 units: %2 passed, %3 failed, %4 errors</translation>
+    </message>
+    <message>
+        <source>；一次合格率 %1%（%2/%3）</source>
+        <translation>; first-pass yield %1% (%2/%3)</translation>
+    </message>
+    <message>
+        <source>；重复设置 %1 台</source>
+        <translation>; %1 set up more than once</translation>
+    </message>
+    <message>
+        <source>；每小时 %1 台</source>
+        <translation>; %1 units an hour</translation>
+    </message>
+    <message>
+        <source>扫描的序列号是空的</source>
+        <translation>the scanned serial number is empty</translation>
+    </message>
+    <message>
+        <source>扫描的内容超过 %1 个字符</source>
+        <translation>the scan is longer than %1 characters</translation>
+    </message>
+    <message>
+        <source>扫描的内容含有控制字符</source>
+        <translation>the scan holds control characters</translation>
+    </message>
+    <message>
+        <source>%1 不是本工位的端口</source>
+        <translation>%1 is not one of this station&apos;s ports</translation>
+    </message>
+    <message>
+        <source>%1 已有一个等待中的序列号（%2）</source>
+        <translation>%1 has a serial number waiting already (%2)</translation>
+    </message>
+    <message>
+        <source>%1 是旧格式的工位报告，没有序列号、操作员和批号的列；请另选一个新文件</source>
+        <translation>%1 is a station report of the first format, without columns for serial numbers, operators and lots; choose a new file</translation>
+    </message>
+    <message>
+        <source>操作员：</source>
+        <translation>Operator:</translation>
+    </message>
+    <message>
+        <source>批号：</source>
+        <translation>Lot:</translation>
+    </message>
+    <message>
+        <source>每台设备先扫描序列号</source>
+        <translation>Scan each unit&apos;s serial number first</translation>
+    </message>
+    <message>
+        <source>序列号</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>已扫描 %1</source>
+        <translation>Scanned %1</translation>
+    </message>
+    <message>
+        <source>序列号不能用：%1，请重新扫描</source>
+        <translation>Serial number refused: %1; scan again</translation>
+    </message>
+    <message>
+        <source>（这个序列号之前设置过：第 %1 台）</source>
+        <translation> (this serial number was set up before: unit %1)</translation>
+    </message>
+    <message>
+        <source>请扫描设备的序列号</source>
+        <translation>Scan the unit&apos;s serial number</translation>
+    </message>
+    <message>
+        <source>请先选择报告文件，再扫描</source>
+        <translation>Choose the report file first, then scan</translation>
+    </message>
 </context>
 </TS>

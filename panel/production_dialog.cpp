@@ -7,9 +7,11 @@
 #include "panel/toolkit.h"
 #include "protocol/outcome_text.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QSettings>
 
@@ -45,6 +47,41 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
     connect(chooseButton_, &QPushButton::clicked, this, &ProductionDialog::ChooseReport);
     grid->addWidget(chooseButton_, 1, 2);
 
+    // Who runs the line and which lot it sets up go into every row; both are remembered.
+    auto *who = new QHBoxLayout;
+    operatorField_ = new QLineEdit(this);
+    operatorField_->setObjectName(QStringLiteral("operatorField"));
+    lotField_ = new QLineEdit(this);
+    lotField_->setObjectName(QStringLiteral("lotField"));
+    for (QLineEdit *field : {operatorField_, lotField_})
+        field->setMaxLength(Station::kSerialMax);
+    auto *operatorLabel = new QLabel(Tx::tr("操作员："), this);
+    operatorLabel->setBuddy(operatorField_);
+    auto *lotLabel = new QLabel(Tx::tr("批号："), this);
+    lotLabel->setBuddy(lotField_);
+    who->addWidget(operatorLabel);
+    who->addWidget(operatorField_);
+    who->addWidget(lotLabel);
+    who->addWidget(lotField_);
+    grid->addLayout(who, 2, 0, 1, 3);
+    // A scanner types the serial number into the field that has the focus and ends with Enter.
+    scanBox_ = new QCheckBox(Tx::tr("每台设备先扫描序列号"), this);
+    scanBox_->setObjectName(QStringLiteral("scanBox"));
+    serialField_ = new QLineEdit(this);
+    serialField_->setObjectName(QStringLiteral("serialField"));
+    serialField_->setPlaceholderText(Tx::tr("序列号"));
+    serialField_->setAccessibleName(Tx::tr("序列号"));
+    serialField_->setEnabled(false);
+    connect(scanBox_, &QCheckBox::toggled, this, [this](bool on) {
+        serialField_->setEnabled(on);
+        UserSettings().setValue(QStringLiteral("scanSerials"), on);
+        if (on)
+            serialField_->setFocus();
+    });
+    connect(serialField_, &QLineEdit::returnPressed, this, &ProductionDialog::Scan);
+    grid->addWidget(scanBox_, 3, 0);
+    grid->addWidget(serialField_, 3, 1, 1, 2);
+
     verdict_ = new QLabel(this);
     verdict_->setObjectName(QStringLiteral("verdict"));
     verdict_->setAlignment(Qt::AlignCenter);
@@ -53,24 +90,28 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
     big.setPointSize(40);
     big.setBold(true);
     verdict_->setFont(big);
-    grid->addWidget(verdict_, 2, 0, 1, 3);
+    grid->addWidget(verdict_, 4, 0, 1, 3);
     reason_ = new QLabel(this);
     reason_->setObjectName(QStringLiteral("reason"));
     reason_->setAlignment(Qt::AlignCenter);
     reason_->setWordWrap(true);
-    grid->addWidget(reason_, 3, 0, 1, 3);
+    grid->addWidget(reason_, 5, 0, 1, 3);
     state_ = new QLabel(this);
     state_->setObjectName(QStringLiteral("state"));
     state_->setAlignment(Qt::AlignCenter);
     state_->setWordWrap(true);
-    grid->addWidget(state_, 4, 0, 1, 3);
+    grid->addWidget(state_, 6, 0, 1, 3);
     count_ = new QLabel(this);
     count_->setObjectName(QStringLiteral("count"));
-    grid->addWidget(count_, 5, 0, 1, 2);
+    grid->addWidget(count_, 7, 0, 1, 2);
     startButton_ = new QPushButton(Tx::tr("开始(&S)"), this);
     startButton_->setObjectName(QStringLiteral("startButton"));
     connect(startButton_, &QPushButton::clicked, this, [this] { Running() ? Stop() : Start(); });
-    grid->addWidget(startButton_, 5, 2);
+    grid->addWidget(startButton_, 7, 2);
+    figures_ = new QLabel(this);
+    figures_->setObjectName(QStringLiteral("figures"));
+    figures_->setWordWrap(true);
+    grid->addWidget(figures_, 8, 0, 1, 3);
 
     rows_ = new QTableWidget(0, 4, this);
     rows_->setObjectName(QStringLiteral("rows"));
@@ -80,12 +121,20 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
     rows_->horizontalHeader()->setStretchLastSection(false);
     rows_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     rows_->setMinimumHeight(rows_->horizontalHeader()->sizeHint().height() + kShownRows * 24);
-    grid->addWidget(rows_, 6, 0, 1, 3);
-    resize(560, 560);
+    grid->addWidget(rows_, 9, 0, 1, 3);
+    // Enter belongs to the serial number field (a scanner ends each scan with it): it presses
+    // no button of the dialog, whichever had the focus before.
+    for (QPushButton *button : {chooseButton_, startButton_})
+        button->setAutoDefault(false);
+    resize(600, 680);
 
-    const QString last = UserSettings().value(QStringLiteral("reportFile")).toString();
+    QSettings settings = UserSettings();
+    const QString last = settings.value(QStringLiteral("reportFile")).toString();
     if (!last.isEmpty())
         reportField_->setText(QDir::toNativeSeparators(last));
+    operatorField_->setText(settings.value(QStringLiteral("operator")).toString());
+    lotField_->setText(settings.value(QStringLiteral("lot")).toString());
+    scanBox_->setChecked(settings.value(QStringLiteral("scanSerials"), false).toBool());
     Paint(Tx::tr("未开始"), QStringLiteral("#9e9e9e"));
     count_->setText(Tx::tr("已检 0 台"));
 }
@@ -127,18 +176,29 @@ void ProductionDialog::Start()
     const QString path = QDir::fromNativeSeparators(reportField_->text());
     if (path.isEmpty())
         return;
+    const QString operatorName = operatorField_->text().trimmed();
+    const QString lot = lotField_->text().trimmed();
+    const bool scan = scanBox_->isChecked();
     report_ = std::make_unique<StationReport>();
     QString error;
-    if (!report_->Open(path, QString(), &error)) {
+    if (!report_->Open(path, QString(), &error, scan || !operatorName.isEmpty() || !lot.isEmpty())) {
         Paint(Tx::tr("未开始"), QStringLiteral("#9e9e9e"));
         reason_->setText(Tx::tr("报告文件不能写入：%1").arg(error));
         toolkit_.MsgBox(Tx::tr("报告文件不能写入：\n%1").arg(error), kMsgCritical, Tx::tr("错误"));
         report_.reset();
         return;
     }
-    UserSettings().setValue(QStringLiteral("reportFile"), path);
+    QSettings settings = UserSettings();
+    settings.setValue(QStringLiteral("reportFile"), path);
+    settings.setValue(QStringLiteral("operator"), operatorName);
+    settings.setValue(QStringLiteral("lot"), lot);
     Station::Options options;
     options.profile = profile_;
+    options.profileName = QStringLiteral("(window)");  // the window's six values
+    options.scan = scan;
+    options.slotNames = {port_.label};
+    options.operatorName = operatorName;
+    options.lot = lot;
     station_ = std::make_unique<Station>(options, report_.get());
     station_->UnitDone = [this](const StationRow &row) {
         QMetaObject::invokeMethod(
@@ -152,12 +212,47 @@ void ProductionDialog::Start()
     worker_ = QThread::create([station = station_.get(), slot] { station->RunSlot(1, slot); });
     connect(worker_, &QThread::finished, this, &ProductionDialog::Finished, Qt::QueuedConnection);
     chooseButton_->setEnabled(false);
+    for (QWidget *w : {static_cast<QWidget *>(operatorField_), static_cast<QWidget *>(lotField_),
+                       static_cast<QWidget *>(scanBox_)})
+        w->setEnabled(false);
     startButton_->setText(Tx::tr("停止(&S)"));
+    ShowFigures();
     Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
     reason_->clear();
     state_->clear();
     emit RunningChanged(true);
     worker_->start();
+    if (scan) {
+        serialField_->setEnabled(true);
+        serialField_->setFocus();
+    }
+}
+
+void ProductionDialog::Scan()
+{
+    const QString serial = serialField_->text();
+    // The first scan starts the station, as the button does; without a report chosen it asks
+    // for one first, as a scanner's keys would land in the file dialog.
+    if (!station_ && !serial.trimmed().isEmpty()) {
+        if (reportField_->text().isEmpty()) {
+            state_->setText(Tx::tr("请先选择报告文件，再扫描"));
+            serialField_->clear();
+            return;
+        }
+        Start();
+    }
+    if (!station_)
+        return;
+    const QString refused = station_->Scanned(serial);
+    serialField_->clear();
+    state_->setText(refused.isEmpty() ? Tx::tr("已扫描 %1").arg(serial.trimmed())
+                                      : Tx::tr("序列号不能用：%1，请重新扫描").arg(refused));
+}
+
+void ProductionDialog::ShowFigures()
+{
+    if (report_)
+        figures_->setText(FiguresWords(report_->Total()));
 }
 
 void ProductionDialog::Stop()
@@ -187,6 +282,10 @@ void ProductionDialog::Finished()
     station_.reset();
     report_.reset();
     chooseButton_->setEnabled(true);
+    for (QWidget *w : {static_cast<QWidget *>(operatorField_), static_cast<QWidget *>(lotField_),
+                       static_cast<QWidget *>(scanBox_)})
+        w->setEnabled(true);
+    serialField_->setEnabled(scanBox_->isChecked());
     startButton_->setEnabled(true);
     startButton_->setText(Tx::tr("开始(&S)"));
     emit RunningChanged(false);
@@ -199,17 +298,26 @@ QString ProductionDialog::ReasonWords(const StationRow &row) const
 
 void ProductionDialog::Show(const StationRow &row)
 {
+    // The verdict names the unit by its serial number where one was scanned.
+    const QString named = row.serial.isEmpty() ? QString() : row.serial + QLatin1Char(' ');
     if (row.Passed())
-        Paint(Tx::tr("合格"), QStringLiteral("#2e7d32"));
+        Paint(named + Tx::tr("合格"), QStringLiteral("#2e7d32"));
     else
-        Paint(Tx::tr("不合格"), QStringLiteral("#c62828"));
-    reason_->setText(row.Passed() ? Tx::tr("第 %1 台合格，请取下设备").arg(row.unit) : ReasonWords(row));
+        Paint(named + Tx::tr("不合格"), QStringLiteral("#c62828"));
+    QString reason = row.Passed() ? Tx::tr("第 %1 台合格，请取下设备").arg(row.unit) : ReasonWords(row);
+    if (row.again)
+        reason += Tx::tr("（这个序列号之前设置过：第 %1 台）").arg(row.again);
+    reason_->setText(reason);
+    ShowFigures();
     count_->setText(Tx::tr("已检 %1 台：合格 %2，不合格 %3")
                         .arg(station_ ? station_->Units() : 0)
                         .arg(station_ ? station_->Passed() : 0)
                         .arg(station_ ? station_->Units() - station_->Passed() : 0));
     rows_->insertRow(0);
-    const QStringList cells{row.at.toString(QStringLiteral("HH:mm:ss")), QString::number(row.unit),
+    // A scanned unit is shown by its number and its serial number.
+    const QString unit = row.serial.isEmpty() ? QString::number(row.unit)
+                                              : QStringLiteral("%1  %2").arg(row.unit).arg(row.serial);
+    const QStringList cells{row.at.toString(QStringLiteral("HH:mm:ss")), unit,
                             row.Passed() ? Tx::tr("合格") : Tx::tr("不合格：%1").arg(ReasonWords(row)),
                             Tx::tr("%1 秒").arg(row.seconds, 0, 'f', 1)};
     for (int c = 0; c < cells.size(); ++c)
@@ -244,6 +352,12 @@ void ProductionDialog::ShowState(Station::SlotState state, const QString &why)
         if (!verdictShown)
             Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
         state_->setText(Tx::tr("请接上下一台设备"));
+        break;
+    case Station::SlotState::Scan:
+        if (!verdictShown)
+            Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
+        state_->setText(Tx::tr("请扫描设备的序列号"));
+        serialField_->setFocus();
         break;
     case Station::SlotState::Present:
         Paint(Tx::tr("正在设置…"), QStringLiteral("#f9a825"));

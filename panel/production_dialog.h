@@ -4,6 +4,7 @@
 #include "protocol/params_text.h"
 #include "protocol/station.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,6 +44,13 @@ public:
     QLabel *Count() const { return count_; }
     QTableWidget *Rows() const { return rows_; }
     QPushButton *StartButton() const { return startButton_; }
+    QPushButton *ChooseButton() const { return chooseButton_; }
+    QLineEdit *SerialField() const { return serialField_; }
+    QLineEdit *OperatorField() const { return operatorField_; }
+    QLineEdit *LotField() const { return lotField_; }
+    QCheckBox *ScanBox() const { return scanBox_; }
+    // The report's figures so far, as the units come.
+    QLabel *Figures() const { return figures_; }
 
     // The last unit's outcome in the window's words ("已写入，校验不符：圆大小调整为 29，应为 30").
     QString ReasonWords(const StationRow &row) const;
@@ -60,6 +68,9 @@ private:
     void ShowState(Station::SlotState state, const QString &why);
     void Finished();
     void Paint(const QString &text, const QString &colour);
+    // The serial number typed or scanned, and its Enter.
+    void Scan();
+    void ShowFigures();
 
     Toolkit &toolkit_;
     PortRef port_;
@@ -71,6 +82,11 @@ private:
     QLabel *verdict_ = nullptr;
     QLabel *reason_ = nullptr;
     QLabel *state_ = nullptr;
+    QLabel *figures_ = nullptr;
+    QLineEdit *operatorField_ = nullptr;
+    QLineEdit *lotField_ = nullptr;
+    QCheckBox *scanBox_ = nullptr;
+    QLineEdit *serialField_ = nullptr;
     QLabel *count_ = nullptr;
     QTableWidget *rows_ = nullptr;
     std::unique_ptr<StationReport> report_;

@@ -9,8 +9,11 @@
 #include "protocol/outcome_text.h"
 #include "protocol/probe.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSysInfo>
 #include <QThread>
 
 namespace kv306 {
@@ -121,6 +124,16 @@ bool PortBusy(const Outcome &o)
     return o.failure == Failure::Port && o.errorNumber == ErrorNo::PortInUse;
 }
 
+// A scan's first word that can only be a port ("COM9", "/dev/ttyUSB1", "socket://host:4001"),
+// not the first word of a serial number.
+bool LooksLikePort(const QString &word)
+{
+    static const QRegularExpression com(QStringLiteral("^COM[0-9]+$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    return com.match(word).hasMatch() || word.startsWith(QLatin1String("/dev/")) ||
+           word.contains(QLatin1String("://"));
+}
+
 bool NeverAPort(const Outcome &o)
 {
     return o.failure == Failure::Port && o.errorNumber == ErrorNo::NotSerialDevice;
@@ -143,6 +156,8 @@ void Station::RunSlot(int slot, const PortRef &port)
     std::optional<Outcome> answered;
     QElapsedTimer sinceAnswer;
     while (!Stopping() && !CountReached()) {
+        if (options_.scan && ScansOver(slot))
+            break;
         if (!answered) {
             QString held;
             if (!Claim(slot, port, claim, &held)) {
@@ -192,15 +207,31 @@ void Station::RunSlot(int slot, const PortRef &port)
         answered.reset();
         if (Stopping())
             break;
+        // With scans, a unit is new when its serial number is scanned, whatever it answered
+        // before: it waits here for one, and is set up, and the slot looks again.
+        QString serial;
+        if (options_.scan) {
+            show(SlotState::Scan);
+            const std::optional<QString> scanned = AwaitScan(slot);
+            if (!scanned)
+                break;
+            serial = *scanned;
+            sinceAnswer.start();
+        }
         const std::optional<int> number = TakeUnit();
         if (!number)
             break;
         show(SlotState::Present);
         StationRow row = SetUp(unit, slot, port, *number);
+        row.serial = serial;
         row.seconds = static_cast<double>(sinceAnswer.nsecsElapsed()) / 1e9;
         Record(row);
         if (options_.once || Stopping() || CountReached())
             break;
+        if (options_.scan) {
+            shown.reset();
+            continue;
+        }
 
         // The same unit is never taken twice: wait until its port goes or it stops answering.
         // Another unit answering with other values than this one was left with is the next one.
@@ -239,7 +270,13 @@ StationRow Station::SetUp(UnitOnPort &unit, int slot, const PortRef &port, int n
     row.port = port.label;
     const PortIdentity id = IdentifyPorts({port.Device()}).value(0);
     row.device = id.device.isEmpty() ? port.Device() : id.device;
-    row.serial = id.serial;
+    row.adapterSerial = id.serial;
+    row.operatorName = options_.operatorName;
+    row.lot = options_.lot;
+    row.profile = options_.profileName;
+    row.target = options_.profile;
+    row.host = QSysInfo::machineHostName();
+    row.version = QCoreApplication::applicationVersion();
 
     const Outcome o = unit.core.WriteAndVerify(options_.profile, [this] { return !Stopping(); });
     unit.link.CloseLink();
@@ -262,6 +299,113 @@ StationRow Station::SetUp(UnitOnPort &unit, int slot, const PortRef &port, int n
             row.values = o.values;
     }
     return row;
+}
+
+QString Station::Scanned(const QString &line)
+{
+    const QString text = line.trimmed();
+    const auto badText = [](const QString &t) -> QString {
+        if (t.isEmpty())
+            return Tx::tr("扫描的序列号是空的");
+        if (t.size() > kSerialMax)
+            return Tx::tr("扫描的内容超过 %1 个字符").arg(kSerialMax);
+        for (const QChar c : t) {
+            if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+                return Tx::tr("扫描的内容含有控制字符");
+        }
+        return {};
+    };
+    if (const QString bad = badText(text); !bad.isEmpty())
+        return bad;
+    // "COM4 SN12345": a slot named first.
+    int slot = 0;
+    QString serial = text;
+    const qsizetype space = text.indexOf(QLatin1Char(' '));
+    if (space > 0) {
+        const QString first = text.left(space);
+        const std::optional<PortRef> named = PortRef::Parse(first, nullptr);
+        for (int i = 0; i < options_.slotNames.size(); ++i) {
+            if (options_.slotNames[i].compare(first, Qt::CaseInsensitive) == 0 ||
+                (named && options_.slotNames[i] == named->label))
+                slot = i + 1;
+        }
+        if (!slot && named && LooksLikePort(first))
+            return Tx::tr("%1 不是本工位的端口").arg(first);
+        if (slot) {
+            serial = text.mid(space + 1).trimmed();
+            if (const QString bad = badText(serial); !bad.isEmpty())
+                return bad;
+        }
+    }
+    if (!slot && options_.slotNames.size() <= 1)
+        slot = 1;
+    std::lock_guard lock(mutex_);
+    if (slot) {
+        if (scans_.count(slot))
+            return Tx::tr("%1 已有一个等待中的序列号（%2）")
+                .arg(options_.slotNames.value(slot - 1), scans_[slot]);
+        scans_[slot] = serial;
+        return {};
+    }
+    unplaced_.push_back(serial);
+    PlaceScans();
+    return {};
+}
+
+void Station::PlaceScans()
+{
+    // The first slot, in the order given, whose unit is present and not yet scanned.
+    while (!unplaced_.empty()) {
+        int slot = 0;
+        for (const auto &[s, waits] : awaiting_) {
+            if (waits && !scans_.count(s)) {
+                slot = s;
+                break;
+            }
+        }
+        if (!slot)
+            return;
+        scans_[slot] = unplaced_.front();
+        unplaced_.erase(unplaced_.begin());
+    }
+}
+
+bool Station::ScansOver(int slot) const
+{
+    std::lock_guard lock(mutex_);
+    return scansEnded_ && unplaced_.empty() && !scans_.count(slot);
+}
+
+void Station::NoMoreScans()
+{
+    std::lock_guard lock(mutex_);
+    scansEnded_ = true;
+}
+
+std::optional<QString> Station::AwaitScan(int slot)
+{
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            awaiting_[slot] = true;
+            PlaceScans();
+            if (const auto scan = scans_.find(slot); scan != scans_.end()) {
+                const QString serial = scan->second;
+                scans_.erase(scan);
+                awaiting_[slot] = false;
+                return serial;
+            }
+            if (scansEnded_ && unplaced_.empty()) {
+                awaiting_[slot] = false;
+                return std::nullopt;
+            }
+        }
+        if (!Rest(20)) {
+            std::lock_guard lock(mutex_);
+            awaiting_[slot] = false;
+            return std::nullopt;
+        }
+    }
 }
 
 void Station::Record(StationRow &row)

@@ -43,14 +43,24 @@ public:
 
     struct Options {
         Params profile{};
-        int count = 0;      // stop after this many units (0: until stopped)
-        bool once = false;  // one look on every slot: set up what is there now, then end
+        QString profileName;  // the profile's file name, for the report
+        int count = 0;        // stop after this many units (0: until stopped)
+        bool once = false;    // one look on every slot: set up what is there now, then end
+        // Each unit is named by its serial number, scanned before it is set up (Scanned); the
+        // slots' ports, in the order given, name the slot a scan may begin with ("COM4 SN12345").
+        bool scan = false;
+        QStringList slotNames;
+        QString operatorName;
+        QString lot;
     };
+    // The longest serial number a scan may give.
+    static constexpr int kSerialMax = 64;
     enum class SlotState {
         NoPort,    // the port is not there (yet)
         Waiting,   // the port is there, no unit answers
         Busy,      // another program, station or slot holds the port (why: who)
         Present,   // a unit answered
+        Scan,      // a unit answered and waits for its serial number to be scanned
         Gone,      // the unit went
         Unusable,  // the port can never be a serial port: the station stops
         Done,
@@ -64,6 +74,16 @@ public:
 
     // The exchange in flight finishes, nothing more is sent.
     void Stop() { stop_ = true; }
+
+    // A line scanned (a scanner that types and ends with Enter, a line of a file): the serial
+    // number of the next unit of the slot it names ("COM4 SN12345"), or else of the first slot,
+    // in the order given, whose unit is present and not yet scanned; with none such, of the first
+    // that has one next. Empty when taken; otherwise why it is refused (empty, over kSerialMax
+    // characters, control characters, a slot that has a scan waiting already): the unit waits
+    // for a good scan.
+    QString Scanned(const QString &line);
+    // No more scans will come (the end of standard input): a slot that waits for one ends.
+    void NoMoreScans();
     bool Stopping() const { return stop_ || (ShouldStop && ShouldStop()); }
 
     // Asked between exchanges too: a front end's own reason to stop (a signal).
@@ -113,6 +133,18 @@ private:
     QString reportError_;
     std::optional<Outcome> portFault_;
     std::map<QString, std::pair<int, QString>> claimed_;  // device key -> slot and its port's label
+
+    // Scans, under mutex_: each slot's waiting scan, whether its unit waits for one, the scans
+    // no slot has taken yet, and whether more will come.
+    // A slot whose unit is present waits here for its scan; nothing when no more will come.
+    std::optional<QString> AwaitScan(int slot);
+    // No scan will come for this slot: none waits for it and no more will come.
+    bool ScansOver(int slot) const;
+    void PlaceScans();
+    std::map<int, QString> scans_;
+    std::map<int, bool> awaiting_;
+    std::vector<QString> unplaced_;
+    bool scansEnded_ = false;
 };
 
 }  // namespace kv306

@@ -1,6 +1,7 @@
 #include "protocol/station_report.h"
 
 #include "link/texts.h"
+#include "protocol/csv.h"
 #include "protocol/params_text.h"
 
 #include <QDir>
@@ -24,34 +25,11 @@ QString StampText(const QDateTime &at)
     return at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
-void CsvRowCount::Feed(const QByteArray &bytes)
-{
-    for (const char c : bytes) {
-        if (c == '"') {
-            quoted = !quoted;  // a doubled quote inside a field turns it off and on again
-            begun = true;
-        } else if (c == '\n' && !quoted) {
-            rows += begun ? 1 : 0;
-            begun = false;
-        } else if (c != ' ' && c != '\t' && c != '\r') {
-            begun = true;
-        }
-    }
-}
-
-const char StationReport::kHeader[] =
-    "time,unit,slot,port,device,serial,outcome,horizontal,vertical,size,standard,roundness,outside,seconds";
-
 namespace {
 
-// A CSV field: quoted when it holds a separator, a quote or a line break.
-QByteArray CsvField(const QString &text)
+QByteArray Field(const QString &text)
 {
-    QByteArray bytes = text.toUtf8();
-    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r'))
-        return bytes;
-    bytes.replace("\"", "\"\"");
-    return '"' + bytes + '"';
+    return CsvField(text.toUtf8());
 }
 
 QString Shown(const QString &path)
@@ -61,20 +39,47 @@ QString Shown(const QString &path)
 
 }  // namespace
 
-QByteArray StationReport::CsvLine(const StationRow &row)
+QByteArray StationReport::CsvLine(const StationRow &row, bool firstFormat)
 {
-    QList<QByteArray> fields{CsvField(StampText(row.at)),  QByteArray::number(row.unit),
-                             QByteArray::number(row.slot), CsvField(row.port),
-                             CsvField(row.device),         CsvField(row.serial),
-                             CsvField(row.outcome)};
+    QList<QByteArray> fields{Field(StampText(row.at)),
+                             QByteArray::number(row.unit),
+                             QByteArray::number(row.slot),
+                             Field(row.port),
+                             Field(row.device),
+                             Field(row.adapterSerial),
+                             Field(row.outcome)};
     for (int k = 0; k < kParamCount; ++k)
-        fields << (row.values ? CsvField(ParamValueText(k, (*row.values)[static_cast<std::size_t>(k)]))
+        fields << (row.values ? Field(ParamValueText(k, (*row.values)[static_cast<std::size_t>(k)]))
                               : QByteArray());
     fields << QByteArray::number(row.seconds, 'f', 3);
+    if (!firstFormat)
+        fields << Field(row.serial) << (row.again ? QByteArray::number(row.again) : QByteArray())
+               << Field(row.operatorName) << Field(row.lot) << Field(row.profile)
+               << Field(FormatParams(row.target)) << Field(row.host) << Field(row.version);
     return fields.join(',') + '\n';
 }
 
-bool StationReport::Open(const QString &csv, const QString &junit, QString *error)
+void StationReport::Read(const QByteArray &bytes)
+{
+    std::vector<CsvReader::Record> records;
+    reader_.Feed(bytes, &records);
+    counted_ += bytes.size();
+    for (const CsvReader::Record &r : records) {
+        if (!headerRead_) {
+            headerRead_ = true;
+            continue;
+        }
+        QString why;
+        const std::optional<ReportEntry> e = columns_ ? EntryOf(r, *columns_, &why) : std::nullopt;
+        if (!e)
+            continue;  // a row cut by a power cut counts as a row, but says nothing
+        tally_.Add(*e);
+        if (!e->serial.isEmpty())
+            lastUnitOf_[e->serial] = e->unit;
+    }
+}
+
+bool StationReport::Open(const QString &csv, const QString &junit, QString *error, bool newColumns)
 {
     const SaveTarget report = ChooseSaveTarget(csv);
     if (report.path.isEmpty()) {
@@ -103,22 +108,32 @@ bool StationReport::Open(const QString &csv, const QString &junit, QString *erro
     QByteArray start;
     bool good = before.has_value();
     if (good && !before->isEmpty()) {
-        const qsizetype end = before->indexOf('\n');
-        const QByteArray first = (end < 0 ? *before : before->left(end)).trimmed();  // a header alone too
-        if (first != kHeader) {
+        // The header alone, even without its line break, is the first record.
+        CsvReader first;
+        std::vector<CsvReader::Record> records;
+        first.Feed(before->left(before->indexOf('\n') < 0 ? before->size() : before->indexOf('\n') + 1),
+                   &records);
+        const std::optional<CsvReader::Record> header = records.empty() ? first.Unended() : records.front();
+        columns_ = header ? ColumnsOf(*header) : std::nullopt;
+        if (!columns_) {
             why = Tx::tr("%1 不是工位报告（它的第一行不是报告的表头）；请另选一个新文件").arg(Shown(csv));
+            good = false;
+        } else if (columns_->first && newColumns) {
+            why = Tx::tr("%1 是旧格式的工位报告，没有序列号、操作员和批号的列；请另选一个新文件")
+                      .arg(Shown(csv));
             good = false;
         }
     }
     if (good) {
-        count_.Feed(*before);
-        counted_ = before->size();
-        if (before->isEmpty())
-            start = QByteArray(kHeader) + '\n';
-        else if (count_.quoted)
+        Read(*before);
+        if (before->isEmpty()) {
+            start = ReportHeader() + '\n';
+            columns_ = ColumnsOf({ReportHeader().split(','), 1});
+        } else if (reader_.Quoted()) {
             start = "\"\n";  // a row cut inside a quoted field by a power cut: closed, a row of its own
-        else if (!before->endsWith('\n'))
+        } else if (!before->endsWith('\n')) {
             start = "\n";  // a row cut short (or a header without its line break) stays a line of its own
+        }
         if (!start.isEmpty() && !csv_.AppendWhole(start, &why)) {
             why = Tx::tr("%1：%2").arg(Shown(csv), why);
             good = false;
@@ -126,10 +141,8 @@ bool StationReport::Open(const QString &csv, const QString &junit, QString *erro
     } else if (!before) {
         why = Tx::tr("%1：%2").arg(Shown(csv), why);
     }
-    if (good) {
-        count_.Feed(start);
-        counted_ += start.size();
-    }
+    if (good)
+        Read(start);
     csv_.Unlock();
     if (!good) {
         *error = why;
@@ -150,8 +163,7 @@ bool StationReport::CatchUp(QString *error)
         *error = Tx::tr("%1：%2").arg(Shown(csv_.Path()), why);
         return false;
     }
-    count_.Feed(*more);
-    counted_ += more->size();
+    Read(*more);
     return true;
 }
 
@@ -165,25 +177,33 @@ bool StationReport::Append(StationRow &row, QString *error)
     }
     bool written = CatchUp(error);
     if (written) {
-        // The header is the first row; this unit is the one after the last.
-        row.unit = static_cast<int>(count_.Rows());
-        QByteArray line = CsvLine(row);
-        // A row another writer left without its line break is not joined to this one.
-        if (count_.begun)
-            line.prepend(count_.quoted ? "\"\n" : "\n");
-        written = csv_.AppendWhole(line, &why);
-        if (written) {
-            count_.Feed(line);
-            counted_ += line.size();
-        } else {
-            *error = Tx::tr("%1：%2").arg(Shown(csv_.Path()), why);
+        // The header is the first record; this unit is the one after the last.
+        row.unit = static_cast<int>(reader_.Records());
+        if (!row.serial.isEmpty()) {
+            const auto before = lastUnitOf_.find(row.serial);
+            row.again = before == lastUnitOf_.end() ? 0 : before->second;
         }
+        QByteArray line = CsvLine(row, columns_ && columns_->first);
+        // A row another writer left without its line break is not joined to this one.
+        if (reader_.Begun())
+            line.prepend(reader_.Quoted() ? "\"\n" : "\n");
+        written = csv_.AppendWhole(line, &why);
+        if (written)
+            Read(line);
+        else
+            *error = Tx::tr("%1：%2").arg(Shown(csv_.Path()), why);
     }
     csv_.Unlock();
     if (!written)
         return false;
     rows_.push_back(row);
     return junit_.isEmpty() || WriteJUnit(error);
+}
+
+Figures StationReport::Total() const
+{
+    std::lock_guard lock(mutex_);
+    return tally_.Total();
 }
 
 bool StationReport::WriteJUnit(QString *error)
@@ -212,7 +232,12 @@ bool StationReport::WriteJUnit(QString *error)
     for (const StationRow &row : rows_) {
         w.writeStartElement(QStringLiteral("testcase"));
         w.writeAttribute(QStringLiteral("classname"), QStringLiteral("kv306.station.") + row.port);
-        w.writeAttribute(QStringLiteral("name"), QStringLiteral("unit %1 (%2)").arg(row.unit).arg(row.port));
+        // Named by the unit's serial number where one was scanned.
+        w.writeAttribute(
+            QStringLiteral("name"),
+            row.serial.isEmpty()
+                ? QStringLiteral("unit %1 (%2)").arg(row.unit).arg(row.port)
+                : QStringLiteral("%1 (unit %2, %3)").arg(row.serial).arg(row.unit).arg(row.port));
         w.writeAttribute(QStringLiteral("time"), QString::number(row.seconds, 'f', 3));
         if (!row.Passed()) {
             w.writeStartElement(row.kind == StationRow::Kind::Fail ? QStringLiteral("failure")

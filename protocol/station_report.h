@@ -1,11 +1,13 @@
 #pragma once
 
 #include "link/output_file.h"
+#include "protocol/report_figures.h"
 #include "protocol/unit_core.h"
 
 #include <QDateTime>
 #include <QString>
 
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -22,7 +24,17 @@ struct StationRow {
     int slot = 0;  // 1 for the first port given
     QString port;
     QString device;
-    QString serial;  // the adapter's serial number, where the system gives one
+    QString adapterSerial;  // the adapter's own serial number, where the system gives one
+    QString serial;         // the unit's serial number as scanned; empty where none was
+    int again = 0;          // a serial number set up before: the unit number of its last row
+    QString operatorName;
+    QString lot;
+    // What the row was checked against and by what, so that it stands on its own a year later:
+    // the profile's file name and its values, the host and the tool's version.
+    QString profile;
+    Params target{};
+    QString host;
+    QString version;
     Kind kind = Kind::Pass;
     // "pass", "fail: <reason>", "error: <serial error>", "interrupted: written, not verified",
     // in English whoever writes the row: the report is one format.
@@ -42,49 +54,44 @@ struct StationRow {
 // from UTC ("2026-12-08T15:11:39.042+01:00").
 QString StampText(const QDateTime &at);
 
-// Counts a CSV text's rows as a reader of CSV does: a line break inside a quoted field belongs
-// to the field, and a line of blanks is no row.
-struct CsvRowCount {
-    qint64 rows = 0;      // rows ended by a line break
-    bool quoted = false;  // the text ends inside a quoted field
-    bool begun = false;   // the text ends inside a row that holds something
-
-    void Feed(const QByteArray &bytes);
-    // With a last row that has no line break yet.
-    qint64 Rows() const { return rows + (begun ? 1 : 0); }
-};
-
 // The station's record: a CSV file that rows are appended to, each written whole (or not at
 // all) and synced before the next exchange, so that a power cut or a full disk loses no row and
 // leaves no fragment; and, when asked, a JUnit file that is rewritten whole after each unit.
 // Both follow the rule of link/output_file.h for files the tool writes.
 class StationReport {
 public:
-    static const char kHeader[];
-
-    // Opens the CSV file for appending: a new or empty file gets the header; a file that holds
-    // something else than a station report is refused, and so is anything that is no plain file
-    // (a folder, a pipe, /dev/null, a terminal). `junit`, which may be empty, is checked by the
-    // same rule and first written once a unit has its result. False with the reason, in the
-    // window's language.
-    bool Open(const QString &csv, const QString &junit, QString *error);
-    // Numbers the row (the report's units so far, whoever wrote them, plus one), appends it under
-    // a lock that other stations honour, and rewrites the JUnit file. False, with the reason,
-    // when the row is not safe in the report (a full disk, the report deleted or moved away).
+    // Opens the CSV file for appending: a new or empty file gets the header; a report of the
+    // first format (without serial numbers, operators and lots) is continued as it is, unless
+    // `newColumns` asks for them; a file that holds something else than a station report is
+    // refused, and so is anything that is no plain file (a folder, a pipe, /dev/null, a
+    // terminal). `junit`, which may be empty, is checked by the same rule and first written once
+    // a unit has its result. False with the reason, in the window's language.
+    bool Open(const QString &csv, const QString &junit, QString *error, bool newColumns = false);
+    // Numbers the row (the report's units so far, whoever wrote them, plus one), marks a serial
+    // number the report holds already, appends the row under a lock that other stations honour,
+    // and rewrites the JUnit file. False, with the reason, when the row is not safe in the report
+    // (a full disk, the report deleted or moved away).
     bool Append(StationRow &row, QString *error);
+    // The figures of every row of the report so far, other stations' included.
+    Figures Total() const;
 
-    static QByteArray CsvLine(const StationRow &row);
+    static QByteArray CsvLine(const StationRow &row, bool firstFormat = false);
 
 private:
-    // Counts what others appended since this station last looked.
+    // Reads what others appended since this station last looked.
     bool CatchUp(QString *error);
+    void Read(const QByteArray &bytes);
     bool WriteJUnit(QString *error);
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     AppendFile csv_;
     QString junit_;
-    CsvRowCount count_;
-    qint64 counted_ = 0;            // bytes of the file counted so far
+    CsvReader reader_;
+    qint64 counted_ = 0;  // bytes of the file read so far
+    std::optional<ReportColumns> columns_;
+    bool headerRead_ = false;
+    std::map<QString, int> lastUnitOf_;  // serial number -> the unit number of its last row
+    Tally tally_;
     std::vector<StationRow> rows_;  // this run's, for the JUnit file
 };
 

@@ -38,7 +38,9 @@ press 'write horizontal=1 roundness=' 0 1 2 3
 press 'set st' standard=
 press 'to' toggle
 press 'st' step station
-press 'station line.json --o' --once
+press 'station line.json --o' --once --operator
+press 're' read report
+press 'station line.json --operator ann --sc' --scan
 press 'step size ' up down
 press '--port ' COM3 COM12 COM12 COM3
 press '--port C' COM3 COM12 COM12 COM3

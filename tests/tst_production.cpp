@@ -2,6 +2,9 @@
 // words.
 #include "support/main_window.h"
 
+#include "panel/program_files.h"
+
+#include <QInputMethodEvent>
 #include <QtTest>
 
 using namespace kv306;
@@ -55,6 +58,69 @@ private slots:
         QFile report(m.toolkit.fileAnswer + QStringLiteral(".csv"));
         QVERIFY(report.open(QIODevice::ReadOnly));
         QCOMPARE(report.readAll().count('\n'), 3);  // the header and two rows
+        QVERIFY(m.toolkit.boxes.empty());
+    }
+
+    // Serial numbers scanned into the window: a scanner types into the field that has the focus
+    // and presses Enter, and the first scan starts the station. The verdict names the unit; the
+    // same number again is set up again and says so; an empty scan is refused and the unit waits.
+    // Who and which lot are remembered for the next time.
+    void scannedIntoTheWindow()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        Main m;
+        m.toolkit.fileAnswer = m.appDir.filePath(QStringLiteral("shift"));
+        UserSettings().remove(QStringLiteral("reportFile"));  // as on a new account
+        ProductionDialog *d = m.window.ShowProduction();
+        QVERIFY(QTest::qWaitForWindowActive(d));
+        // Chinese comes through the input method, committed whole.
+        QInputMethodEvent typed;
+        typed.setCommitString(QStringLiteral("王芳"));
+        QApplication::sendEvent(d->OperatorField(), &typed);
+        QTest::keyClicks(d->LotField(), QStringLiteral("L-12"));
+        QTest::mouseClick(d->ScanBox(), Qt::LeftButton, {}, QPoint(8, d->ScanBox()->height() / 2));
+        QVERIFY(d->ScanBox()->isChecked());
+        QCOMPARE(QApplication::focusWidget(), d->SerialField());
+        // Scanned before a report is chosen: nothing starts, and no file dialog takes the keys.
+        QTest::keyClicks(d->SerialField(), QStringLiteral("SN-7"));
+        QTest::keyClick(d->SerialField(), Qt::Key_Return);
+        QCOMPARE(d->State()->text(), QStringLiteral("请先选择报告文件，再扫描"));
+        QVERIFY(!d->Running());
+        QTest::mouseClick(d->ChooseButton(), Qt::LeftButton);
+        d->SerialField()->setFocus();  // as the operator clicks into it
+        QTest::keyClicks(d->SerialField(), QStringLiteral("SN-7"));
+        QTest::keyClick(d->SerialField(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(d->Verdict()->text(), QStringLiteral("SN-7 合格"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(d->State()->text(), QStringLiteral("请扫描设备的序列号"), 5000);
+        QTest::keyClick(d->SerialField(), Qt::Key_Return);
+        QCOMPARE(d->State()->text(), QStringLiteral("序列号不能用：扫描的序列号是空的，请重新扫描"));
+        QTest::keyClicks(d->SerialField(), QStringLiteral("SN-7"));
+        QTest::keyClick(d->SerialField(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(d->Reason()->text(),
+                                  QStringLiteral("第 2 台合格，请取下设备（这个序列号之前设置过：第 1 台）"),
+                                  5000);
+        QCOMPARE(
+            d->Figures()->text(),
+            QStringLiteral("报告共 2 台：合格 2，不合格 0，错误 0；一次合格率 100.0%（1/1）；重复设置 1 台"));
+        d->Stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!d->Running(), 5000);
+        const QPointer<ProductionDialog> closing(d);
+        d->close();
+        QTRY_VERIFY(!closing);
+        ProductionDialog *again = m.window.ShowProduction();
+        QCOMPARE(again->OperatorField()->text(), QStringLiteral("王芳"));
+        QCOMPARE(again->LotField()->text(), QStringLiteral("L-12"));
+        QVERIFY(again->ScanBox()->isChecked());
+        // The next shift scans at once: the field has the focus, and its Enter presses no button.
+        QVERIFY(QTest::qWaitForWindowActive(again));
+        QCOMPARE(QApplication::focusWidget(), again->SerialField());
+        QTest::keyClicks(again->SerialField(), QStringLiteral("SN-8"));
+        QTest::keyClick(again->SerialField(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(again->Verdict()->text(), QStringLiteral("SN-8 合格"), 5000);
+        QVERIFY(again->Running());
+        again->Stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!again->Running(), 5000);
         QVERIFY(m.toolkit.boxes.empty());
     }
 

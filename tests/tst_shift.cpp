@@ -1,0 +1,269 @@
+// A line supervisor's station: units named by their scanned serial numbers, who ran it and which
+// lot in every row, and the shift's figures read back from the report.
+#include "support/sim_ports.h"
+#include "support/station_run.h"
+
+#include "protocol/csv.h"
+#include "protocol/report_figures.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSysInfo>
+#include <QtTest>
+
+using namespace kv306;
+using namespace kv306::test;
+
+namespace {
+
+// The report's rows, each by its columns' names.
+QList<std::map<QByteArray, QString>> ReportRows(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    CsvReader reader;
+    std::vector<CsvReader::Record> records;
+    reader.Feed(f.readAll(), &records);
+    QList<std::map<QByteArray, QString>> rows;
+    for (std::size_t r = 1; r < records.size(); ++r) {
+        std::map<QByteArray, QString> row;
+        for (qsizetype i = 0; i < records[r].fields.size(); ++i)
+            row[records[0].fields.value(i)] = QString::fromUtf8(records[r].fields[i]);
+        rows << row;
+    }
+    return rows;
+}
+
+// kv306ctl report, its exit code, standard output and standard error.
+struct ReportRun {
+    int code = -1;
+    QByteArray out;
+    QString err;
+};
+ReportRun Report(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(KV306CTL), QStringList{"report"} + args);
+    if (!p.waitForFinished(20000))
+        qFatal("kv306ctl report did not end");
+    return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+}
+
+// A report with a known mix, a row every ten minutes from 08:00 to 09:00 (two at 09:00): units
+// SN1 to SN5 and one without a serial number; SN2 fails, then passes; SN4 is interrupted, then
+// passes; SN3 meets a missing port.
+QByteArray KnownMix()
+{
+    const char *const rows[] = {
+        "08:00,1,1,COM3,pass,SN1,,ann,L1",
+        "08:10,2,2,COM4,\"fail: verify mismatch: size 29, not 30\",SN2,,ann,L1",
+        "08:20,3,1,COM3,error: error 8002: This port does not exist!,SN3,,bob,L1",
+        "08:30,4,2,COM4,pass,SN2,2,ann,L1",
+        "08:40,5,1,COM3,\"interrupted: written, not verified\",SN4,,bob,L2",
+        "08:50,6,1,COM3,pass,SN4,5,bob,L2",
+        "09:00,7,2,COM4,pass,SN5,,ann,L2",
+        "09:00,8,2,COM4,fail: no reply,,,ann,L2",
+    };
+    QByteArray text = ReportHeader() + '\n';
+    for (const char *row : rows) {
+        // time,unit,slot,port + device,adapter_serial + outcome + six values,seconds + serial,
+        // again,operator,lot + profile,target,host,version
+        QList<QByteArray> f = QByteArray(row).split(',');
+        const QByteArray at = "2026-12-08T" + f.takeFirst() + ":00.000+01:00";
+        const QByteArray head = at + ',' + f[0] + ',' + f[1] + ',' + f[2] + ",/dev/ttyUSB0,A1,";
+        const QByteArray tail = QList<QByteArray>(f.end() - 4, f.end()).join(',');
+        const QByteArray outcome = QList<QByteArray>(f.begin() + 3, f.end() - 4).join(',');
+        text += head + outcome + ",24,18,30,PAL,2,remove,1.200," + tail +
+                ",line.json,horizontal=24 vertical=18 size=30 standard=PAL roundness=2 outside=remove,"
+                "bench1,1.1\n";
+    }
+    return text;
+}
+
+QJsonObject JsonOf(const QByteArray &out)
+{
+    return QJsonDocument::fromJson(out).object();
+}
+
+}  // namespace
+
+class TestShift : public QObject {
+    Q_OBJECT
+private slots:
+    // Two slots and scans piped in: a scan naming its slot goes there, one that names none goes
+    // to the first slot whose unit waits for one; bad scans are refused and the unit waits; a
+    // serial number scanned again is set up again and says which row came before. Every row
+    // carries who, which lot, what it was checked against and by what; the JUnit cases are named
+    // by the serial numbers.
+    void scansNameTheUnits()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        ports.Add(4);
+        const QString dir = ports.Path();
+        StationRun run(dir, {"--port", "COM3", "--port", "COM4", "--scan", "--report", dir + "/r.csv", "--junit",
+                             dir + "/r.xml", "--operator", "Ann Lee", "--lot", "L-7"});
+        const QString waits = QStringLiteral(": unit present, waiting for its serial number");
+        QTRY_VERIFY_WITH_TIMEOUT(run.Said("COM3" + waits) == 1 && run.Said("COM4" + waits) == 1, 5000);
+        run.Type("\n" + QByteArray(65, 'x') + "\nSN\x01" "7\nCOM9 SN9\nCOM4 SN-B1\nSN-A1\n");
+        QTRY_COMPARE_WITH_TIMEOUT(ReportRows(dir + "/r.csv").size(), 2, 10000);
+        // Both units are still there: each waits for a scan again, whatever it answers.
+        QTRY_VERIFY_WITH_TIMEOUT(run.Said("COM3" + waits) == 2 && run.Said("COM4" + waits) == 2, 5000);
+        run.Type("SN-A1\n");
+        QTRY_COMPARE_WITH_TIMEOUT(ReportRows(dir + "/r.csv").size(), 3, 10000);
+        run.EndInput();  // no more scans: the slots end
+        QCOMPARE(run.Finish(), 0);
+
+        const QString err = run.Err();
+        for (const char *refusal :
+             {"scan '' refused: the scanned serial number is empty; scan again",
+              "refused: the scan is longer than 64 characters; scan again",
+              "refused: the scan holds control characters; scan again",
+              "scan 'COM9 SN9' refused: COM9 is not one of this station's ports; scan again"})
+            QVERIFY2(err.contains(refusal), qPrintable(err));
+
+        const auto rows = ReportRows(dir + "/r.csv");
+        std::map<QString, QString> portOf;
+        for (const auto &row : rows) {
+            QCOMPARE(row.at("outcome"), "pass");
+            QCOMPARE(row.at("operator"), "Ann Lee");
+            QCOMPARE(row.at("lot"), "L-7");
+            QCOMPARE(row.at("profile"), "line.json");
+            QCOMPARE(row.at("target"),
+                     "horizontal=24 vertical=18 size=30 standard=PAL roundness=2 outside=remove");
+            QCOMPARE(row.at("host"), QSysInfo::machineHostName());
+            QCOMPARE(row.at("version"), "1.1");
+            portOf[row.at("serial")] += row.at("port");
+        }
+        QCOMPARE(portOf, (std::map<QString, QString>{{"SN-A1", "COM3COM3"}, {"SN-B1", "COM4"}}));
+        QCOMPARE(rows[2].at("again"), rows[0].at("serial") == "SN-A1" ? rows[0].at("unit") : rows[1].at("unit"));
+        QVERIFY2(run.out_.contains(QStringLiteral("[SN-A1, set up before as #%1]\n").arg(rows[2].at("again"))),
+                 qPrintable(run.out_));
+
+        QFile junit(dir + "/r.xml");
+        QVERIFY(junit.open(QIODevice::ReadOnly));
+        const QByteArray xml = junit.readAll();
+        QVERIFY2(xml.contains("name=\"SN-B1 (unit ") && xml.count("name=\"SN-A1 (unit ") == 2, xml.constData());
+    }
+
+    // A scan for a slot whose unit is not there yet waits for it; the other slot, with no scan
+    // for it and none to come, ends. A report of the first format is continued as it was without
+    // scans, and refused with them.
+    void scanWaitsForItsUnit()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        const QString dir = ports.Path();
+        StationRun run(dir, {"--port", "COM3", "--port", "COM5", "--scan", "--report", dir + "/r.csv"});
+        run.Type("COM5 SN-C1\n");
+        run.EndInput();
+        QTest::qWait(1500);
+        QVERIFY(ReportRows(dir + "/r.csv").isEmpty());
+        ports.Add(5);
+        QCOMPARE(run.Finish(), 0);
+        const auto rows = ReportRows(dir + "/r.csv");
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].at("port"), "COM5");
+        QCOMPARE(rows[0].at("serial"), "SN-C1");
+
+        QFile first(dir + "/first.csv");
+        QVERIFY(first.open(QIODevice::WriteOnly));
+        first.write(ReportHeader(true) + '\n');
+        first.close();
+        StationRun plain(dir, {"--port", "COM3", "--report", first.fileName(), "--once"});
+        QCOMPARE(plain.Finish(), 0);
+        QCOMPARE(ReportRows(first.fileName()).value(0).size(), std::size_t(14));
+        StationRun scanned(dir, {"--port", "COM3", "--report", first.fileName(), "--once", "--scan"});
+        QCOMPARE(scanned.Finish(), 4);
+        QVERIFY2(scanned.Err().contains("first format"), qPrintable(scanned.Err()));
+    }
+
+    // The shift's figures from a report with a known mix, counted by hand: 8 set-ups of 6 units
+    // (SN1-SN5 and one without a serial number); passes 1, 4, 6, 7; first set-ups passed by SN1 and
+    // SN5 only: 2 of 6, 33.3%; SN2 and SN4 set up twice; 8 units over the hour.
+    void figuresOfAKnownMix()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("shift.csv");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(KnownMix());
+        f.close();
+
+        const ReportRun text = Report({path});
+        QCOMPARE(text.code, 0);
+        QVERIFY2(text.out.contains("  8 units: 4 pass, 2 fail, 1 error, 1 interrupted; first-pass yield 33.3% (2 of 6 "
+                                   "new units); 2 set up more than once; 8.0 units/h; failures: error 8002 1, "
+                                   "interrupted 1, no reply 1, verify mismatch 1\n"),
+                 text.out.constData());
+
+        const QJsonObject all = JsonOf(Report({path, "--json"}).out);
+        const QJsonObject whole = all["all"].toObject();
+        QCOMPARE(whole["units"].toInt(), 8);
+        QCOMPARE(whole["newUnits"].toInt(), 6);
+        QCOMPARE(whole["firstPass"].toInt(), 2);
+        QCOMPARE(whole["setUpAgain"].toInt(), 2);
+        QCOMPARE(whole["perHour"].toDouble(), 8.0);
+        QCOMPARE(whole["failures"].toObject()["verify mismatch"].toInt(), 1);
+        // ann: rows 1, 2, 4, 7, 8 (SN1, SN2 twice, SN5, none); bob: rows 3, 5, 6 (SN3, SN4 twice).
+        const QJsonObject ann = all["operators"].toObject()["ann"].toObject();
+        const QJsonObject bob = all["operators"].toObject()["bob"].toObject();
+        QCOMPARE((QList<int>{ann["units"].toInt(), ann["pass"].toInt(), ann["newUnits"].toInt(),
+                             ann["firstPass"].toInt(), ann["setUpAgain"].toInt()}),
+                 (QList<int>{5, 3, 4, 2, 1}));
+        QCOMPARE((QList<int>{bob["units"].toInt(), bob["pass"].toInt(), bob["newUnits"].toInt(),
+                             bob["firstPass"].toInt(), bob["setUpAgain"].toInt()}),
+                 (QList<int>{3, 1, 2, 0, 1}));
+        const QJsonObject com4 = all["slots"].toObject()["COM4"].toObject();
+        QCOMPARE((QList<int>{com4["units"].toInt(), com4["pass"].toInt(), com4["fail"].toInt(),
+                             com4["newUnits"].toInt(), com4["firstPass"].toInt()}),
+                 (QList<int>{4, 2, 2, 3, 1}));
+        QCOMPARE(all["lots"].toObject()["L2"].toObject()["units"].toInt(), 4);
+
+        // From 08:45 to 09:00: SN4's second set-up (its first came before), SN5 and the unit
+        // without a serial number: 3 units, 1 of 2 new ones passed first, 18 an hour.
+        const QJsonObject late =
+            JsonOf(Report({path, "--since", "2026-12-08T08:45+01:00", "--until", "2026-12-08T09:00+01:00", "--json"}).out)["all"]
+                .toObject();
+        QCOMPARE((QList<int>{late["units"].toInt(), late["newUnits"].toInt(), late["firstPass"].toInt(),
+                             late["setUpAgain"].toInt()}),
+                 (QList<int>{3, 2, 1, 1}));
+        QCOMPARE(late["perHour"].toDouble(), 18.0);
+    }
+
+    // Reading is as strict as writing: a file that is no report is refused; a row that cannot
+    // be read is named by its line, left out of the figures, and the exit says so.
+    void damagedReports()
+    {
+        QTemporaryDir dir;
+        const auto write = [&dir](const char *name, const QByteArray &text) {
+            QFile f(dir.filePath(name));
+            f.open(QIODevice::WriteOnly);
+            f.write(text);
+            return f.fileName();
+        };
+        const ReportRun notReport = Report({write("notes.csv", "name,phone\nann,1234\n")});
+        QCOMPARE(notReport.code, 2);
+        QVERIFY2(notReport.err.contains("is not a station report"), qPrintable(notReport.err));
+        QVERIFY(notReport.out.isEmpty());
+
+        QByteArray mix = KnownMix();
+        // Line 4 cut short by a power cut, line 7's time edited by hand.
+        QList<QByteArray> lines = mix.split('\n');
+        lines[3] = lines[3].left(40);
+        lines[6].replace("2026-12-08T", "08/12/2026 ");
+        const ReportRun damaged = Report({write("damaged.csv", lines.join('\n')), "--json"});
+        QCOMPARE(damaged.code, 2);
+        QVERIFY2(damaged.err.contains("line 4 cannot be read, left out: it has 5 fields where the header names 22"),
+                 qPrintable(damaged.err));
+        QVERIFY2(damaged.err.contains("line 7 cannot be read, left out: its time '08/12/2026"), qPrintable(damaged.err));
+        const QJsonObject o = JsonOf(damaged.out);
+        QCOMPARE(o["all"].toObject()["units"].toInt(), 6);
+        QCOMPARE(o["unreadable"].toArray().size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShift)
+#include "tst_shift.moc"
