@@ -46,7 +46,9 @@ int ReportCommand(const Invocation &in)
         unreadable.append(QJsonObject{{QStringLiteral("line"), u.line}, {QStringLiteral("why"), u.why}});
     }
     if (reading.unreadable.size() > kNamed)
-        Err(QStringLiteral("%1: %2 more rows cannot be read").arg(path).arg(reading.unreadable.size() - kNamed));
+        Err(QStringLiteral("%1: %2 more rows cannot be read")
+                .arg(path)
+                .arg(reading.unreadable.size() - kNamed));
     const int code = reading.unreadable.empty() ? kExitOk : kExitUsage;
     const Figures total = reading.tally.Total();
     if (JsonMode()) {

@@ -65,6 +65,7 @@ void ReadScans(const std::shared_ptr<ScanSink> &sink, bool json)
                 RecordJson(QJsonObject{{QStringLiteral("scan"), line.left(80)},
                                        {QStringLiteral("refused"), *refused}});
         }
+        Err(QStringLiteral("standard input ended: no more scans; each slot ends once no scan waits for it"));
         sink->NoMore();
     }).detach();
 }

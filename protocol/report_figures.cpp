@@ -7,13 +7,13 @@
 
 namespace kv306 {
 
-const char *const kReportColumns[] = {"time",    "unit",     "slot",       "port",      "device",   "adapter_serial",
-                                      "outcome", "horizontal", "vertical", "size",      "standard", "roundness",
-                                      "outside", "seconds",  "serial",     "again",     "operator", "lot",
-                                      "profile", "target",   "host",       "version",   nullptr};
-const char *const kFirstReportColumns[] = {"time",       "unit",     "slot", "port",     "device",
-                                           "serial",     "outcome",  "horizontal", "vertical", "size",
-                                           "standard",   "roundness", "outside",   "seconds",  nullptr};
+const char *const kReportColumns[] = {
+    "time",     "unit", "slot",     "port",      "device",  "adapter_serial", "outcome", "horizontal",
+    "vertical", "size", "standard", "roundness", "outside", "seconds",        "serial",  "again",
+    "operator", "lot",  "profile",  "target",    "host",    "version",        nullptr};
+const char *const kFirstReportColumns[] = {"time",     "unit",      "slot",       "port",     "device",
+                                           "serial",   "outcome",   "horizontal", "vertical", "size",
+                                           "standard", "roundness", "outside",    "seconds",  nullptr};
 
 QByteArray ReportHeader(bool first)
 {
@@ -37,9 +37,9 @@ QString ReasonOf(const QString &outcome)
     if (rest.startsWith(QLatin1String("written, check failed: ")))
         rest = rest.mid(23);
     static const std::pair<const char *, const char *> kKinds[] = {
-        {"verify mismatch", "verify mismatch"}, {"no reply", "no reply"},
-        {"the unit sent", "wrong reply length"}, {"bad reply", "bad reply"},
-        {"bad check byte", "bad check byte"},   {"unequal echo", "unequal echo"},
+        {"verify mismatch", "verify mismatch"},      {"no reply", "no reply"},
+        {"the unit sent", "wrong reply length"},     {"bad reply", "bad reply"},
+        {"bad check byte", "bad check byte"},        {"unequal echo", "unequal echo"},
         {"value out of range", "value out of range"}};
     for (const auto &[start, kind] : kKinds) {
         if (rest.startsWith(QLatin1String(start)))
@@ -145,7 +145,8 @@ std::optional<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportCol
     e.port = text(columns.port);
     const QByteArray outcome = bytes(columns.outcome);
     for (const char *kind : {"pass", "fail", "error", "interrupted"}) {
-        if (outcome.startsWith(kind) && (outcome.size() == qsizetype(qstrlen(kind)) || outcome[qstrlen(kind)] == ':'))
+        if (outcome.startsWith(kind) &&
+            (outcome.size() == qsizetype(qstrlen(kind)) || outcome[qstrlen(kind)] == ':'))
             e.kind = QLatin1String(kind);
     }
     if (e.kind.isEmpty())
@@ -157,7 +158,8 @@ std::optional<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportCol
     if (!again.isEmpty()) {
         e.again = again.toInt(&number);
         if (!number || e.again < 1)
-            return refuse(QStringLiteral("its again '%1' is no unit number").arg(text(columns.again).left(20)));
+            return refuse(
+                QStringLiteral("its again '%1' is no unit number").arg(text(columns.again).left(20)));
     }
     e.serial = text(columns.serial);
     e.operatorName = text(columns.operatorName);
@@ -178,10 +180,14 @@ std::optional<double> Figures::PerHour() const
 
 QJsonObject Figures::Json() const
 {
-    QJsonObject o{{QStringLiteral("units"), units},         {QStringLiteral("pass"), pass},
-                  {QStringLiteral("fail"), fail},           {QStringLiteral("error"), error},
-                  {QStringLiteral("interrupted"), interrupted}, {QStringLiteral("newUnits"), newUnits},
-                  {QStringLiteral("firstPass"), firstPass}, {QStringLiteral("setUpAgain"), setUpAgain}};
+    QJsonObject o{{QStringLiteral("units"), units},
+                  {QStringLiteral("pass"), pass},
+                  {QStringLiteral("fail"), fail},
+                  {QStringLiteral("error"), error},
+                  {QStringLiteral("interrupted"), interrupted},
+                  {QStringLiteral("newUnits"), newUnits},
+                  {QStringLiteral("firstPass"), firstPass},
+                  {QStringLiteral("setUpAgain"), setUpAgain}};
     if (const std::optional<double> y = Yield())
         o.insert(QStringLiteral("firstPassYield"), *y);
     if (const std::optional<double> h = PerHour())
@@ -227,7 +233,11 @@ QString Figures::Text() const
 
 QString FiguresWords(const Figures &f)
 {
-    QString text = Tx::tr("报告共 %1 台：合格 %2，不合格 %3，错误 %4").arg(f.units).arg(f.pass).arg(f.fail).arg(f.error + f.interrupted);
+    QString text = Tx::tr("报告共 %1 台：合格 %2，不合格 %3，错误 %4")
+                       .arg(f.units)
+                       .arg(f.pass)
+                       .arg(f.fail)
+                       .arg(f.error + f.interrupted);
     if (const std::optional<double> y = f.Yield())
         text += Tx::tr("；一次合格率 %1%（%2/%3）").arg(*y * 100, 0, 'f', 1).arg(f.firstPass).arg(f.newUnits);
     if (f.setUpAgain > 0)
@@ -297,7 +307,9 @@ ReportReading ReadReport(const QString &path, const QDateTime &since, const QDat
             header = false;
             columns = ColumnsOf(r);
             if (!columns)
-                reading.error = QStringLiteral("%1 is not a station report (its first line is not the report's header)").arg(path);
+                reading.error =
+                    QStringLiteral("%1 is not a station report (its first line is not the report's header)")
+                        .arg(path);
             return columns.has_value();
         }
         QString why;

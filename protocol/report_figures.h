@@ -56,7 +56,8 @@ struct ReportColumns {
 std::optional<ReportColumns> ColumnsOf(const CsvReader::Record &header);
 // A row read strictly: as many fields as the header names, a time with its offset, a unit
 // number, an outcome that begins with its kind. Nothing, with what is wrong, otherwise.
-std::optional<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportColumns &columns, QString *error);
+std::optional<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportColumns &columns,
+                                   QString *error);
 
 struct Figures {
     int units = 0;  // rows: each set-up is one

@@ -103,11 +103,13 @@ private slots:
         ports.Add(3);
         ports.Add(4);
         const QString dir = ports.Path();
-        StationRun run(dir, {"--port", "COM3", "--port", "COM4", "--scan", "--report", dir + "/r.csv", "--junit",
-                             dir + "/r.xml", "--operator", "Ann Lee", "--lot", "L-7"});
+        StationRun run(dir, {"--port", "COM3", "--port", "COM4", "--scan", "--report", dir + "/r.csv",
+                             "--junit", dir + "/r.xml", "--operator", "Ann Lee", "--lot", "L-7"});
         const QString waits = QStringLiteral(": unit present, waiting for its serial number");
         QTRY_VERIFY_WITH_TIMEOUT(run.Said("COM3" + waits) == 1 && run.Said("COM4" + waits) == 1, 5000);
-        run.Type("\n" + QByteArray(65, 'x') + "\nSN\x01" "7\nCOM9 SN9\nCOM4 SN-B1\nSN-A1\n");
+        run.Type("\n" + QByteArray(65, 'x') +
+                 "\nSN\x01"
+                 "7\nCOM9 SN9\nCOM4 SN-B1\nSN-A1\n");
         QTRY_COMPARE_WITH_TIMEOUT(ReportRows(dir + "/r.csv").size(), 2, 10000);
         // Both units are still there: each waits for a scan again, whatever it answers.
         QTRY_VERIFY_WITH_TIMEOUT(run.Said("COM3" + waits) == 2 && run.Said("COM4" + waits) == 2, 5000);
@@ -138,14 +140,17 @@ private slots:
             portOf[row.at("serial")] += row.at("port");
         }
         QCOMPARE(portOf, (std::map<QString, QString>{{"SN-A1", "COM3COM3"}, {"SN-B1", "COM4"}}));
-        QCOMPARE(rows[2].at("again"), rows[0].at("serial") == "SN-A1" ? rows[0].at("unit") : rows[1].at("unit"));
-        QVERIFY2(run.out_.contains(QStringLiteral("[SN-A1, set up before as #%1]\n").arg(rows[2].at("again"))),
-                 qPrintable(run.out_));
+        QCOMPARE(rows[2].at("again"),
+                 rows[0].at("serial") == "SN-A1" ? rows[0].at("unit") : rows[1].at("unit"));
+        QVERIFY2(
+            run.out_.contains(QStringLiteral("[SN-A1, set up before as #%1]\n").arg(rows[2].at("again"))),
+            qPrintable(run.out_));
 
         QFile junit(dir + "/r.xml");
         QVERIFY(junit.open(QIODevice::ReadOnly));
         const QByteArray xml = junit.readAll();
-        QVERIFY2(xml.contains("name=\"SN-B1 (unit ") && xml.count("name=\"SN-A1 (unit ") == 2, xml.constData());
+        QVERIFY2(xml.contains("name=\"SN-B1 (unit ") && xml.count("name=\"SN-A1 (unit ") == 2,
+                 xml.constData());
     }
 
     // A scan for a slot whose unit is not there yet waits for it; the other slot, with no scan
@@ -194,9 +199,10 @@ private slots:
 
         const ReportRun text = Report({path});
         QCOMPARE(text.code, 0);
-        QVERIFY2(text.out.contains("  8 units: 4 pass, 2 fail, 1 error, 1 interrupted; first-pass yield 33.3% (2 of 6 "
-                                   "new units); 2 set up more than once; 8.0 units/h; failures: error 8002 1, "
-                                   "interrupted 1, no reply 1, verify mismatch 1\n"),
+        QVERIFY2(text.out.contains(
+                     "  8 units: 4 pass, 2 fail, 1 error, 1 interrupted; first-pass yield 33.3% (2 of 6 "
+                     "new units); 2 set up more than once; 8.0 units/h; failures: error 8002 1, "
+                     "interrupted 1, no reply 1, verify mismatch 1\n"),
                  text.out.constData());
 
         const QJsonObject all = JsonOf(Report({path, "--json"}).out);
@@ -224,9 +230,10 @@ private slots:
 
         // From 08:45 to 09:00: SN4's second set-up (its first came before), SN5 and the unit
         // without a serial number: 3 units, 1 of 2 new ones passed first, 18 an hour.
-        const QJsonObject late =
-            JsonOf(Report({path, "--since", "2026-12-08T08:45+01:00", "--until", "2026-12-08T09:00+01:00", "--json"}).out)["all"]
-                .toObject();
+        const QJsonObject late = JsonOf(Report({path, "--since", "2026-12-08T08:45+01:00", "--until",
+                                                "2026-12-08T09:00+01:00", "--json"})
+                                            .out)["all"]
+                                     .toObject();
         QCOMPARE((QList<int>{late["units"].toInt(), late["newUnits"].toInt(), late["firstPass"].toInt(),
                              late["setUpAgain"].toInt()}),
                  (QList<int>{3, 2, 1, 1}));
@@ -256,9 +263,11 @@ private slots:
         lines[6].replace("2026-12-08T", "08/12/2026 ");
         const ReportRun damaged = Report({write("damaged.csv", lines.join('\n')), "--json"});
         QCOMPARE(damaged.code, 2);
-        QVERIFY2(damaged.err.contains("line 4 cannot be read, left out: it has 5 fields where the header names 22"),
+        QVERIFY2(damaged.err.contains(
+                     "line 4 cannot be read, left out: it has 5 fields where the header names 22"),
                  qPrintable(damaged.err));
-        QVERIFY2(damaged.err.contains("line 7 cannot be read, left out: its time '08/12/2026"), qPrintable(damaged.err));
+        QVERIFY2(damaged.err.contains("line 7 cannot be read, left out: its time '08/12/2026"),
+                 qPrintable(damaged.err));
         const QJsonObject o = JsonOf(damaged.out);
         QCOMPARE(o["all"].toObject()["units"].toInt(), 6);
         QCOMPARE(o["unreadable"].toArray().size(), 2);
