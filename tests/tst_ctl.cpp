@@ -248,12 +248,12 @@ private slots:
         ports.Add(3, trickle);
         const Result spread = Ctl({"--port", "COM3", "toggle", "overlay"});
         QCOMPARE(spread.code, 1);
-        QVERIFY2(
-            QRegularExpression("^kv306ctl: COM3: unconfirmed: overlay toggle: echo 00 00, but the two reply "
-                               "bytes came 3[0-9][0-9] ms apart")
-                .match(spread.err)
-                .hasMatch(),
-            qPrintable(spread.err));
+        QVERIFY2(QRegularExpression(
+                     "^kv306ctl: COM3: unconfirmed: overlay toggle: echo 00 00, but the two reply "
+                     "bytes came (29[0-9]|3[0-9][0-9]) ms apart")  // the first byte may be read late
+                     .match(spread.err)
+                     .hasMatch(),
+                 qPrintable(spread.err));
     }
 
     // --json: one line a document; the steps made stay when a later step fails; a usage error is
