@@ -13,6 +13,7 @@
 #include "protocol/station_report.h"
 #include "protocol/unit_core.h"
 #include "sim/sim_unit.h"
+#include "support/ser2net.h"  // the tests' ser2net lookup
 
 #include <QApplication>
 #include <QDir>
@@ -582,7 +583,7 @@ void NetworkRows()
             .toUtf8());
     config.close();
     QProcess server;
-    server.start(QStringLiteral("ser2net"), {"-n", "-u", "-c", config.fileName()});
+    server.start(test::Ser2NetProgram(), {"-n", "-u", "-c", config.fileName()});
     if (!server.waitForStarted()) {
         Row("read over the network", 0, 0, "ms", 0, "ser2net does not start: MISSED");
         return;

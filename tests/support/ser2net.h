@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -17,6 +18,14 @@ inline quint16 FreePort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+// ser2net's path, or empty: a daemon, in sbin, which a user's PATH on Debian leaves out.
+inline QString Ser2NetProgram()
+{
+    const QString name = QStringLiteral("ser2net");
+    const QString onPath = QStandardPaths::findExecutable(name);
+    return onPath.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin", "/sbin"}) : onPath;
 }
 
 // Debian's ser2net bridging a device (a simulated unit's terminal) to two loopback TCP ports: one
@@ -47,7 +56,10 @@ public:
 
     void Start()
     {
-        process_.start(QStringLiteral("ser2net"), {"-n", "-u", "-c", dir_.filePath("ser2net.yaml")});
+        const QString program = Ser2NetProgram();
+        if (program.isEmpty())
+            qFatal("ser2net is not installed (scripts/install-deps installs it)");
+        process_.start(program, {"-n", "-u", "-c", dir_.filePath("ser2net.yaml")});
         if (!process_.waitForStarted())
             qFatal("ser2net does not start: %s", qPrintable(process_.errorString()));
         // ser2net has no sign of being ready: its ports accept once it is.
