@@ -3,6 +3,7 @@
 
 #include "link/output_file.h"
 #include "protocol/params_text.h"
+#include "protocol/station.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -282,10 +283,10 @@ int RunCommand(const QStringList &arguments)
                              .arg(option->names().constFirst(), parser.value(*option)));
     }
     // Who and which lot go into every row: one line of text each.
-    for (const QString *text : {&in.operatorName, &in.lot}) {
-        if (text->size() > 64 || std::any_of(text->begin(), text->end(),
-                                             [](QChar c) { return c.category() == QChar::Other_Control; }))
-            return Usage(QStringLiteral("--operator and --lot take one line of at most 64 characters"));
+    for (const auto &[option, text] :
+         {std::pair{"--operator", &in.operatorName}, std::pair{"--lot", &in.lot}}) {
+        if (const QString why = Station::TextRefusal(*text); !why.isEmpty())
+            return Usage(QStringLiteral("%1 '%2': %3").arg(QLatin1String(option), *text, why));
     }
 
     if (command->ports == PortRule::None) {

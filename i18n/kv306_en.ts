@@ -1094,14 +1094,6 @@ Replace it?</translation>
         <translation>the scanned serial number is empty</translation>
     </message>
     <message>
-        <source>扫描的内容超过 %1 个字符</source>
-        <translation>the scan is longer than %1 characters</translation>
-    </message>
-    <message>
-        <source>扫描的内容含有控制字符</source>
-        <translation>the scan holds control characters</translation>
-    </message>
-    <message>
         <source>%1 不是本工位的端口</source>
         <translation>%1 is not one of this station&apos;s ports</translation>
     </message>
@@ -1148,6 +1140,22 @@ Replace it?</translation>
     <message>
         <source>请先选择报告文件，再扫描</source>
         <translation>Choose the report file first, then scan</translation>
+    </message>
+    <message>
+        <source>操作员或批号：%1</source>
+        <translation>operator or lot: %1</translation>
+    </message>
+    <message>
+        <source>长度超过 %1 个字符</source>
+        <translation>longer than %1 characters</translation>
+    </message>
+    <message>
+        <source>含有控制字符</source>
+        <translation>holds control characters</translation>
+    </message>
+    <message>
+        <source>以 %1 开头，表格程序会把它当作公式</source>
+        <translation>begins with %1, which a spreadsheet would take for a formula</translation>
     </message>
 </context>
 </TS>

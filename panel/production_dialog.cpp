@@ -179,6 +179,13 @@ void ProductionDialog::Start()
     const QString operatorName = operatorField_->text().trimmed();
     const QString lot = lotField_->text().trimmed();
     const bool scan = scanBox_->isChecked();
+    for (const QString &text : {operatorName, lot}) {
+        if (const QString why = Station::TextRefusal(text); !why.isEmpty()) {
+            reason_->setText(Tx::tr("操作员或批号：%1").arg(why));
+            toolkit_.MsgBox(Tx::tr("操作员或批号：%1").arg(why), kMsgExclamation, Tx::tr("错误"));
+            return;
+        }
+    }
     report_ = std::make_unique<StationReport>();
     QString error;
     if (!report_->Open(path, QString(), &error, scan || !operatorName.isEmpty() || !lot.isEmpty())) {

@@ -301,19 +301,25 @@ StationRow Station::SetUp(UnitOnPort &unit, int slot, const PortRef &port, int n
     return row;
 }
 
+QString Station::TextRefusal(const QString &text)
+{
+    if (text.size() > kSerialMax)
+        return Tx::tr("长度超过 %1 个字符").arg(kSerialMax);
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            return Tx::tr("含有控制字符");
+    }
+    // A label that reads "=HYPERLINK(...)" would run in the supervisor's spreadsheet.
+    if (!text.isEmpty() && QStringLiteral("=+-@").contains(text.front()))
+        return Tx::tr("以 %1 开头，表格程序会把它当作公式").arg(text.front());
+    return {};
+}
+
 QString Station::Scanned(const QString &line)
 {
     const QString text = line.trimmed();
     const auto badText = [](const QString &t) -> QString {
-        if (t.isEmpty())
-            return Tx::tr("扫描的序列号是空的");
-        if (t.size() > kSerialMax)
-            return Tx::tr("扫描的内容超过 %1 个字符").arg(kSerialMax);
-        for (const QChar c : t) {
-            if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
-                return Tx::tr("扫描的内容含有控制字符");
-        }
-        return {};
+        return t.isEmpty() ? Tx::tr("扫描的序列号是空的") : TextRefusal(t);
     };
     if (const QString bad = badText(text); !bad.isEmpty())
         return bad;

@@ -53,8 +53,12 @@ public:
         QString operatorName;
         QString lot;
     };
-    // The longest serial number a scan may give.
+    // The longest serial number a scan may give, and the longest operator or lot.
     static constexpr int kSerialMax = 64;
+    // Why a text that goes into every row (a serial number, an operator, a lot) is refused, or
+    // empty: over kSerialMax characters, a control character, or a first character a spreadsheet
+    // opening the report would take for the start of a formula (= + - @).
+    static QString TextRefusal(const QString &text);
     enum class SlotState {
         NoPort,    // the port is not there (yet)
         Waiting,   // the port is there, no unit answers
@@ -78,8 +82,8 @@ public:
     // A line scanned (a scanner that types and ends with Enter, a line of a file): the serial
     // number of the next unit of the slot it names ("COM4 SN12345"), or else of the first slot,
     // in the order given, whose unit is present and not yet scanned; with none such, of the first
-    // that has one next. Empty when taken; otherwise why it is refused (empty, over kSerialMax
-    // characters, control characters, a slot that has a scan waiting already): the unit waits
+    // that has one next. Empty when taken; otherwise why it is refused (empty, a TextRefusal, a
+    // slot that has a scan waiting already): the unit waits
     // for a good scan.
     QString Scanned(const QString &line);
     // No more scans will come (the end of standard input): a slot that waits for one ends.

@@ -122,6 +122,13 @@ private slots:
         again->Stop();
         QTRY_VERIFY_WITH_TIMEOUT(!again->Running(), 5000);
         QVERIFY(m.toolkit.boxes.empty());
+        // A lot a spreadsheet opening the report would run as a formula starts nothing.
+        again->LotField()->setFocus();
+        QTest::keyClick(again->LotField(), Qt::Key_Home);
+        QTest::keyClicks(again->LotField(), QStringLiteral("="));
+        QTest::mouseClick(again->StartButton(), Qt::LeftButton);
+        QCOMPARE(m.toolkit.BoxTexts(), QStringList{"操作员或批号：以 = 开头，表格程序会把它当作公式"});
+        QVERIFY(!again->Running());
     }
 
 private:

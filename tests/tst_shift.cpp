@@ -42,13 +42,17 @@ struct ReportRun {
     QByteArray out;
     QString err;
 };
-ReportRun Report(const QStringList &args)
+ReportRun Ctl(const QStringList &args)
 {
     QProcess p;
-    p.start(QStringLiteral(KV306CTL), QStringList{"report"} + args);
+    p.start(QStringLiteral(KV306CTL), args);
     if (!p.waitForFinished(20000))
-        qFatal("kv306ctl report did not end");
+        qFatal("kv306ctl did not end");
     return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+}
+ReportRun Report(const QStringList &args)
+{
+    return Ctl(QStringList{"report"} + args);
 }
 
 // A report with a known mix, a row every ten minutes from 08:00 to 09:00 (two at 09:00): units
@@ -109,7 +113,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(run.Said("COM3" + waits) == 1 && run.Said("COM4" + waits) == 1, 5000);
         run.Type("\n" + QByteArray(65, 'x') +
                  "\nSN\x01"
-                 "7\nCOM9 SN9\nCOM4 SN-B1\nSN-A1\n");
+                 "7\n=HYPERLINK(\"http://x\")\nCOM9 SN9\nCOM4 SN-B1\nSN-A1\n");
         QTRY_COMPARE_WITH_TIMEOUT(ReportRows(dir + "/r.csv").size(), 2, 10000);
         // Both units are still there: each waits for a scan again, whatever it answers.
         QTRY_VERIFY_WITH_TIMEOUT(run.Said("COM3" + waits) == 2 && run.Said("COM4" + waits) == 2, 5000);
@@ -121,8 +125,9 @@ private slots:
         const QString err = run.Err();
         for (const char *refusal :
              {"scan '' refused: the scanned serial number is empty; scan again",
-              "refused: the scan is longer than 64 characters; scan again",
-              "refused: the scan holds control characters; scan again",
+              "refused: longer than 64 characters; scan again",
+              "refused: holds control characters; scan again",
+              "refused: begins with =, which a spreadsheet would take for a formula; scan again",
               "scan 'COM9 SN9' refused: COM9 is not one of this station's ports; scan again"})
             QVERIFY2(err.contains(refusal), qPrintable(err));
 
@@ -151,6 +156,13 @@ private slots:
         const QByteArray xml = junit.readAll();
         QVERIFY2(xml.contains("name=\"SN-B1 (unit ") && xml.count("name=\"SN-A1 (unit ") == 2,
                  xml.constData());
+
+        // An operator a spreadsheet would run is refused before anything is written.
+        const ReportRun formula = Ctl({"station", dir + "/line.json", "--port", "COM3", "--operator",
+                                       "@SUM(A1)", "--report", dir + "/f.csv"});
+        QCOMPARE(formula.code, 2);
+        QVERIFY2(formula.err.contains("--operator '@SUM(A1)': begins with @"), qPrintable(formula.err));
+        QVERIFY(!QFile::exists(dir + "/f.csv"));
     }
 
     // A scan for a slot whose unit is not there yet waits for it; the other slot, with no scan
