@@ -1,5 +1,6 @@
 // kv306ctl driven as a process against simulated units: the frames each command puts on the
 // wire, what it prints, and its exit code for every kind of failure.
+#include "support/ctl_run.h"
 #include "support/sim_ports.h"
 
 #include "link/serial_control.h"
@@ -22,32 +23,27 @@ using namespace kv306::test;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Result = CtlRun;
 
 // Runs kv306ctl with `args`; `asNobody` runs it as a user outside every group.
 Result Ctl(const QStringList &args, bool asNobody = false, const QString &program = QStringLiteral(KV306CTL))
 {
-    QProcess p;
-    if (asNobody) {
-        p.setChildProcessModifier([] {
-            (void)!::setgroups(0, nullptr);
-            (void)!::setgid(65534);
-            (void)!::setuid(65534);
-        });
-    }
-    // Whatever the locale, kv306ctl speaks English.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(30000))
-        qFatal("kv306ctl %s did not end", qPrintable(args.join(' ')));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return RunCtl(
+        args,
+        [asNobody](QProcess &p) {
+            if (asNobody) {
+                p.setChildProcessModifier([] {
+                    (void)!::setgroups(0, nullptr);
+                    (void)!::setgid(65534);
+                    (void)!::setuid(65534);
+                });
+            }
+            // Whatever the locale, kv306ctl speaks English.
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
+            p.setProcessEnvironment(env);
+        },
+        program);
 }
 
 QByteArray ProfileText(const QByteArray &inside)

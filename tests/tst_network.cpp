@@ -1,6 +1,7 @@
 // Units behind a serial device server: Debian's ser2net bridging simulated units to loopback
 // ports, raw (socket://) and RFC 2217 (rfc2217://), driven by kv306ctl, the station and the
 // window; and servers that fail every way a network can.
+#include "support/ctl_run.h"
 #include "support/ser2net.h"
 #include "support/sim_ports.h"
 #include "support/window.h"
@@ -22,23 +23,11 @@ using namespace kv306::test;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    QString out;
-    QString err;
-    qint64 ms = 0;
-};
+using Result = CtlRun;
 
 Result Ctl(const QStringList &args)
 {
-    QProcess p;
-    QElapsedTimer clock;
-    clock.start();
-    p.start(QStringLiteral(KV306CTL), args);
-    if (!p.waitForFinished(30000))
-        qFatal("kv306ctl %s did not end", qPrintable(args.join(' ')));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError()), clock.elapsed()};
+    return RunCtl(args);
 }
 
 QString Speed(const QString &device)

@@ -1,5 +1,6 @@
 // A line supervisor's station: units named by their scanned serial numbers, who ran it and which
 // lot in every row, and the shift's figures read back from the report.
+#include "support/ctl_run.h"
 #include "support/sim_ports.h"
 #include "support/station_run.h"
 
@@ -37,18 +38,10 @@ QList<std::map<QByteArray, QString>> ReportRows(const QString &path)
 }
 
 // kv306ctl report, its exit code, standard output and standard error.
-struct ReportRun {
-    int code = -1;
-    QByteArray out;
-    QString err;
-};
-ReportRun Ctl(const QStringList &args)
+using ReportRun = CtlRun;
+CtlRun Ctl(const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral(KV306CTL), args);
-    if (!p.waitForFinished(20000))
-        qFatal("kv306ctl did not end");
-    return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+    return RunCtl(args);
 }
 ReportRun Report(const QStringList &args)
 {
@@ -86,9 +79,9 @@ QByteArray KnownMix()
     return text;
 }
 
-QJsonObject JsonOf(const QByteArray &out)
+QJsonObject JsonOf(const QString &out)
 {
-    return QJsonDocument::fromJson(out).object();
+    return QJsonDocument::fromJson(out.toUtf8()).object();
 }
 
 }  // namespace
@@ -215,7 +208,7 @@ private slots:
                      "  8 units: 4 pass, 2 fail, 1 error, 1 interrupted; first-pass yield 33.3% (2 of 6 "
                      "new units); 2 set up more than once; 8.0 units/h; failures: error 8002 1, "
                      "interrupted 1, no reply 1, verify mismatch 1\n"),
-                 text.out.constData());
+                 qPrintable(text.out));
 
         const QJsonObject all = JsonOf(Report({path, "--json"}).out);
         const QJsonObject whole = all["all"].toObject();
