@@ -1,12 +1,11 @@
 #include "link/tcp_stream.h"
 
+#include "link/bounded_call.h"
+
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QTcpSocket>
-
-#include <future>
-#include <thread>
 
 namespace kv306 {
 
@@ -27,19 +26,15 @@ Lookup LookUp(const QString &host, int ms)
         found.addresses << literal;
         return found;
     }
-    // A lookup that hangs must not hold the caller: it finishes on a thread of its own.
-    auto result = std::make_shared<std::promise<QHostInfo>>();
-    std::future<QHostInfo> answer = result->get_future();
-    std::thread([host, result] { result->set_value(QHostInfo::fromName(host)); }).detach();
-    if (answer.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready) {
+    const std::optional<QHostInfo> info = WithinMs([host] { return QHostInfo::fromName(host); }, ms);
+    if (!info) {
         found.timedOut = true;
-        found.failure = QStringLiteral("no answer for the name within %1 ms").arg(ms);
+        found.failure = NameTimedOut(ms);
         return found;
     }
-    const QHostInfo info = answer.get();
-    found.addresses = info.addresses();
+    found.addresses = info->addresses();
     if (found.addresses.isEmpty())
-        found.failure = info.errorString();
+        found.failure = info->errorString();
     return found;
 }
 

@@ -1,5 +1,6 @@
 #include "link/tcp_stream.h"
 
+#include "link/bounded_call.h"
 #include "link/system_win.h"
 
 #include <winsock2.h>
@@ -7,9 +8,7 @@
 
 #include <chrono>
 #include <cstring>
-#include <future>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace kv306 {
@@ -59,27 +58,25 @@ Lookup LookUp(const QString &host, quint16 port, int ms)
 {
     StartWinsock();
     Lookup found;
-    // A lookup that hangs must not hold the caller: it finishes on a thread of its own.
     struct Result {
         std::vector<Address> addresses;
         int error = 0;
     };
-    auto result = std::make_shared<std::promise<Result>>();
-    std::future<Result> answer = result->get_future();
-    std::thread([name = host.toStdString(), service = std::to_string(port), result] {
-        Result r;
-        r.addresses = Resolve(name, service, &r.error);
-        result->set_value(std::move(r));
-    }).detach();
-    if (answer.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready) {
+    std::optional<Result> r = WithinMs(
+        [name = host.toStdString(), service = std::to_string(port)] {
+            Result r;
+            r.addresses = Resolve(name, service, &r.error);
+            return r;
+        },
+        ms);
+    if (!r) {
         found.timedOut = true;
-        found.failure = QStringLiteral("no answer for the name within %1 ms").arg(ms);
+        found.failure = NameTimedOut(ms);
         return found;
     }
-    Result r = answer.get();
-    found.addresses = std::move(r.addresses);
+    found.addresses = std::move(r->addresses);
     if (found.addresses.empty())
-        found.failure = WindowsMessage(static_cast<unsigned long>(r.error));
+        found.failure = WindowsMessage(static_cast<unsigned long>(r->error));
     return found;
 }
 
