@@ -66,11 +66,14 @@ bool PortChooser::Start()
     }
     link_.CloseLink();
     try {
-        const bool network = LooksLikeNetworkPort(*file.name);
-        serial_.SetPort(network ? PortRef{*file.name, 0} : PortRef::Com(PortNumberOfName(*file.name)));
+        // Com.TXT names COM1 to COM20 or a server port (ReadRememberedPort checked which).
+        const std::optional<PortRef> port = PortRef::Parse(*file.name, nullptr);
+        if (!port)
+            throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port %1").arg(*file.name));
+        serial_.SetPort(*port);
         serial_.SetPortOpen(true);
         // A network port is no COMn the scan lists: it becomes an entry, to be picked again.
-        if (network && list_.findText(*file.name) < 0)
+        if (!port->number && list_.findText(*file.name) < 0)
             list_.addItem(*file.name);
         list_.SetText(*file.name);
         Change();

@@ -151,6 +151,16 @@ private slots:
         QVERIFY(w.toolkit.boxes.empty());
         w.form.Actions().ReadClick();
         QCOMPARE(w.toolkit.BoxTexts(), QStringList{"读出成功！"});
+
+        // The next start-up uses the server port Com.TXT remembers, shown as an entry.
+        w.form.Serial().SetPortOpen(false);
+        Window next;
+        next.WritePortFile(w.PortFile());
+        QVERIFY(next.form.Load());
+        QCOMPARE(next.PortEntries(), (QStringList{"COM7", server.Raw()}));
+        QCOMPARE(next.form.Serial().DevicePath(), server.Raw());
+        next.form.Actions().ReadClick();
+        QCOMPARE(next.toolkit.BoxTexts(), QStringList{"读出成功！"});
     }
 
     // A line of two server ports and a local one at once, and a station with a network slot; two
