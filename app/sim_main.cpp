@@ -1,5 +1,10 @@
 // kv306-sim: a simulated KV306 on a pseudo-terminal, for training and for testing without a unit.
+#include "link/output_file.h"
 #include "sim/sim_unit.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QTranslator>
 
 #include <cerrno>
 #include <csignal>
@@ -55,10 +60,12 @@ int main(int argc, char **argv)
 {
     // Closed standard streams are opened on /dev/null first: the unit's terminal must not take
     // their numbers and receive what the simulator prints.
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF)
-            (void)::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    }
+    kv306::ReopenClosedStandardStreams();
+    // The reasons a file is refused come in English, as kv306ctl's.
+    QCoreApplication application(argc, argv);
+    QTranslator english;
+    if (english.load(QStringLiteral(":/i18n/kv306_en.qm")))
+        QCoreApplication::installTranslator(&english);
     kv306::sim::SimOptions options;
     std::string portDir;
     std::string requestsFile;
@@ -112,6 +119,15 @@ int main(int argc, char **argv)
         }
     }
 
+    // The requests file follows the rule of every file the tool writes: refused here, before the
+    // unit starts, when it can never be written (a folder, a pipe, a device).
+    kv306::SaveTarget requests;
+    if (!requestsFile.empty()) {
+        requests = kv306::ChooseSaveTarget(QString::fromStdString(requestsFile));
+        if (requests.path.isEmpty())
+            return Usage("--requests " + requestsFile + ": " + requests.refusal.toStdString());
+    }
+
     // Block the stop signals before the unit's thread starts, then wait for one here.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -146,15 +162,20 @@ int main(int argc, char **argv)
     int signal = 0;
     sigwait(&stopSignals, &signal);
     unit.Unplug();
-    if (!requestsFile.empty()) {
+    if (!requests.path.isEmpty()) {
         // One request a line, in hex, for whoever checks what a program sent.
-        if (FILE *out = std::fopen(requestsFile.c_str(), "w")) {
-            for (const auto &request : unit.Requests()) {
-                for (std::size_t i = 0; i < request.size(); ++i)
-                    std::fprintf(out, i ? " %02X" : "%02X", request[i]);
-                std::fputc('\n', out);
-            }
-            std::fclose(out);
+        QByteArray text;
+        for (const auto &request : unit.Requests()) {
+            text += QByteArray(reinterpret_cast<const char *>(request.data()),
+                               static_cast<qsizetype>(request.size()))
+                        .toHex(' ')
+                        .toUpper();
+            text += '\n';
+        }
+        if (const std::optional<QString> why = kv306::SaveToTarget(requests, text)) {
+            std::fprintf(stderr, "kv306-sim: the requests could not be written to %s: %s\n",
+                         requestsFile.c_str(), why->toUtf8().constData());
+            return 1;
         }
     }
     return 0;

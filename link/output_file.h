@@ -9,7 +9,7 @@
 namespace kv306 {
 
 // Files the tool writes for the operator: profile exports, the traffic log, the station's report
-// and its JUnit file. One rule for all of them, whichever front end asks:
+// and its JUnit file, the simulator's requests file. One rule for all of them, whichever front end asks:
 //
 //   - a name that is there is written as it is (no ending added: /dev/full stays /dev/full);
 //   - a symbolic link is written through and stays a link; one that leads nowhere is refused;

@@ -309,6 +309,16 @@ private slots:
         QVERIFY(help.readAllStandardOutput().startsWith("Usage: kv306"));
     }
 
+    // The simulator's requests file follows the rule of every file the tool writes: a device is
+    // refused before the unit starts, never written into.
+    void simulatorRequestsFileRefused()
+    {
+        const Result r = RunCtl({"--requests", "/dev/null"}, {}, QStringLiteral(KV306SIM));
+        QCOMPARE(r.code, 2);
+        QCOMPARE(r.err,
+                 QStringLiteral("kv306-sim: --requests /dev/null: /dev/null is a device (see --help)\n"));
+    }
+
     // verify reads only: one line a unit, the differing fields named, exit 1 for a difference.
     void verifyComparesWithoutWriting()
     {
