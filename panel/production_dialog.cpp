@@ -171,14 +171,9 @@ void ProductionDialog::Start()
 {
     if (Running())
         return;
-    if (reportField_->text().isEmpty())
-        ChooseReport();
-    const QString path = QDir::fromNativeSeparators(reportField_->text());
-    if (path.isEmpty())
-        return;
+    // Who and which lot are checked before a report is asked for.
     const QString operatorName = operatorField_->text().trimmed();
     const QString lot = lotField_->text().trimmed();
-    const bool scan = scanBox_->isChecked();
     for (const QString &text : {operatorName, lot}) {
         if (const QString why = Station::TextRefusal(text); !why.isEmpty()) {
             reason_->setText(Tx::tr("操作员或批号：%1").arg(why));
@@ -186,6 +181,12 @@ void ProductionDialog::Start()
             return;
         }
     }
+    if (reportField_->text().isEmpty())
+        ChooseReport();
+    const QString path = QDir::fromNativeSeparators(reportField_->text());
+    if (path.isEmpty())
+        return;
+    const bool scan = scanBox_->isChecked();
     report_ = std::make_unique<StationReport>();
     QString error;
     if (!report_->Open(path, QString(), &error, scan || !operatorName.isEmpty() || !lot.isEmpty())) {
