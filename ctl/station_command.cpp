@@ -6,6 +6,7 @@
 #include "protocol/station.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QScopeGuard>
 #include <QThread>
@@ -162,6 +163,9 @@ int StationCommand(const Invocation &in)
         case Station::SlotState::Scan:
             Err(port.label + QStringLiteral(": unit present, waiting for its serial number"));
             break;
+        case Station::SlotState::SetUp:
+            Err(port.label + QStringLiteral(": unit set up, waiting for it to be taken away"));
+            break;
         case Station::SlotState::Gone: Err(port.label + QStringLiteral(": unit gone")); break;
         case Station::SlotState::Unusable:
             Err(port.label + QStringLiteral(": can never be a serial port, so the station stops: ") + why);
@@ -216,6 +220,10 @@ int StationCommand(const Invocation &in)
         summary = QStringLiteral("interrupted: ") + summary;
     if (!reportError.isEmpty() || fault)
         summary = QStringLiteral("stopped: ") + summary;
+    // Units still there that were never set up: the station did not do all there was to do.
+    const QStringList notSetUp = station.NotSetUp();
+    if (!notSetUp.isEmpty())
+        RaiseTo(code, kExitUnit);
     if (JsonMode()) {
         QJsonObject figures{{QStringLiteral("units"), units},
                             {QStringLiteral("pass"), station.Passed()},
@@ -227,10 +235,14 @@ int StationCommand(const Invocation &in)
             figures.insert(QStringLiteral("reportError"), reportError);
         if (fault)
             figures.insert(QStringLiteral("portError"), FailureJson(*fault));
+        if (!notSetUp.isEmpty())
+            figures.insert(QStringLiteral("notSetUp"), QJsonArray::fromStringList(notSetUp));
         RecordJson(QJsonObject{{QStringLiteral("summary"), figures}});
     } else {
         Record(summary);
     }
+    for (const QString &port : notSetUp)
+        Err(port + QStringLiteral(": a unit is there that was never scanned, so it was not set up"));
     if (!reportError.isEmpty()) {
         Err(QStringLiteral("the report could not be written, so the station stopped: ") + reportError);
         return kExitOutput;

@@ -13,20 +13,26 @@ namespace kv306::ctl {
 
 std::optional<QList<PortRef>> PortsOf(const QStringList &words, QString *error)
 {
-    QList<PortRef> ports;
+    QList<PortRef> named;
     for (const QString &word : words) {
         const std::optional<PortRef> port = PortRef::Parse(word, error);
         if (!port)
             return std::nullopt;
-        // The same unit twice would get two writers at once. Two links to one device are one
-        // port, also while the device is not there yet.
+        named << *port;
+    }
+    if (named.size() > 1)
+        PortRef::LookUpServers(named);
+    // The same unit twice would get two writers at once. Two links to one device are one
+    // port, also while the device is not there yet.
+    QList<PortRef> ports;
+    for (const PortRef &port : std::as_const(named)) {
         for (const PortRef &earlier : std::as_const(ports)) {
-            if (earlier.SameAs(*port)) {
-                *error = QStringLiteral("%1 and %2 are the same port").arg(earlier.label, port->label);
+            if (earlier.SameAs(port)) {
+                *error = QStringLiteral("%1 and %2 are the same port").arg(earlier.label, port.label);
                 return std::nullopt;
             }
         }
-        ports << *port;
+        ports << port;
     }
     return ports;
 }

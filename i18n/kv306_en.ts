@@ -1098,10 +1098,6 @@ Replace it?</translation>
         <translation>%1 is not one of this station&apos;s ports</translation>
     </message>
     <message>
-        <source>%1 已有一个等待中的序列号（%2）</source>
-        <translation>%1 has a serial number waiting already (%2)</translation>
-    </message>
-    <message>
         <source>%1 是旧格式的工位报告，没有序列号、操作员和批号的列；请另选一个新文件</source>
         <translation>%1 is a station report of the first format, without columns for serial numbers, operators and lots; choose a new file</translation>
     </message>
@@ -1156,6 +1152,18 @@ Replace it?</translation>
     <message>
         <source>以 %1 开头，表格程序会把它当作公式</source>
         <translation>begins with %1, which a spreadsheet would take for a formula</translation>
+    </message>
+    <message>
+        <source>含有不是 UTF-8 文本的字节</source>
+        <translation>holds bytes that are not UTF-8 text</translation>
+    </message>
+    <message>
+        <source>串口 %1 上的设备没有扫描序列号，没有设置</source>
+        <translation>The unit on %1 was never scanned, so it was not set up</translation>
+    </message>
+    <message>
+        <source>设置完毕，请取下设备</source>
+        <translation>Set up: take the unit away</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "link/network_device.h"
 
+#include "link/bounded_call.h"
 #include "link/texts.h"
 
 #include <QElapsedTimer>
@@ -58,7 +59,17 @@ bool NetworkDevice::Open(const QString &name)
     port_ = *port;
     const QString shown = port_.Name();
     const QString reason = QStringLiteral("connect %1: ").arg(shown);
-    switch (stream_.Connect(port_.host, port_.port, kConnectMs)) {
+    TcpStream::Failure failure = TcpStream::Failure::None;
+    if (const std::optional<HostFailure> remembered = RememberedHostFailure(port_.host)) {
+        failure = remembered->timedOut ? TcpStream::Failure::TimedOut : TcpStream::Failure::NotFound;
+        stream_.SetErrorText(remembered->why);
+    } else {
+        failure = stream_.Connect(port_.host, port_.port, kConnectMs);
+        if (failure == TcpStream::Failure::NotFound ||
+            (failure == TcpStream::Failure::TimedOut && stream_.ErrorText() == NameTimedOut(kConnectMs)))
+            RememberHostFailure(port_.host, {stream_.ErrorText(), failure == TcpStream::Failure::TimedOut});
+    }
+    switch (failure) {
     case TcpStream::Failure::None: break;
     case TcpStream::Failure::NotFound:
         return Refuse(
@@ -153,11 +164,16 @@ bool NetworkDevice::Receive(int ms)
                 stream_.Send(answer, kSendMs);
         }
     }
-    if (!sent_ && said_.size() < 256)
-        said_ += buffer_.mid(before);
+    // The connection's first bytes, whenever they come: a busy server's words may reach us only
+    // after the request went out, when the network adds a few milliseconds.
+    if (said_.size() < 256)
+        said_ += buffer_.mid(before, 256 - said_.size());
     if (closed)
         closedByServer_ = true;
-    return buffer_.size() > before;
+    const bool came = buffer_.size() > before;
+    if (buffer_.size() > kWaitingMax)
+        buffer_.remove(0, buffer_.size() - kWaitingMax);
+    return came;
 }
 
 void NetworkDevice::Close()

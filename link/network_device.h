@@ -27,6 +27,9 @@ public:
     static constexpr int kNegotiateMs = 1000;
     // How long a write may wait for the connection to take the bytes.
     static constexpr int kSendMs = 1000;
+    // The most data kept waiting to be taken: more is a flood, and its oldest bytes go (the link
+    // counts a flood by what it sees, and no reply is this long).
+    static constexpr qsizetype kWaitingMax = 64 * 1024;
 
     // False with the error in OpenError().
     bool Open(const QString &name);

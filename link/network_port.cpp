@@ -1,10 +1,17 @@
 #include "link/network_port.h"
 
+#include "link/bounded_call.h"
 #include "link/tcp_stream.h"
 #include "link/texts.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+
+#include <future>
+#include <map>
+#include <mutex>
+#include <thread>
 
 namespace kv306 {
 
@@ -14,6 +21,19 @@ constexpr struct {
     const char *scheme;
     NetworkPort::Kind kind;
 } kSchemes[] = {{"rfc2217://", NetworkPort::Kind::Rfc2217}, {"socket://", NetworkPort::Kind::Socket}};
+
+// An IPv6 address as written in brackets: hex digits and colons (an IPv4 tail after the last).
+bool LooksLikeIpv6(const QString &host)
+{
+    if (!host.contains(QLatin1Char(':')))
+        return false;
+    for (const QChar c : host) {
+        if (!(c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f')) ||
+              c == QLatin1Char(':') || c == QLatin1Char('.')))
+            return false;
+    }
+    return true;
+}
 
 // More than any network port's name needs: a large file in the ports folder is no such entry.
 constexpr qint64 kEntryLimit = 512;
@@ -58,6 +78,13 @@ std::optional<NetworkPort> ParseNetworkPort(const QString &text, QString *error)
     }
     if (rest.isNull())
         return refuse(Tx::tr("“%1”不是网络串口（应为 rfc2217://主机:端口 或 socket://主机:端口）").arg(text));
+    // A name is written as it is meant: a space, a user name or a path is no part of it.
+    for (const QChar c : rest) {
+        if (c.isSpace() || c.category() == QChar::Other_Control)
+            return refuse(Tx::tr("“%1”含有空白或控制字符").arg(text));
+    }
+    if (rest.contains(QLatin1Char('@')))
+        return refuse(Tx::tr("“%1”：网络串口的名字里不能有用户名（@）").arg(text));
     qsizetype colon = -1;
     if (rest.startsWith(QLatin1Char('['))) {
         const qsizetype close = rest.indexOf(QLatin1Char(']'));
@@ -65,6 +92,9 @@ std::optional<NetworkPort> ParseNetworkPort(const QString &text, QString *error)
             return refuse(Tx::tr("“%1”：IPv6 地址要写在方括号里，后面是冒号和端口号").arg(text));
         port.host = rest.mid(1, close - 1);
         colon = close + 1;
+        // Brackets hold an IPv6 address and nothing else.
+        if (!LooksLikeIpv6(port.host))
+            return refuse(Tx::tr("“%1”：方括号里只能写 IPv6 地址").arg(text));
     } else {
         colon = rest.lastIndexOf(QLatin1Char(':'));
         if (colon < 0)
@@ -99,10 +129,81 @@ std::optional<QString> NetworkPortOfEntry(const QString &path)
     return port ? std::optional<QString>(port->Name()) : std::nullopt;
 }
 
+namespace {
+
+// The hosts looked up, each remembered for a while: a name that is not known, or whose name
+// server does not answer, costs its bound once in a run, not once for every pair of ports compared
+// or every connection tried.
+constexpr qint64 kRememberMs = 30000;
+struct Looked {
+    QString address;  // empty: not known, or no answer in time (failure says which)
+    HostFailure failure;
+    QElapsedTimer since;
+};
+std::mutex lookedMutex;
+std::map<QString, Looked> looked;
+
+bool Fresh(const QString &host)
+{
+    const auto known = looked.find(host);
+    return known != looked.end() && known->second.since.isValid() &&
+           known->second.since.elapsed() <= kRememberMs;
+}
+
+}  // namespace
+
+void LookUpServers(const QStringList &hosts, int ms)
+{
+    std::vector<QString> asked;
+    {
+        std::lock_guard lock(lookedMutex);
+        for (const QString &host : hosts) {
+            if (!Fresh(host) && std::find(asked.begin(), asked.end(), host) == asked.end())
+                asked.push_back(host);
+        }
+    }
+    // Every name at once, each on a thread of its own, all within one bound: LookUpHost keeps
+    // its own, so each answer is there within `ms` of its start.
+    std::vector<std::future<std::pair<QString, QString>>> answers;
+    for (const QString &host : asked) {
+        answers.push_back(std::async(std::launch::async, [host, ms] {
+            QString failure;
+            QString address = LookUpHost(host, ms, &failure);
+            return std::pair{address, failure};
+        }));
+    }
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        const auto [address, failure] = answers[i].get();
+        std::lock_guard lock(lookedMutex);
+        Looked &entry = looked[asked[i]];
+        entry.address = address;
+        entry.failure = {failure, failure == NameTimedOut(ms)};
+        entry.since.start();
+    }
+}
+
+std::optional<HostFailure> RememberedHostFailure(const QString &host)
+{
+    std::lock_guard lock(lookedMutex);
+    if (!Fresh(host) || !looked[host].address.isEmpty())
+        return std::nullopt;
+    return looked[host].failure;
+}
+
+void RememberHostFailure(const QString &host, const HostFailure &failure)
+{
+    std::lock_guard lock(lookedMutex);
+    Looked &entry = looked[host];
+    entry.address.clear();
+    entry.failure = failure;
+    entry.since.start();
+}
+
 QString ServerKey(const NetworkPort &port, int ms)
 {
-    QString failure;
-    const QString address = LookUpHost(port.host, ms, &failure);
+    LookUpServers({port.host}, ms);
+    std::lock_guard lock(lookedMutex);
+    const QString address = looked[port.host].address;
     return (address.isEmpty() ? port.host : address) + QLatin1Char('/') + QString::number(port.port);
 }
 

@@ -49,6 +49,21 @@ QString PortRef::Device() const
     return QFileInfo(label).absoluteFilePath();
 }
 
+bool PortRef::Served() const
+{
+    return ParseNetworkPort(Device()).has_value();
+}
+
+void PortRef::LookUpServers(const QList<PortRef> &ports)
+{
+    QStringList hosts;
+    for (const PortRef &port : ports) {
+        if (const std::optional<NetworkPort> network = ParseNetworkPort(port.Device()))
+            hosts << network->host;
+    }
+    kv306::LookUpServers(hosts);
+}
+
 bool PortRef::SameAs(const PortRef &other) const
 {
     if (label == other.label)

@@ -27,9 +27,14 @@ struct PortRef {
     // Where the port leads now: COMn's place on this system (link/port_map.h), or the path, a
     // relative one taken from the current folder.
     QString Device() const;
+    // Behind a serial device server: a server's name, or COMn whose ports-folder entry names one.
+    bool Served() const;
     // The same name, or two names that lead to one device (links followed, also while the
     // device is not there).
     bool SameAs(const PortRef &other) const;
+    // The servers' hosts of these ports looked up all at once, within one bound, before their
+    // names are compared: a host that is never known costs one wait, not one a pair.
+    static void LookUpServers(const QList<PortRef> &ports);
 };
 
 // How a port would take an open now, and why not.

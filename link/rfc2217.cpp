@@ -98,7 +98,7 @@ void Decoder::Feed(const QByteArray &bytes, QByteArray *data, std::vector<Comman
         case State::Sub:
             if (b == kIac)
                 state_ = State::SubIac;
-            else
+            else if (sub_.size() < kSubMax)
                 sub_ += c;
             break;
         case State::SubIac:
@@ -108,7 +108,7 @@ void Decoder::Feed(const QByteArray &bytes, QByteArray *data, std::vector<Comman
                 commands->push_back(command);
                 state_ = State::Data;
             } else {
-                if (b == kIac)
+                if (b == kIac && sub_.size() < kSubMax)
                     sub_ += c;  // a doubled 0xFF inside the subnegotiation
                 state_ = State::Sub;
             }

@@ -55,6 +55,9 @@ struct Command {
 // commands, each kept out of the data.
 class Decoder {
 public:
+    // A subnegotiation longer than this (COM-PORT-OPTION's are a few bytes) is read to its end
+    // but not kept: a server that never ends one cannot fill the memory.
+    static constexpr qsizetype kSubMax = 256;
     void Feed(const QByteArray &bytes, QByteArray *data, std::vector<Command> *commands);
 
 private:

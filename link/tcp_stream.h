@@ -31,12 +31,17 @@ public:
     bool IsOpen() const;
     // Hands every byte to the connection within `ms`; false when the peer is gone.
     bool Send(const QByteArray &bytes, int ms);
-    // What arrives within `ms`, at once when something waits; empty when nothing did. `closed`
-    // is set once the peer has closed the connection (what it sent before is still returned).
+    // What arrives within `ms`, at once when something waits, at most kReceiveMax bytes (a
+    // server that floods is read as fast as it is taken, never held whole); empty when nothing
+    // did. `closed` is set once the peer has closed the connection (what it sent before is still
+    // returned).
+    static constexpr qint64 kReceiveMax = 64 * 1024;
     QByteArray Receive(int ms, bool *closed);
     void Close();
     // The system's words for the last failure.
     QString ErrorText() const { return error_; }
+    // A failure found out without trying again (a name known not to be there).
+    void SetErrorText(const QString &text) { error_ = text; }
 
 private:
     struct System;

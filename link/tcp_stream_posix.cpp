@@ -71,6 +71,9 @@ TcpStream::Failure TcpStream::Connect(const QString &host, quint16 port, int ms)
     Failure failure = Failure::Other;
     for (const QHostAddress &address : found.addresses) {
         socket.abort();
+        // What the system has not handed over stays with the system: a flood is held back by
+        // the connection itself, not gathered here.
+        socket.setReadBufferSize(kReceiveMax);
         socket.connectToHost(address, port);
         const int left = static_cast<int>(std::max<qint64>(1, ms - clock.elapsed()));
         if (socket.waitForConnected(left)) {
@@ -123,8 +126,8 @@ QByteArray TcpStream::Receive(int ms, bool *closed)
     QTcpSocket &socket = system_->socket;
     if (socket.bytesAvailable() == 0 && socket.state() == QAbstractSocket::ConnectedState)
         socket.waitForReadyRead(ms);
-    const QByteArray bytes = socket.readAll();
-    if (socket.state() != QAbstractSocket::ConnectedState) {
+    const QByteArray bytes = socket.read(kReceiveMax);
+    if (socket.state() != QAbstractSocket::ConnectedState && socket.bytesAvailable() == 0) {
         *closed = true;
         error_ = socket.errorString();
     }

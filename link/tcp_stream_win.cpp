@@ -210,7 +210,7 @@ QByteArray TcpStream::Receive(int ms, bool *closed)
     if (!system_->Ready(false, ms))
         return bytes;
     char chunk[4096];
-    for (;;) {
+    while (bytes.size() < kReceiveMax) {
         const int n = ::recv(system_->socket, chunk, sizeof chunk, 0);
         if (n > 0) {
             bytes.append(chunk, n);
@@ -223,6 +223,7 @@ QByteArray TcpStream::Receive(int ms, bool *closed)
         }
         return bytes;
     }
+    return bytes;
 }
 
 void TcpStream::Close()

@@ -287,6 +287,8 @@ void ProductionDialog::Finished()
     } else if (verdict_->text() == Tx::tr("等待设备…") || verdict_->text() == Tx::tr("正在设置…")) {
         Paint(Tx::tr("已停止"), QStringLiteral("#9e9e9e"));
     }
+    if (!station_->NotSetUp().isEmpty())
+        state_->setText(Tx::tr("串口 %1 上的设备没有扫描序列号，没有设置").arg(port_.label));
     station_.reset();
     report_.reset();
     chooseButton_->setEnabled(true);
@@ -367,6 +369,7 @@ void ProductionDialog::ShowState(Station::SlotState state, const QString &why)
         state_->setText(Tx::tr("请扫描设备的序列号"));
         serialField_->setFocus();
         break;
+    case Station::SlotState::SetUp: state_->setText(Tx::tr("设置完毕，请取下设备")); break;
     case Station::SlotState::Present:
         Paint(Tx::tr("正在设置…"), QStringLiteral("#f9a825"));
         reason_->clear();

@@ -12,13 +12,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSysInfo>
 #include <QThread>
 
 namespace kv306 {
 
-Station::Station(Options options, StationReport *report) : options_(options), report_(report)
+Station::Station(Options options, StationReport *report)
+    : options_(options), report_(report), scans_(options.slotNames)
 {
     EnglishTexts::Prepare();
 }
@@ -124,19 +124,25 @@ bool PortBusy(const Outcome &o)
     return o.failure == Failure::Port && o.errorNumber == ErrorNo::PortInUse;
 }
 
-// A scan's first word that can only be a port ("COM9", "/dev/ttyUSB1", "socket://host:4001"),
-// not the first word of a serial number.
-bool LooksLikePort(const QString &word)
-{
-    static const QRegularExpression com(QStringLiteral("^COM[0-9]+$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    return com.match(word).hasMatch() || word.startsWith(QLatin1String("/dev/")) ||
-           word.contains(QLatin1String("://"));
-}
-
 bool NeverAPort(const Outcome &o)
 {
     return o.failure == Failure::Port && o.errorNumber == ErrorNo::NotSerialDevice;
+}
+
+enum class Look { Stays, Gone, Busy };
+
+// One read of a unit that was there; `misses` counts the reads in a row it did not answer. A local
+// port that goes takes its unit with it. A server port that refuses or drops the connection is one
+// more miss, as a silent unit is: the server may be restarting while the unit stays on its
+// fixture.
+Look Presence(const Outcome &o, bool served, int &misses)
+{
+    if (NeverAPort(o) || (PortGone(o) && !served))
+        return Look::Gone;
+    if (PortBusy(o))
+        return Look::Busy;  // someone else has the port for a moment: no read, answered or not
+    misses = Answered(o) ? 0 : misses + 1;
+    return misses >= Station::kGoneAfterMisses ? Look::Gone : Look::Stays;
 }
 
 }  // namespace
@@ -144,6 +150,7 @@ bool NeverAPort(const Outcome &o)
 void Station::RunSlot(int slot, const PortRef &port)
 {
     UnitOnPort unit(port);
+    const bool served = port.Served();
     PortClaim claim;
     std::optional<SlotState> shown;
     const auto show = [&](SlotState state, const QString &why = {}) {
@@ -156,8 +163,6 @@ void Station::RunSlot(int slot, const PortRef &port)
     std::optional<Outcome> answered;
     QElapsedTimer sinceAnswer;
     while (!Stopping() && !CountReached()) {
-        if (options_.scan && ScansOver(slot))
-            break;
         if (!answered) {
             QString held;
             if (!Claim(slot, port, claim, &held)) {
@@ -199,6 +204,9 @@ void Station::RunSlot(int slot, const PortRef &port)
                         NoUnit(slot, port, look);
                     break;
                 }
+                // No unit, and no serial number will come for one.
+                if (options_.scan && scans_.Over(slot))
+                    break;
                 if ((noPort || busy) && !Rest(kPortLookMs))
                     break;
                 continue;
@@ -209,50 +217,70 @@ void Station::RunSlot(int slot, const PortRef &port)
             break;
         // With scans, a unit is new when its serial number is scanned, whatever it answered
         // before: it waits here for one, and is set up, and the slot looks again.
+        // With scans, a unit waits for its serial number; one that goes first leaves it queued
+        // for the next.
         QString serial;
         if (options_.scan) {
             show(SlotState::Scan);
-            const std::optional<QString> scanned = AwaitScan(slot);
-            if (!scanned)
+            bool gone = false;
+            const std::optional<QString> scanned = AwaitScan(slot, unit, served, &gone);
+            if (gone) {
+                show(SlotState::Gone);
+                continue;
+            }
+            if (!scanned) {
+                std::lock_guard lock(mutex_);
+                notSetUp_ << port.label;
                 break;
+            }
             serial = *scanned;
             sinceAnswer.start();
         }
         const std::optional<int> number = TakeUnit();
-        if (!number)
+        if (!number) {
+            if (options_.scan)
+                scans_.PutBack(slot, serial);
             break;
+        }
         show(SlotState::Present);
         StationRow row = SetUp(unit, slot, port, *number);
+        if (options_.scan && !Answered(row.detail)) {
+            // Nothing answered the set-up: a unit still there answers a read and fails as it
+            // should; a unit taken away after its scan leaves its serial number to the next.
+            const Outcome still = unit.core.Read();
+            unit.link.CloseLink();
+            if (!Answered(still)) {
+                --taken_;
+                scans_.PutBack(slot, serial);
+                show(SlotState::Gone);
+                continue;
+            }
+        }
         row.serial = serial;
         row.seconds = static_cast<double>(sinceAnswer.nsecsElapsed()) / 1e9;
         Record(row);
         if (options_.once || Stopping() || CountReached())
             break;
-        if (options_.scan) {
-            shown.reset();
-            continue;
-        }
 
-        // The same unit is never taken twice: wait until its port goes or it stops answering.
-        // Another unit answering with other values than this one was left with is the next one.
+        // The same unit is never taken twice: wait until it goes. Another unit answering with
+        // other values than this one was left with is the next one.
+        show(SlotState::SetUp);
         const Params left = row.values ? *row.values : options_.profile;
         int misses = 0;
-        while (!CountReached() && Rest(kStayLookMs)) {
+        while (!CountReached() && !(options_.scan && scans_.Over(slot)) && Rest(kStayLookMs)) {
             Outcome stay = unit.core.Read();
             unit.link.CloseLink();
-            if (PortGone(stay) || NeverAPort(stay))
-                break;
-            if (PortBusy(stay))
-                continue;  // someone else has the port for a moment: no read, answered or not
             if (stay.Ok() && stay.values != left) {
                 sinceAnswer.start();
                 answered = std::move(stay);
                 break;
             }
-            misses = Answered(stay) ? 0 : misses + 1;
-            if (misses >= kGoneAfterMisses)
+            if (Presence(stay, served, misses) == Look::Gone)
                 break;
         }
+        // A unit set up keeps its serial number; with none to come for another, the slot is done.
+        if (options_.scan && scans_.Over(slot))
+            break;
         if (!Stopping())
             show(SlotState::Gone);
     }
@@ -308,6 +336,10 @@ QString Station::TextRefusal(const QString &text)
     for (const QChar c : text) {
         if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
             return Tx::tr("含有控制字符");
+        // What a scanner or a command line gave that is no UTF-8 text reads as U+FFFD: two
+        // different labels would become one.
+        if (c == QChar::ReplacementCharacter)
+            return Tx::tr("含有不是 UTF-8 文本的字节");
     }
     // A label that reads "=HYPERLINK(...)" would run in the supervisor's spreadsheet.
     if (!text.isEmpty() && QStringLiteral("=+-@").contains(text.front()))
@@ -315,103 +347,34 @@ QString Station::TextRefusal(const QString &text)
     return {};
 }
 
-QString Station::Scanned(const QString &line)
+QStringList Station::NotSetUp() const
 {
-    const QString text = line.trimmed();
-    const auto badText = [](const QString &t) -> QString {
-        return t.isEmpty() ? Tx::tr("扫描的序列号是空的") : TextRefusal(t);
-    };
-    if (const QString bad = badText(text); !bad.isEmpty())
-        return bad;
-    // "COM4 SN12345": a slot named first.
-    int slot = 0;
-    QString serial = text;
-    const qsizetype space = text.indexOf(QLatin1Char(' '));
-    if (space > 0) {
-        const QString first = text.left(space);
-        const std::optional<PortRef> named = PortRef::Parse(first, nullptr);
-        for (int i = 0; i < options_.slotNames.size(); ++i) {
-            if (options_.slotNames[i].compare(first, Qt::CaseInsensitive) == 0 ||
-                (named && options_.slotNames[i] == named->label))
-                slot = i + 1;
-        }
-        if (!slot && named && LooksLikePort(first))
-            return Tx::tr("%1 不是本工位的端口").arg(first);
-        if (slot) {
-            serial = text.mid(space + 1).trimmed();
-            if (const QString bad = badText(serial); !bad.isEmpty())
-                return bad;
-        }
-    }
-    if (!slot && options_.slotNames.size() <= 1)
-        slot = 1;
     std::lock_guard lock(mutex_);
-    if (slot) {
-        if (scans_.count(slot))
-            return Tx::tr("%1 已有一个等待中的序列号（%2）")
-                .arg(options_.slotNames.value(slot - 1), scans_[slot]);
-        scans_[slot] = serial;
-        return {};
-    }
-    unplaced_.push_back(serial);
-    PlaceScans();
-    return {};
+    return notSetUp_;
 }
 
-void Station::PlaceScans()
+std::optional<QString> Station::AwaitScan(int slot, UnitOnPort &unit, bool served, bool *gone)
 {
-    // The first slot, in the order given, whose unit is present and not yet scanned.
-    while (!unplaced_.empty()) {
-        int slot = 0;
-        for (const auto &[s, waits] : awaiting_) {
-            if (waits && !scans_.count(s)) {
-                slot = s;
+    QElapsedTimer sinceLook;
+    sinceLook.start();
+    int misses = 0;
+    for (;;) {
+        if (const std::optional<QString> serial = scans_.Take(slot))
+            return serial;
+        if (scans_.Over(slot) || !Rest(20))
+            break;
+        if (sinceLook.elapsed() >= kStayLookMs) {
+            const Outcome look = unit.core.Read();
+            unit.link.CloseLink();
+            sinceLook.start();
+            if (Presence(look, served, misses) == Look::Gone) {
+                *gone = true;
                 break;
             }
         }
-        if (!slot)
-            return;
-        scans_[slot] = unplaced_.front();
-        unplaced_.erase(unplaced_.begin());
     }
-}
-
-bool Station::ScansOver(int slot) const
-{
-    std::lock_guard lock(mutex_);
-    return scansEnded_ && unplaced_.empty() && !scans_.count(slot);
-}
-
-void Station::NoMoreScans()
-{
-    std::lock_guard lock(mutex_);
-    scansEnded_ = true;
-}
-
-std::optional<QString> Station::AwaitScan(int slot)
-{
-    for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            awaiting_[slot] = true;
-            PlaceScans();
-            if (const auto scan = scans_.find(slot); scan != scans_.end()) {
-                const QString serial = scan->second;
-                scans_.erase(scan);
-                awaiting_[slot] = false;
-                return serial;
-            }
-            if (scansEnded_ && unplaced_.empty()) {
-                awaiting_[slot] = false;
-                return std::nullopt;
-            }
-        }
-        if (!Rest(20)) {
-            std::lock_guard lock(mutex_);
-            awaiting_[slot] = false;
-            return std::nullopt;
-        }
-    }
+    scans_.StopWaiting(slot);
+    return std::nullopt;
 }
 
 void Station::Record(StationRow &row)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/port_ref.h"
+#include "protocol/scan_queue.h"
 #include "protocol/station_report.h"
 #include "protocol/unit_core.h"
 
@@ -24,10 +25,13 @@ struct UnitOnPort;
 // A unit is never skipped and never counted twice:
 //   - a unit is there once it answers a read; a port that is missing, silent or held by another
 //     program is waiting, never a failure, and a busy port is no unanswered read;
-//   - after its row, a slot reads on until its unit goes (the port goes, or kGoneAfterMisses reads
-//     in a row are unanswered); a read that answers with other values than the unit was left
+//   - after its row, a slot reads on until its unit goes (a local port goes, or kGoneAfterMisses
+//     reads in a row are unanswered, a server port's refusals among them: a device server that
+//     restarts takes no unit away); a read that answers with other values than the unit was left
 //     with is a new unit (swapped faster than that, or reset) and is set up at once. A swapped unit
 //     that already holds the profile's values cannot be told from the one before;
+//   - with scans, a unit takes the next serial number meant for it and keeps it until it leaves; a
+//     unit that leaves before it is set up leaves its serial number for the next;
 //   - every slot holds its device for the whole run (PortClaim): a second slot named by another
 //     link to the same device, or another station on it, sets up nothing and says who holds it;
 //   - a port that can never be a serial port (a plain file, a folder, /dev/null) ends the station.
@@ -65,6 +69,7 @@ public:
         Busy,      // another program, station or slot holds the port (why: who)
         Present,   // a unit answered
         Scan,      // a unit answered and waits for its serial number to be scanned
+        SetUp,     // the unit was set up and waits to be taken away
         Gone,      // the unit went
         Unusable,  // the port can never be a serial port: the station stops
         Done,
@@ -80,14 +85,14 @@ public:
     void Stop() { stop_ = true; }
 
     // A line scanned (a scanner that types and ends with Enter, a line of a file): the serial
-    // number of the next unit of the slot it names ("COM4 SN12345"), or else of the first slot,
-    // in the order given, whose unit is present and not yet scanned; with none such, of the first
-    // that has one next. Empty when taken; otherwise why it is refused (empty, a TextRefusal, a
-    // slot that has a scan waiting already): the unit waits
-    // for a good scan.
-    QString Scanned(const QString &line);
+    // number of a unit to come (ScanQueue). Empty when taken; otherwise why it is refused (empty,
+    // a TextRefusal, a port that is no slot): the unit waits for a good scan.
+    QString Scanned(const QString &line) { return scans_.Add(line, &TextRefusal); }
     // No more scans will come (the end of standard input): a slot that waits for one ends.
-    void NoMoreScans();
+    void NoMoreScans() { scans_.End(); }
+    // The ports whose unit was there when its slot ended and was never set up (it waited for a
+    // serial number that did not come, or the station stopped first).
+    QStringList NotSetUp() const;
     bool Stopping() const { return stop_ || (ShouldStop && ShouldStop()); }
 
     // Asked between exchanges too: a front end's own reason to stop (a signal).
@@ -138,17 +143,13 @@ private:
     std::optional<Outcome> portFault_;
     std::map<QString, std::pair<int, QString>> claimed_;  // device key -> slot and its port's label
 
-    // Scans, under mutex_: each slot's waiting scan, whether its unit waits for one, the scans
-    // no slot has taken yet, and whether more will come.
-    // A slot whose unit is present waits here for its scan; nothing when no more will come.
-    std::optional<QString> AwaitScan(int slot);
-    // No scan will come for this slot: none waits for it and no more will come.
-    bool ScansOver(int slot) const;
-    void PlaceScans();
-    std::map<int, QString> scans_;
-    std::map<int, bool> awaiting_;
-    std::vector<QString> unplaced_;
-    bool scansEnded_ = false;
+    // A slot whose unit is there waits here for its serial number, reading the unit meanwhile:
+    // the serial number; nothing with `gone` when the unit went first; nothing when none will come
+    // or the station stops.
+    std::optional<QString> AwaitScan(int slot, UnitOnPort &unit, bool served, bool *gone);
+
+    ScanQueue scans_;
+    QStringList notSetUp_;  // under mutex_
 };
 
 }  // namespace kv306

@@ -2,6 +2,7 @@
 // ports, raw (socket://) and RFC 2217 (rfc2217://), driven by kv306ctl, the station and the
 // window; and servers that fail every way a network can.
 #include "support/ctl_run.h"
+#include "support/relay.h"
 #include "support/ser2net.h"
 #include "support/sim_ports.h"
 #include "support/window.h"
@@ -289,6 +290,37 @@ private slots:
         QCOMPARE(p.exitCode(), code);
         QVERIFY2(err.contains(said), qPrintable(err));
         QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // A server that serves another client says so whenever its words come, before or after the
+    // request went out: busy (8005), never gone, through a network that delays each direction.
+    void busyWhateverTheDelay_data()
+    {
+        QTest::addColumn<bool>("rfc2217");
+        QTest::addColumn<int>("delayMs");
+        for (const int ms : {0, 2, 30}) {
+            QTest::addRow("socket:// %d ms", ms) << false << ms;
+            QTest::addRow("rfc2217:// %d ms", ms) << true << ms;
+        }
+    }
+    void busyWhateverTheDelay()
+    {
+        QFETCH(bool, rfc2217);
+        QFETCH(int, delayMs);
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        Ser2Net server(QString::fromStdString(unit.TerminalPath()));
+        const quint16 target = rfc2217 ? server.telnet : server.raw;
+        QTcpSocket holder;
+        holder.connectToHost(QHostAddress::LocalHost, target);
+        QVERIFY(holder.waitForConnected());
+        QThread::msleep(100);
+        Relay relay(target, delayMs);
+        for (int i = 0; i < 4; ++i) {
+            const Result r = Ctl({"--port", relay.Url(rfc2217 ? "rfc2217" : "socket"), "read"});
+            QCOMPARE(r.code, 3);
+            QVERIFY2(r.err.contains("error 8005"), qPrintable(r.err));
+        }
     }
 
     // What a server sends is read across any cut between packets: a doubled 0xFF is one data

@@ -29,9 +29,10 @@ private slots:
         d->Start();
         QVERIFY(!m.window.Form().isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(d->Verdict()->text(), QStringLiteral("合格"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(d->State()->text(), QStringLiteral("设置完毕，请取下设备"), 5000);
         ports.Remove(3);
         // The verdict and its reason stay in view while the operator changes the unit.
-        QTRY_VERIFY_WITH_TIMEOUT(!d->State()->text().isEmpty(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(d->State()->text(), QStringLiteral("请接上下一台设备"), 5000);
         QCOMPARE(d->Verdict()->text(), QStringLiteral("合格"));
         QCOMPARE(d->Reason()->text(), QStringLiteral("第 1 台合格，请取下设备"));
         sim::SimOptions misStoring = SimPorts::Instant();
@@ -92,6 +93,11 @@ private slots:
         QTest::keyClicks(d->SerialField(), QStringLiteral("SN-7"));
         QTest::keyClick(d->SerialField(), Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(d->Verdict()->text(), QStringLiteral("SN-7 合格"), 5000);
+        // The unit keeps its serial number until it is taken away; the next one waits for its own.
+        QTRY_COMPARE_WITH_TIMEOUT(d->State()->text(), QStringLiteral("设置完毕，请取下设备"), 5000);
+        ports.Unit(3).SetPowered(false);
+        QTRY_COMPARE_WITH_TIMEOUT(d->State()->text(), QStringLiteral("请接上下一台设备"), 10000);
+        ports.Unit(3).SetPowered(true);
         QTRY_COMPARE_WITH_TIMEOUT(d->State()->text(), QStringLiteral("请扫描设备的序列号"), 5000);
         QTest::keyClick(d->SerialField(), Qt::Key_Return);
         QCOMPARE(d->State()->text(), QStringLiteral("序列号不能用：扫描的序列号是空的，请重新扫描"));

@@ -108,10 +108,19 @@ private slots:
                  "\nSN\x01"
                  "7\n=HYPERLINK(\"http://x\")\nCOM9 SN9\nCOM4 SN-B1\nSN-A1\n");
         QTRY_COMPARE_WITH_TIMEOUT(ReportRows(dir + "/r.csv").size(), 2, 10000);
-        // Both units are still there: each waits for a scan again, whatever it answers.
-        QTRY_VERIFY_WITH_TIMEOUT(run.Said("COM3" + waits) == 2 && run.Said("COM4" + waits) == 2, 5000);
+        // Both units are still there, set up: each keeps its serial number until it leaves, and
+        // a scan now waits for the next unit (COM3's, taken away and another put in).
+        const QString setUp = QStringLiteral(": unit set up, waiting for it to be taken away");
+        QTRY_VERIFY_WITH_TIMEOUT(run.Said("COM3" + setUp) == 1 && run.Said("COM4" + setUp) == 1, 5000);
         run.Type("SN-A1\n");
+        QTest::qWait(600);
+        QCOMPARE(ReportRows(dir + "/r.csv").size(), 2);
+        ports.Unit(3).SetPowered(false);
+        QTRY_COMPARE_WITH_TIMEOUT(run.Said("COM3: unit gone"), 1, 10000);
+        ports.Unit(3).SetPowered(true);
         QTRY_COMPARE_WITH_TIMEOUT(ReportRows(dir + "/r.csv").size(), 3, 10000);
+        QCOMPARE(run.Said("COM3" + waits), 2);
+        QCOMPARE(run.Said("COM4" + waits), 1);
         run.EndInput();  // no more scans: the slots end
         QCOMPARE(run.Finish(), 0);
 
@@ -158,9 +167,10 @@ private slots:
         QVERIFY(!QFile::exists(dir + "/f.csv"));
     }
 
-    // A scan for a slot whose unit is not there yet waits for it; the other slot, with no scan
-    // for it and none to come, ends. A report of the first format is continued as it was without
-    // scans, and refused with them.
+    // A scan for a slot whose unit is not there yet waits for it; the other slot, whose unit is
+    // there with no scan for it and none to come, ends and is named: the station did not do all
+    // there was to do. A report of the first format is continued as it was without scans, and
+    // refused with them.
     void scanWaitsForItsUnit()
     {
         SimPorts ports;
@@ -172,7 +182,10 @@ private slots:
         QTest::qWait(1500);
         QVERIFY(ReportRows(dir + "/r.csv").isEmpty());
         ports.Add(5);
-        QCOMPARE(run.Finish(), 0);
+        const int code = run.Finish();
+        QVERIFY2(code == 1, qPrintable(run.Err() + run.out_));
+        QVERIFY2(run.Err().contains("COM3: a unit is there that was never scanned, so it was not set up"),
+                 qPrintable(run.Err()));
         const auto rows = ReportRows(dir + "/r.csv");
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].at("port"), "COM5");
@@ -188,6 +201,39 @@ private slots:
         StationRun scanned(dir, {"--port", "COM3", "--report", first.fileName(), "--once", "--scan"});
         QCOMPARE(scanned.Finish(), 4);
         QVERIFY2(scanned.Err().contains("first format"), qPrintable(scanned.Err()));
+    }
+
+    // One slot fed from a file: the lines queue, one a unit, in order. A unit taken away while
+    // it waits for its scan, or after, leaves the serial number for the next unit, and a scan of
+    // bytes that are no UTF-8 text is refused, as control characters are.
+    void scansQueueForTheirUnits()
+    {
+        SimPorts ports;
+        sim::SimUnit &unit = ports.Add(3);
+        const QString dir = ports.Path();
+        StationRun run(dir, {"--port", "COM3", "--scan", "--report", dir + "/r.csv"});
+        QTRY_COMPARE_WITH_TIMEOUT(run.Said("COM3: unit present, waiting for its serial number"), 1, 5000);
+        unit.SetPowered(false);
+        QTRY_COMPARE_WITH_TIMEOUT(run.Said("COM3: unit gone"), 1, 10000);
+        run.Type("SN\xFF\xFE"
+                 "1\nSN-1\nSN-2\nSN-3\n");
+        run.EndInput();
+        QTest::qWait(600);
+        QVERIFY(ReportRows(dir + "/r.csv").isEmpty());
+        for (int n = 1; n <= 3; ++n) {
+            unit.SetPowered(true);
+            QTRY_COMPARE_WITH_TIMEOUT(ReportRows(dir + "/r.csv").size(), n, 10000);
+            unit.SetPowered(false);
+        }
+        QCOMPARE(run.Finish(), 0);
+        QVERIFY2(run.Err().contains("refused: holds bytes that are not UTF-8 text; scan again"),
+                 qPrintable(run.Err()));
+        QStringList serials;
+        for (const auto &row : ReportRows(dir + "/r.csv")) {
+            QCOMPARE(row.at("outcome"), "pass");
+            serials << row.at("serial");
+        }
+        QCOMPARE(serials, (QStringList{"SN-1", "SN-2", "SN-3"}));
     }
 
     // The shift's figures from a report with a known mix, counted by hand: 8 set-ups of 6 units
