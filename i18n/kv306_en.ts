@@ -1165,5 +1165,17 @@ Replace it?</translation>
         <source>设置完毕，请取下设备</source>
         <translation>Set up: take the unit away</translation>
     </message>
+    <message>
+        <source>“%1”含有空白或控制字符</source>
+        <translation>&apos;%1&apos; holds a space or a control character</translation>
+    </message>
+    <message>
+        <source>“%1”：网络串口的名字里不能有用户名（@）</source>
+        <translation>&apos;%1&apos;: a network port&apos;s name holds no user name (@)</translation>
+    </message>
+    <message>
+        <source>“%1”：方括号里只能写 IPv6 地址</source>
+        <translation>&apos;%1&apos;: only an IPv6 address goes in brackets</translation>
+    </message>
 </context>
 </TS>

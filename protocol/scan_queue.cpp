@@ -36,7 +36,8 @@ QString ScanQueue::Add(const QString &line, QString (*refusal)(const QString &))
         const QString first = text.left(space);
         const std::optional<PortRef> named = PortRef::Parse(first, nullptr);
         for (int i = 0; i < slotNames_.size(); ++i) {
-            if (slotNames_[i].compare(first, Qt::CaseInsensitive) == 0 || (named && slotNames_[i] == named->label))
+            if (slotNames_[i].compare(first, Qt::CaseInsensitive) == 0 ||
+                (named && slotNames_[i] == named->label))
                 slot = i + 1;
         }
         if (!slot && named && LooksLikePort(first))

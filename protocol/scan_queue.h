@@ -42,7 +42,7 @@ private:
     const QStringList slotNames_;
     mutable std::mutex mutex_;
     std::map<int, std::deque<QString>> named_;  // each slot's serial numbers, in order
-    std::map<int, bool> waiting_;                // slots whose unit is there, not yet scanned
+    std::map<int, bool> waiting_;               // slots whose unit is there, not yet scanned
     std::deque<QString> unplaced_;
     bool ended_ = false;
 };

@@ -323,6 +323,97 @@ private slots:
         }
     }
 
+    // A server that never ends a subnegotiation, or floods while the line is agreed, or floods
+    // raw: what the tool holds stays small (the read's own size, far from the flood's).
+    void floodsHeldSmall_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QByteArray>("opening");
+        QTest::newRow("a subnegotiation that never ends") << "rfc2217" << QByteArray("\xFF\xFA\x2C", 3);
+        QTest::newRow("a flood while the line is agreed") << "rfc2217" << QByteArray();
+        QTest::newRow("a raw flood") << "socket" << QByteArray();
+    }
+    void floodsHeldSmall()
+    {
+        QFETCH(QString, scheme);
+        QFETCH(QByteArray, opening);
+        Peer peer([opening](QTcpSocket &c) {
+            c.write(opening);
+            const QByteArray noise(1 << 16, '\x55');
+            QElapsedTimer clock;
+            clock.start();
+            while (c.state() == QAbstractSocket::ConnectedState && clock.elapsed() < 8000) {
+                c.write(noise);
+                c.waitForBytesWritten(100);
+            }
+        });
+        QProcess p;
+        p.start(QStringLiteral(KV306CTL),
+                {"--port", QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(peer.port), "read"});
+        QVERIFY(p.waitForStarted());
+        // The highest resident size the system saw, read until the program ends.
+        qint64 highestKiB = 0;
+        while (p.state() != QProcess::NotRunning) {
+            QFile status(QStringLiteral("/proc/%1/status").arg(p.processId()));
+            if (status.open(QIODevice::ReadOnly)) {
+                for (const QByteArray &line : status.readAll().split('\n')) {
+                    if (line.startsWith("VmHWM:"))
+                        highestKiB =
+                            std::max(highestKiB, line.mid(6).trimmed().split(' ').value(0).toLongLong());
+                }
+            }
+            p.waitForFinished(20);
+        }
+        QCOMPARE(p.exitCode() == 1 || p.exitCode() == 3, true);
+        QVERIFY2(highestKiB > 0 && highestKiB < 48 * 1024, qPrintable(QString::number(highestKiB)));
+    }
+
+    // ser2net restarted while a unit stays on its fixture: the refused connections are misses,
+    // fewer than make a unit gone, and the unit is counted once.
+    void serverRestartedUnitStays()
+    {
+        SimPorts ports;
+        Ser2Net server(QString::fromStdString(ports.Add(3).TerminalPath()));
+        QFile profile(ports.Path() + "/line.json");
+        QVERIFY(profile.open(QIODevice::WriteOnly));
+        profile.write(kProfile);
+        profile.close();
+        QProcess station;
+        station.start(QStringLiteral(KV306CTL), {"station", profile.fileName(), "--port", server.Raw(),
+                                                 "--report", ports.Path() + "/r.csv"});
+        const auto rows = [&ports] {
+            QFile report(ports.Path() + "/r.csv");
+            return report.open(QIODevice::ReadOnly) ? report.readAll().count('\n') - 1 : 0;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(rows(), 1, 10000);
+        QTest::qWait(500);
+        server.Stop();
+        QTest::qWait(300);
+        server.Start();
+        QTest::qWait(3000);
+        station.terminate();
+        QVERIFY(station.waitForFinished(10000));
+        const QString out = QString::fromUtf8(station.readAllStandardOutput());
+        QVERIFY2(out.contains("station: 1 unit: 1 pass"), qPrintable(out + station.readAllStandardError()));
+        QCOMPARE(rows(), 1);
+    }
+
+    // What names no server port is refused as such, before anything is looked up or sent.
+    void serverNamesRefused()
+    {
+        for (const char *name : {"socket://host: 24001", "socket://host:24001 ", "socket://[127.0.0.1]:4001",
+                                 "socket://user@host:1", "rfc2217://::1:2217", "socket://:4001",
+                                 "socket://h:0", "socket://h:65536", "socket://h"}) {
+            QString why;
+            QVERIFY2(!PortRef::Parse(QString::fromLatin1(name), &why), name);
+            QVERIFY(!why.isEmpty());
+        }
+        QVERIFY(PortRef::Parse("rfc2217://[::1]:2217", nullptr));
+        const Result r = Ctl({"--port", "socket://user@host:1", "read"});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("user name"), qPrintable(r.err));
+    }
+
     // What a server sends is read across any cut between packets: a doubled 0xFF is one data
     // byte, a command never reaches the data.
     void telnetAcrossPackets()

@@ -52,7 +52,10 @@ public:
     Relay &operator=(const Relay &) = delete;
 
     // "socket://127.0.0.1:PORT" and the like, with the relay's port.
-    QString Url(const char *scheme) const { return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port); }
+    QString Url(const char *scheme) const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port);
+    }
 
     quint16 port = 0;
 
@@ -63,7 +66,7 @@ private:
         QByteArray bytes;  // empty: the sender closed
     };
     struct Pair {
-        int fd[2];                  // the client, the server
+        int fd[2];                    // the client, the server
         std::deque<Piece> toward[2];  // what goes to fd[i]
         bool closed = false;
     };
@@ -92,11 +95,12 @@ private:
             for (std::size_t i = 0; i < pairs_.size(); ++i) {
                 Pair &p = pairs_[i];
                 for (int side = 0; side < 2 && !p.closed; ++side) {
-                    if (i * 2 + 1 + side < fds.size() && fds[i * 2 + 1 + side].revents & (POLLIN | POLLHUP | POLLERR)) {
+                    if (i * 2 + 1 + side < fds.size() &&
+                        fds[i * 2 + 1 + side].revents & (POLLIN | POLLHUP | POLLERR)) {
                         char buffer[4096];
                         const ssize_t n = ::read(p.fd[side], buffer, sizeof buffer);
-                        p.toward[1 - side].push_back(
-                            {now + std::chrono::milliseconds(delay_), n > 0 ? QByteArray(buffer, n) : QByteArray()});
+                        p.toward[1 - side].push_back({now + std::chrono::milliseconds(delay_),
+                                                      n > 0 ? QByteArray(buffer, n) : QByteArray()});
                     }
                 }
                 for (int side = 0; side < 2; ++side) {
