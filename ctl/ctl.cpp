@@ -11,6 +11,7 @@
 #include <QTranslator>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace kv306::ctl {
 
@@ -130,6 +131,12 @@ QString Wrapped(const QString &first, const QString &text)
 QDateTime TimeOf(const QString &text)
 {
     const QString iso = QString(text).replace(QLatin1Char(' '), QLatin1Char('T'));
+    // No place on earth is more than 14 hours from UTC; Qt takes "+99:00" for local time.
+    static const QRegularExpression offset(QStringLiteral("T.*[+-]([0-9]{2}):?([0-9]{2})$"));
+    if (const QRegularExpressionMatch m = offset.match(iso);
+        m.hasMatch() &&
+        (m.captured(1).toInt() * 60 + m.captured(2).toInt() > 14 * 60 || m.captured(2).toInt() > 59))
+        return {};
     const QDateTime at = QDateTime::fromString(iso, Qt::ISODateWithMs);
     if (at.isValid())
         return at;
@@ -282,6 +289,9 @@ int RunCommand(const QStringList &arguments)
             return Usage(QStringLiteral("--%1 needs an ISO 8601 time (2026-12-08T06:00), not %2")
                              .arg(option->names().constFirst(), parser.value(*option)));
     }
+    if (in.since.isValid() && in.until.isValid() && in.since > in.until)
+        return Usage(QStringLiteral("--since %1 is later than --until %2")
+                         .arg(parser.value(p.since), parser.value(p.until)));
     // Who and which lot go into every row: one line of text each.
     for (const auto &[option, text] :
          {std::pair{"--operator", &in.operatorName}, std::pair{"--lot", &in.lot}}) {
@@ -328,6 +338,14 @@ int RunCommand(const QStringList &arguments)
             return Usage(QStringLiteral("--junit %1 leads to the profile %2").arg(in.junit, in.profilePath));
         if (SameFile(in.junit, in.report))
             return Usage(QStringLiteral("--junit %1 leads to the report %2").arg(in.junit, in.report));
+        // The console's lines would go in among the rows.
+        for (const auto &[option, path] :
+             {std::pair{"--report", in.report}, std::pair{"--junit", in.junit}}) {
+            if (const QString stream = path.isEmpty() ? QString() : StandardStreamOnto(path);
+                !stream.isEmpty())
+                return Usage(QStringLiteral("%1 %2 is where %3 goes; send the console's lines elsewhere")
+                                 .arg(QLatin1String(option), path, stream));
+        }
         return in.dryRun ? DryRunCommand(in) : command->run(in);
     }
 

@@ -93,9 +93,12 @@ int StationCommand(const Invocation &in)
     QString error;
     const bool newColumns = in.scan || !in.operatorName.isEmpty() || !in.lot.isEmpty();
     if (!report.Open(reportPath, junitPath, &error, newColumns)) {
-        Err(QStringLiteral("report %1").arg(error));
+        // A JUnit file's refusal names it; the rest are the report's.
+        if (!error.startsWith(QLatin1String("JUnit")))
+            error.prepend(QStringLiteral("report "));
+        Err(error);
         if (JsonMode())
-            PrintJson(QJsonObject{{QStringLiteral("error"), QStringLiteral("report ") + error}});
+            PrintJson(QJsonObject{{QStringLiteral("error"), error}});
         return kExitOutput;
     }
     Station station(options, &report);

@@ -1177,5 +1177,9 @@ Replace it?</translation>
         <source>“%1”：方括号里只能写 IPv6 地址</source>
         <translation>&apos;%1&apos;: only an IPv6 address goes in brackets</translation>
     </message>
+    <message>
+        <source>JUnit 文件：%1</source>
+        <translation>JUnit file %1</translation>
+    </message>
 </context>
 </TS>

@@ -36,6 +36,15 @@ SaveTarget ChooseSaveTarget(const QString &chosen, const QString &suffix)
     return target;
 }
 
+std::optional<QString> OpenToRead(QFile &file)
+{
+    if (const QString refusal = NotPlainFile(file.fileName()); !refusal.isEmpty())
+        return refusal;
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
+    return std::nullopt;
+}
+
 std::optional<QString> SaveToTarget(const SaveTarget &target, const QByteArray &content)
 {
     if (target.path.isEmpty())
@@ -47,7 +56,10 @@ std::optional<QString> WriteWhole(const QString &path, const QByteArray &content
 {
     QSaveFile file(path);
     file.setDirectWriteFallback(inPlaceWhenRefused);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+    // Unbuffered: a write the disk refuses fails here, where it is seen (a buffered one fails at
+    // the commit's flush, which QSaveFile lets pass, and leaves an empty file in place).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(content) != content.size() ||
+        !file.commit())
         return file.errorString();
     return std::nullopt;
 }

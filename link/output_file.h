@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <memory>
@@ -52,6 +53,16 @@ Qt::CaseSensitivity FileNameCase();
 // that leads to a file still to be made), relative names taken from the current folder, and two
 // hard links to one file.
 bool SameFile(const QString &a, const QString &b);
+
+// Which of standard output and error leads to the file at `path` ("standard output", "standard
+// error"), or empty for neither: a file the tool writes rows to must not also take its console
+// lines.
+QString StandardStreamOnto(const QString &path);
+
+// Files the tool reads (a report, a profile): only a plain file is opened, as a named pipe would
+// keep the open waiting for a writer for ever, and a device would be read without end. Why not,
+// when it is no plain file or cannot be opened.
+std::optional<QString> OpenToRead(QFile &file);
 
 // Standard input, output and error that were closed when the program started are opened on the
 // null device, so that the next file the program opens cannot take their place and receive its

@@ -37,6 +37,19 @@ bool SameNode(const QString &a, const QString &b)
            sa.st_ino == sb.st_ino;
 }
 
+QString StandardStreamOnto(const QString &path)
+{
+    struct stat named {};
+    if (::stat(QFile::encodeName(path).constData(), &named) != 0 || !S_ISREG(named.st_mode))
+        return {};
+    for (const auto &[fd, name] : {std::pair{1, "standard output"}, std::pair{2, "standard error"}}) {
+        struct stat open {};
+        if (::fstat(fd, &open) == 0 && open.st_dev == named.st_dev && open.st_ino == named.st_ino)
+            return QString::fromLatin1(name);
+    }
+    return {};
+}
+
 Qt::CaseSensitivity FileNameCase()
 {
     return Qt::CaseSensitive;

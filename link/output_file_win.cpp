@@ -63,6 +63,20 @@ bool SameNode(const QString &a, const QString &b)
     return NamedFileId(a, &ia) && NamedFileId(b, &ib) && SameId(ia, ib);
 }
 
+QString StandardStreamOnto(const QString &path)
+{
+    BY_HANDLE_FILE_INFORMATION named{};
+    if (!NamedFileId(path, &named))
+        return {};
+    for (const auto &[which, name] :
+         {std::pair{STD_OUTPUT_HANDLE, "standard output"}, std::pair{STD_ERROR_HANDLE, "standard error"}}) {
+        BY_HANDLE_FILE_INFORMATION open{};
+        if (FileId(::GetStdHandle(which), &open) && SameId(open, named))
+            return QString::fromLatin1(name);
+    }
+    return {};
+}
+
 Qt::CaseSensitivity FileNameCase()
 {
     return Qt::CaseInsensitive;

@@ -1,5 +1,6 @@
 #include "protocol/report_figures.h"
 
+#include "link/output_file.h"
 #include "link/texts.h"
 
 #include <QFile>
@@ -294,8 +295,8 @@ ReportReading ReadReport(const QString &path, const QDateTime &since, const QDat
 {
     ReportReading reading;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        reading.error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    if (const std::optional<QString> refused = OpenToRead(file)) {
+        reading.error = *refused;
         return reading;
     }
     CsvReader csv;

@@ -89,7 +89,7 @@ bool StationReport::Open(const QString &csv, const QString &junit, QString *erro
     if (!junit.isEmpty()) {
         const SaveTarget xml = ChooseSaveTarget(junit);
         if (xml.path.isEmpty()) {
-            *error = xml.refusal;
+            *error = Tx::tr("JUnit 文件：%1").arg(xml.refusal);
             return false;
         }
         junit_ = xml.path;

@@ -14,7 +14,10 @@
 
 #include <csignal>
 
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -493,6 +496,80 @@ private slots:
             QCOMPARE(RequestFrames(ports.Unit(com)), QStringList{"55 EE 00 00 FF 01 02 03 01 00 01 00"});
             QCOMPARE(ports.Unit(com).State().params[2], 3);
         }
+    }
+
+    // Every command answers SIGINT and SIGTERM whatever it waits on: a unit that never answers,
+    // a server that never takes the connection, a unit that never comes, a scan that never comes.
+    void everyCommandAnswersAStop_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("signal");
+        const char *lines[] = {"read",
+                               "write horizontal=1 vertical=2 size=3 standard=PAL roundness=0 outside=keep",
+                               "set size=9",
+                               "toggle overlay",
+                               "step size up 40",
+                               "probe",
+                               "apply line.json",
+                               "verify line.json",
+                               "station line.json --report r.csv --port COM7",
+                               "station line.json --report s.csv --scan",
+                               "read --port socket://"};
+        int signal = SIGINT;  // the two in turn
+        for (const char *line : lines) {
+            QTest::addRow("%s, %s", line, signal == SIGINT ? "SIGINT" : "SIGTERM")
+                << QString::fromLatin1(line) << signal;
+            signal = signal == SIGINT ? SIGTERM : SIGINT;
+        }
+    }
+    void everyCommandAnswersAStop()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, signal);
+        SimPorts ports;
+        sim::SimOptions silent = SimPorts::Instant();
+        silent.fault = sim::Fault::Silent;
+        ports.Add(3, silent);
+        QFile f(ports.Path() + "/line.json");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ProfileText(kGoodValues));
+        f.close();
+        // A listener whose queue is full: the system leaves further connections unanswered.
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0);
+        QVERIFY(::listen(listener, 0) == 0);
+        socklen_t length = sizeof at;
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&at), &length);
+        std::vector<int> fillers{listener};
+        for (int i = 0; i < 3; ++i) {
+            fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            (void)::connect(fillers.back(), reinterpret_cast<sockaddr *>(&at), sizeof at);
+        }
+        const auto closeFillers = qScopeGuard([&fillers] {
+            for (const int fd : fillers)
+                ::close(fd);
+        });
+        QStringList args = line.split(' ');
+        if (args.last() == "socket://")
+            args.last() = QStringLiteral("socket://127.0.0.1:%1").arg(ntohs(at.sin_port));
+        else if (!line.contains("--port"))
+            args << "--port"
+                 << "COM3";
+        QProcess p;
+        p.setWorkingDirectory(ports.Path());
+        p.start(QStringLiteral(KV306CTL), args);
+        QVERIFY(p.waitForStarted());
+        QTest::qWait(400);
+        QCOMPARE(p.state(), QProcess::Running);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        QVERIFY2(p.waitForFinished(4000), "still running 4 s after the signal");
+        QCOMPARE(p.exitCode(), 128 + signal);
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
     }
 
     void outputThatCannotBeWrittenIsAFailure()

@@ -236,6 +236,52 @@ private slots:
         QCOMPARE(serials, (QStringList{"SN-1", "SN-2", "SN-3"}));
     }
 
+    // What cannot be what it is named for is refused before anything is read or any unit set
+    // up, at once: a named pipe for a report to read (its open would wait for ever) or for a JUnit
+    // file, a report that standard output or error goes to, times that cannot be.
+    void refusedAtOnce_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("report of a pipe") << "report pipe" << 2 << "pipe is a named pipe";
+        QTest::newRow("JUnit file a pipe")
+            << "station line.json --port COM3 --once --report r.csv --junit pipe" << 4
+            << "JUnit file pipe is a named pipe";
+        QTest::newRow("output into the report")
+            << "station line.json --port COM3 --once --report r.csv >>r.csv" << 2
+            << "--report r.csv is where standard output goes";
+        QTest::newRow("errors into the JUnit file")
+            << "station line.json --port COM3 --once --report r.csv --junit r.xml 2>>r.xml" << 2
+            << "--junit r.xml is where standard error goes";
+        QTest::newRow("since after until") << "report r.csv --since 2026-12-09 --until 2026-12-08" << 2
+                                           << "--since 2026-12-09 is later than --until 2026-12-08";
+        QTest::newRow("an offset of 99 hours")
+            << "report r.csv --since 2026-12-08T06:00+99:00" << 2 << "--since needs an ISO 8601 time";
+    }
+    void refusedAtOnce()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        SimPorts ports;
+        ports.Add(3);
+        const QString dir = ports.Path();
+        StationRun(dir, {"--dry-run", "--port", "COM3", "--report", dir + "/x"}).Finish();  // line.json
+        QVERIFY(QProcess::execute("mkfifo", {dir + "/pipe"}) == 0);
+        QFile(dir + "/r.csv").open(QIODevice::WriteOnly);
+        QFile(dir + "/r.xml").open(QIODevice::WriteOnly);
+        const CtlRun r = RunCtl(
+            {"-c", QStringLiteral("exec \"$0\" ") + line, KV306CTL},
+            [&dir](QProcess &p) { p.setWorkingDirectory(dir); }, "bash");
+        QCOMPARE(r.code, code);
+        QFile xml(dir + "/r.xml");
+        QVERIFY(xml.open(QIODevice::ReadOnly));
+        QVERIFY2((r.err + QString::fromUtf8(xml.readAll())).contains(said), qPrintable(r.err));
+        QVERIFY2(r.ms < 5000, qPrintable(QString::number(r.ms)));
+        QCOMPARE(ReportRows(dir + "/r.csv").size(), 0);
+    }
+
     // The shift's figures from a report with a known mix, counted by hand: 8 set-ups of 6 units
     // (SN1-SN5 and one without a serial number); passes 1, 4, 6, 7; first set-ups passed by SN1 and
     // SN5 only: 2 of 6, 33.3%; SN2 and SN4 set up twice; 8 units over the hour.

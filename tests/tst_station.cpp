@@ -332,6 +332,22 @@ private slots:
                          .contains("No space left on device"),
                      qPrintable(lines[1]));
         }
+        // The JUnit file on the full disk, the report beside it: the failed write is said and the
+        // station stops, as for the report.
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DIR", dir);
+        env.insert("CTL", KV306CTL);
+        p.setProcessEnvironment(env);
+        p.start("unshare", {"-rm", "bash", "-c", R"sh(
+            mount -t tmpfs -o size=32k tmpfs "$DIR/disk"
+            dd if=/dev/zero of="$DIR/disk/filler" bs=4096 2>/dev/null
+            "$CTL" station "$DIR/line.json" --port COM3 --report "$DIR/j.csv" --junit "$DIR/disk/r.xml" --once
+            echo "code=$?" >&2
+        )sh"});
+        QVERIFY(p.waitForFinished(20000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains("code=4") && err.contains("r.xml: No space left on device"), qPrintable(err));
     }
 
     // Two names that lead to one device are one port: at the start when both links lead to one
