@@ -1181,5 +1181,9 @@ Replace it?</translation>
         <source>JUnit 文件：%1</source>
         <translation>JUnit file %1</translation>
     </message>
+    <message>
+        <source>记住的网络串口 %1 没有应答：%2</source>
+        <translation>The remembered network port %1 did not answer: %2</translation>
+    </message>
 </context>
 </TS>

@@ -65,9 +65,9 @@ bool PortChooser::Start()
         return true;
     }
     link_.CloseLink();
+    // Com.TXT names COM1 to COM20 or a server port (ReadRememberedPort checked which).
+    const std::optional<PortRef> port = PortRef::Parse(*file.name, nullptr);
     try {
-        // Com.TXT names COM1 to COM20 or a server port (ReadRememberedPort checked which).
-        const std::optional<PortRef> port = PortRef::Parse(*file.name, nullptr);
         if (!port)
             throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port %1").arg(*file.name));
         serial_.SetPort(*port);
@@ -78,7 +78,19 @@ bool PortChooser::Start()
         list_.SetText(*file.name);
         Change();
         return true;
-    } catch (const CommError &) {
+    } catch (const CommError &error) {
+        // A server port is no adapter that may come back under another name: it stays the port
+        // in use, and why it did not answer is said; each action tries it again.
+        if (port && port->Served()) {
+            serial_.SetPort(*port);
+            if (list_.findText(*file.name) < 0)
+                list_.addItem(*file.name);
+            list_.SetText(*file.name);
+            problem_ = Tx::tr("记住的网络串口 %1 没有应答：%2").arg(*file.name, error.message());
+            list_.setToolTip(problem_);
+            Change();
+            return true;
+        }
         // The remembered port is gone: fall back on the first one found.
     }
     // The first port serves this run; Com.TXT keeps the remembered one, so that it is used again

@@ -162,6 +162,18 @@ private slots:
         QCOMPARE(next.form.Serial().DevicePath(), server.Raw());
         next.form.Actions().ReadClick();
         QCOMPARE(next.toolkit.BoxTexts(), QStringList{"读出成功！"});
+
+        // A remembered server that never agrees the line stays the port shown and in use, and
+        // the status line says why it did not answer (not "no port", with COM7 picked instead).
+        Peer silent([](QTcpSocket &c) { c.waitForReadyRead(3000); });
+        const QString mute = QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.port);
+        Window third;
+        third.WritePortFile('"' + mute.toUtf8() + "\"\r\n");
+        QVERIFY(third.form.Load());
+        QCOMPARE(third.form.PortList()->Text(), mute);
+        QCOMPARE(third.form.Serial().DevicePath(), mute);
+        QVERIFY2(third.form.PortProblem().startsWith("记住的网络串口 " + mute + " 没有应答："),
+                 qPrintable(third.form.PortProblem()));
     }
 
     // A line of two server ports and a local one at once, and a station with a network slot; two
