@@ -75,7 +75,7 @@ struct ExitCodeRow {
 constexpr ExitCodeRow kExitCodes[] = {
     {"0", "done"},
     {"1", "the unit failed (no reply, bad reply, verify mismatch, unconfirmed) or differs from the profile "
-          "(verify); probe found no unit"},
+          "(verify); probe found no unit; station ended with a unit never scanned"},
     {"2", "usage error, or a profile or report that cannot be read; nothing was sent"},
     {"3", "port error: missing, busy, no permission, pulled, never a serial port"},
     {"4", "standard output or error, or the station's report, could not be written"},
