@@ -1,5 +1,6 @@
 // kv306: sets up and operates a KV306 circular-crosshair video overlay unit over a serial line.
 #include "link/output_file.h"
+#include "link/system.h"
 #include "panel/language.h"
 #include "panel/main_window.h"
 #include "panel/qt_toolkit.h"
@@ -38,6 +39,20 @@ int main(int argc, char **argv)
             std::fputs(kHelp, stdout);
             return 0;
         }
+    }
+    // Without a display Qt aborts with advice that does not fit ("reinstalling the application").
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<QString> why = kv306::MissingDisplay(arguments)) {
+        std::fprintf(
+            stderr,
+            "kv306: no display to open the window on (%s).\n"
+            "Run it on a desktop, or: scripts/run (starts a virtual display and a simulated unit),\n"
+            "xvfb-run kv306, or DISPLAY=:0 kv306 where display :0 is yours.\n"
+            "kv306：没有可以打开窗口的显示器（%s）。请在桌面上运行，或使用 scripts/run、xvfb-run kv306。\n",
+            qPrintable(*why), qPrintable(*why));
+        return 1;
     }
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kv306"));

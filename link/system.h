@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -21,6 +22,11 @@ bool MayCreateFilesIn(const QString &folder);
 // The folder the system keeps users' settings in when it has one of its own (%APPDATA% on
 // Windows); empty where the XDG rule serves.
 QString SystemSettingsRoot();
+
+// Why the window would have no display to open on (no DISPLAY nor WAYLAND_DISPLAY, or an X
+// display whose socket is not there), for the platform the command line or QT_QPA_PLATFORM asks
+// for; nothing when there is one, or when the platform needs none (offscreen, vnc ...).
+std::optional<QString> MissingDisplay(const QStringList &arguments);
 
 // The system's timer at its finest while one lives: a sleep of a millisecond then lasts one,
 // not a 15.6 ms tick (Windows).

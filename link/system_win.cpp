@@ -43,6 +43,11 @@ QString SystemSettingsRoot()
 
 // Windows wakes a sleeper on its timer's tick, 15.6 ms unless asked for 1 ms: the 5 ms after
 // closing a port would last a whole tick.
+std::optional<QString> MissingDisplay(const QStringList &)
+{
+    return std::nullopt;  // a Windows desktop is always there
+}
+
 FineTimer::FineTimer()
 {
     ::timeBeginPeriod(1);

@@ -310,6 +310,19 @@ private slots:
         QVERIFY(help.waitForFinished(10000));
         QCOMPARE(help.exitCode(), 0);
         QVERIFY(help.readAllStandardOutput().startsWith("Usage: kv306"));
+        // The window itself says there is no display and what to do, not Qt's abort.
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        window.setProcessEnvironment(env);
+        window.start(QStringLiteral(KV306));
+        QVERIFY(window.waitForFinished(10000));
+        QCOMPARE(window.exitCode(), 1);
+        const QString said = QString::fromUtf8(window.readAllStandardError());
+        QVERIFY2(said.startsWith("kv306: no display to open the window on (DISPLAY is not set)") &&
+                     said.contains("xvfb-run kv306"),
+                 qPrintable(said));
     }
 
     // The simulator's requests file follows the rule of every file the tool writes: a device is
