@@ -86,14 +86,12 @@ void UnitActions::EndBusy()
 
 void UnitActions::Say(const QString &text)
 {
-    EndBusy();
-    toolkit_.MsgBox(text, kMsgOkOnly, QString());
+    boxes_.push_back({text, kMsgOkOnly, QString()});
 }
 
 void UnitActions::Warn(const QString &text)
 {
-    EndBusy();
-    toolkit_.MsgBox(text, kMsgExclamation, QString());
+    boxes_.push_back({text, kMsgExclamation, QString()});
 }
 
 void UnitActions::Tell(const QString &text, const Outcome &outcome)
@@ -101,6 +99,10 @@ void UnitActions::Tell(const QString &text, const Outcome &outcome)
     EndBusy();
     if (Told)
         Told(text, outcome.at.isValid() ? outcome.at : QDateTime::currentDateTime());
+    const std::vector<Box> boxes = std::move(boxes_);
+    boxes_.clear();
+    for (const Box &box : boxes)
+        toolkit_.MsgBox(box.text, box.code, box.title);
 }
 
 QString UnitActions::Failed(const QString &said, const Outcome &outcome)
@@ -133,8 +135,7 @@ bool UnitActions::ReportedPortFailure(const Outcome &outcome, const QString &hea
         text += QLatin1Char('\n') + advice;
     if (!heading.isEmpty())
         text = heading + QLatin1Char('\n') + text;
-    EndBusy();
-    toolkit_.MsgBox(text, kMsgCritical, Tx::tr("错误"));
+    boxes_.push_back({text, kMsgCritical, Tx::tr("错误")});
     if (!outcome.beforeSending)
         link_.CloseLink();
     return true;

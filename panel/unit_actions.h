@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace kv306 {
 
@@ -63,6 +64,8 @@ private:
     // failure on the way (not at the open) also closes the link. True when the outcome was one.
     bool ReportedPortFailure(const Outcome &outcome, const QString &heading = {});
     void VerifySaved(const Params &written);
+    // A box for the operator, shown once the status line says what happened (Tell): never over a
+    // status line that still says "读出中…".
     void Say(const QString &text);
     void Warn(const QString &text);
     void Tell(const QString &text, const Outcome &outcome);
@@ -72,6 +75,13 @@ private:
     static QString Failed(const QString &said, const Outcome &outcome);
     void BeginBusy(const QString &what);
     void EndBusy();
+
+    struct Box {
+        QString text;
+        int code;
+        std::optional<QString> title;
+    };
+    std::vector<Box> boxes_;  // said, to be shown by Tell
 
     SerialLink &link_;
     SerialControl &comm_;

@@ -115,12 +115,18 @@ private slots:
             waitCursor = waitCursor || (QApplication::overrideCursor() &&
                                         QApplication::overrideCursor()->shape() == Qt::WaitCursor);
         };
-        // The box stays open a while: the time shown is the exchange's, not the box's closing.
-        m.toolkit.onBox = [](const Box &) { QThread::msleep(1100); };
+        // The box stays open a while: the time shown is the exchange's, not the box's closing;
+        // behind the box the status line already says what happened.
+        QString behindTheBox;
+        m.toolkit.onBox = [&](const Box &) {
+            behindTheBox = m.window.StatusText().section(QStringLiteral(" | "), 0, 0);
+            QThread::msleep(1100);
+        };
         f.ReadButton()->click();
         m.toolkit.onSleep = nullptr;
         m.toolkit.onBox = nullptr;
         QCOMPARE(duringExchange, QStringLiteral("读出中…"));
+        QVERIFY2(behindTheBox.endsWith(QStringLiteral(" 读出成功")), qPrintable(behindTheBox));
         QVERIFY(waitCursor);
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(m.window.StatusText().left(8),
