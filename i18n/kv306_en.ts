@@ -942,10 +942,6 @@ Replace it?</translation>
         <translation>Unit %1 passed: take it away</translation>
     </message>
     <message>
-        <source>已检 %1 台：合格 %2，不合格 %3</source>
-        <translation>%1 units: %2 passed, %3 failed</translation>
-    </message>
-    <message>
         <source>不合格：%1</source>
         <translation>Failed: %1</translation>
     </message>
@@ -1074,16 +1070,8 @@ Replace it?</translation>
         <translation>&apos;%1&apos;: the port number must be 1 to 65535</translation>
     </message>
     <message>
-        <source>报告共 %1 台：合格 %2，不合格 %3，错误 %4</source>
-        <translation>The report holds %1 units: %2 passed, %3 failed, %4 errors</translation>
-    </message>
-    <message>
         <source>；一次合格率 %1%（%2/%3）</source>
         <translation>; first-pass yield %1% (%2/%3)</translation>
-    </message>
-    <message>
-        <source>；重复设置 %1 台</source>
-        <translation>; %1 set up more than once</translation>
     </message>
     <message>
         <source>；每小时 %1 台</source>
@@ -1184,6 +1172,27 @@ Replace it?</translation>
     <message>
         <source>记住的网络串口 %1 没有应答：%2</source>
         <translation>The remembered network port %1 did not answer: %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>报告共 %n 台：合格 %1，不合格 %2，错误 %3</source>
+        <translation>
+            <numerusform>The report holds %n unit: %1 passed, %2 failed, %3 with an error</numerusform>
+            <numerusform>The report holds %n units: %1 passed, %2 failed, %3 with an error</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>；重复设置 %n 台</source>
+        <translation>
+            <numerusform>; %n set up more than once</numerusform>
+            <numerusform>; %n set up more than once</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>已检 %n 台：合格 %1，不合格 %2</source>
+        <translation>
+            <numerusform>%n unit: %1 passed, %2 failed</numerusform>
+            <numerusform>%n units: %1 passed, %2 failed</numerusform>
+        </translation>
     </message>
 </context>
 </TS>

@@ -319,8 +319,7 @@ void ProductionDialog::Show(const StationRow &row)
         reason += Tx::tr("（这个序列号之前设置过：第 %1 台）").arg(row.again);
     reason_->setText(reason);
     ShowFigures();
-    count_->setText(Tx::tr("已检 %1 台：合格 %2，不合格 %3")
-                        .arg(station_ ? station_->Units() : 0)
+    count_->setText(Tx::tr("已检 %n 台：合格 %1，不合格 %2", nullptr, station_ ? station_->Units() : 0)
                         .arg(station_ ? station_->Passed() : 0)
                         .arg(station_ ? station_->Units() - station_->Passed() : 0));
     rows_->insertRow(0);

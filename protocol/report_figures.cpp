@@ -234,15 +234,15 @@ QString Figures::Text() const
 
 QString FiguresWords(const Figures &f)
 {
-    QString text = Tx::tr("报告共 %1 台：合格 %2，不合格 %3，错误 %4")
-                       .arg(f.units)
+    // %n: one unit or more, as each language counts them.
+    QString text = Tx::tr("报告共 %n 台：合格 %1，不合格 %2，错误 %3", nullptr, f.units)
                        .arg(f.pass)
                        .arg(f.fail)
                        .arg(f.error + f.interrupted);
     if (const std::optional<double> y = f.Yield())
         text += Tx::tr("；一次合格率 %1%（%2/%3）").arg(*y * 100, 0, 'f', 1).arg(f.firstPass).arg(f.newUnits);
     if (f.setUpAgain > 0)
-        text += Tx::tr("；重复设置 %1 台").arg(f.setUpAgain);
+        text += Tx::tr("；重复设置 %n 台", nullptr, f.setUpAgain);
     if (const std::optional<double> h = f.PerHour())
         text += Tx::tr("；每小时 %1 台").arg(*h, 0, 'f', 1);
     return text;

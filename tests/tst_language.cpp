@@ -5,6 +5,7 @@
 #include "link/comm_error.h"
 #include "panel/language.h"
 #include "panel/main_window.h"
+#include "protocol/report_figures.h"
 
 #include <QDialogButtonBox>
 #include <QMenuBar>
@@ -134,6 +135,14 @@ private slots:
                  QStringList{"No serial port was found on this computer. Install a "
                              "USB-to-serial adapter first, then start the program again."});
         QCOMPARE(w.form.PortList()->currentText(), QStringLiteral("No port"));
+
+        // One unit is one unit.
+        Figures one;
+        one.units = one.pass = 1;
+        QVERIFY2(FiguresWords(one).startsWith("The report holds 1 unit: 1 passed"),
+                 qPrintable(FiguresWords(one)));
+        one.units = 2;
+        QVERIFY2(FiguresWords(one).startsWith("The report holds 2 units:"), qPrintable(FiguresWords(one)));
     }
 };
 
