@@ -832,10 +832,6 @@ Replace it?</translation>
         <translation>Report file:</translation>
     </message>
     <message>
-        <source>请选择报告文件（已有的报告会接着写入）</source>
-        <translation>Choose a report file (an existing report is continued)</translation>
-    </message>
-    <message>
         <source>选择(&amp;C)…</source>
         <translation>&amp;Choose…</translation>
     </message>
@@ -1193,6 +1189,10 @@ Replace it?</translation>
             <numerusform>%n unit: %1 passed, %2 failed</numerusform>
             <numerusform>%n units: %1 passed, %2 failed</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>请选择或输入报告文件（已有的报告会接着写入）</source>
+        <translation>Choose or type a report file (an existing report is continued)</translation>
     </message>
 </context>
 </TS>

@@ -39,8 +39,7 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
     grid->addWidget(new QLabel(Tx::tr("报告文件："), this), 1, 0);
     reportField_ = new QLineEdit(this);
     reportField_->setObjectName(QStringLiteral("reportField"));
-    reportField_->setReadOnly(true);
-    reportField_->setPlaceholderText(Tx::tr("请选择报告文件（已有的报告会接着写入）"));
+    reportField_->setPlaceholderText(Tx::tr("请选择或输入报告文件（已有的报告会接着写入）"));
     grid->addWidget(reportField_, 1, 1);
     chooseButton_ = new QPushButton(Tx::tr("选择(&C)…"), this);
     chooseButton_->setObjectName(QStringLiteral("chooseButton"));
@@ -156,15 +155,16 @@ void ProductionDialog::ChooseReport()
         SetReport(chosen);
 }
 
-void ProductionDialog::SetReport(const QString &path)
+bool ProductionDialog::SetReport(const QString &path)
 {
     const SaveTarget target = ChooseSaveTarget(path, QStringLiteral("csv"));
     if (target.path.isEmpty()) {
         toolkit_.MsgBox(Tx::tr("不能写入 %1：%2").arg(QDir::toNativeSeparators(path), target.refusal),
                         kMsgExclamation, Tx::tr("报告文件"));
-        return;
+        return false;
     }
     reportField_->setText(QDir::toNativeSeparators(target.path));
+    return true;
 }
 
 void ProductionDialog::Start()
@@ -181,8 +181,13 @@ void ProductionDialog::Start()
             return;
         }
     }
-    if (reportField_->text().isEmpty())
+    // A path typed into the field is the report, as one chosen is (a name alone goes in the home
+    // folder, where the file dialog starts); an empty field asks for one.
+    const QString typed = QDir::fromNativeSeparators(reportField_->text().trimmed());
+    if (typed.isEmpty())
         ChooseReport();
+    else if (!SetReport(QDir::home().absoluteFilePath(typed)))
+        return;
     const QString path = QDir::fromNativeSeparators(reportField_->text());
     if (path.isEmpty())
         return;

@@ -31,7 +31,7 @@ public:
 
     // 选择…: the report file, asked for through the toolkit.
     void ChooseReport();
-    void SetReport(const QString &path);
+    bool SetReport(const QString &path);
     // 开始 and 停止. Stopping lets the exchange in flight finish.
     void Start();
     void Stop();
@@ -46,6 +46,7 @@ public:
     QPushButton *StartButton() const { return startButton_; }
     QPushButton *ChooseButton() const { return chooseButton_; }
     QLineEdit *SerialField() const { return serialField_; }
+    QLineEdit *ReportField() const { return reportField_; }
     QLineEdit *OperatorField() const { return operatorField_; }
     QLineEdit *LotField() const { return lotField_; }
     QCheckBox *ScanBox() const { return scanBox_; }

@@ -1,5 +1,6 @@
 #include "panel/qt_toolkit.h"
 
+#include "link/output_file.h"
 #include "link/texts.h"
 
 #include <QApplication>
@@ -110,7 +111,7 @@ bool QtToolkit::ShowProgress(const QString &text, int done, int total)
 bool QtToolkit::ShowTextFile(const QString &title, const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (OpenToRead(file))
         return false;
     auto *viewer = new QWidget(owner_, Qt::Window);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
@@ -122,7 +123,8 @@ bool QtToolkit::ShowTextFile(const QString &title, const QString &path)
     fixed.setFamilies({fixed.family(), QStringLiteral("WenQuanYi Micro Hei Mono"),
                        QStringLiteral("Noto Sans Mono CJK SC")});
     text->setFont(fixed);
-    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap at the window's edge, whatever its width (a cut line hid its end).
+    text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     auto *layout = new QVBoxLayout(viewer);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(text);

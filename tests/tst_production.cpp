@@ -62,6 +62,27 @@ private slots:
         QVERIFY(m.toolkit.boxes.empty());
     }
 
+    // A report path typed into its field is the report: 开始 asks for none.
+    void typedReportPath()
+    {
+        SimPorts ports;
+        ports.Add(3);
+        Main m;
+        UserSettings().remove(QStringLiteral("reportFile"));
+        ProductionDialog *d = m.window.ShowProduction();
+        QVERIFY(QTest::qWaitForWindowActive(d));
+        const QString typed = m.appDir.filePath(QStringLiteral("typed"));
+        QTest::mouseClick(d->ReportField(), Qt::LeftButton);
+        QTest::keyClicks(d->ReportField(), typed);
+        QTest::mouseClick(d->StartButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(d->Verdict()->text(), QStringLiteral("合格"), 5000);
+        QVERIFY2(m.toolkit.events.isEmpty() || !m.toolkit.events.join(' ').contains("ask"),
+                 qPrintable(m.toolkit.events.join(' ')));
+        QVERIFY(QFile::exists(typed + ".csv"));
+        d->Stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!d->Running(), 5000);
+    }
+
     // Serial numbers scanned into the window: a scanner types into the field that has the focus
     // and presses Enter, and the first scan starts the station. The verdict names the unit; the
     // same number again is set up again and says so; an empty scan is refused and the unit waits.
