@@ -44,6 +44,12 @@ press 'station line.json --operator ann --sc' --scan
 press 'step size ' up down
 press '--port ' COM3 COM12 COM12 COM3
 press '--port C' COM3 COM12 COM12 COM3
+# A profile's command offers profiles and folders, not every file.
+mkdir -p "$ports/profiles"
+touch "$ports/line.json" "$ports/notes.txt" "$ports/shift.csv"
+press 'apply ' profiles line.json
+press 'report ' profiles shift.csv
+press 'write --from l' line.json
 press '--port rf' rfc2217://
 press 'read --port so' socket://
 exit $fail
