@@ -1,6 +1,7 @@
 #include "link/network_device.h"
 
 #include "link/bounded_call.h"
+#include "link/port_claim.h"
 #include "link/texts.h"
 
 #include <QElapsedTimer>
@@ -86,7 +87,11 @@ bool NetworkDevice::Open(const QString &name)
         return Refuse(ErrorNo::NoSuchPort, reason + stream_.ErrorText(),
                       Tx::tr("无法连接 %1（%2）：请检查网络和串口服务器。").arg(shown, stream_.ErrorText()));
     }
-    return port_.kind == NetworkPort::Kind::Socket || Negotiate();
+    if (port_.kind == NetworkPort::Kind::Rfc2217 && !Negotiate())
+        return false;
+    // While the server holds its terminal open for us, what it is (the same-port rule's).
+    served_ = PortClaim::ServedDeviceKey(stream_.PeerAddress(), port_.port);
+    return true;
 }
 
 bool NetworkDevice::Negotiate()

@@ -34,6 +34,9 @@ public:
     // False with the error in OpenError().
     bool Open(const QString &name);
     CommError OpenError() const { return openError_.value_or(CommError(0, {})); }
+    // The terminal the server serves, where it is on this computer and the system tells
+    // (PortClaim::ServedDeviceKey), as found at the last open; empty otherwise.
+    QString ServedDevice() const { return served_; }
 
     bool SetLine(const LineSettings &line) override;
     void Close() override;
@@ -66,6 +69,7 @@ private:
     bool sent_ = false;  // this connection carried a request
     QByteArray said_;    // what the server sent before anything was asked (a refusal's words)
     QString error_;
+    QString served_;
     std::optional<CommError> openError_;
     // The Telnet of rfc2217://: whether the server agreed to COM-PORT-OPTION, and its answers.
     std::optional<bool> comPortAgreed_;

@@ -26,6 +26,12 @@ public:
     // port_claim_win.cpp).
     static QString SystemDeviceKey(const QString &devicePath);
 
+    // The terminal a serial device server on this computer serves at `port` of `address` (one
+    // of this computer's own addresses), as SystemDeviceKey names it: the server holds it open
+    // while a connection of ours is open, so asked then. Empty where the system cannot tell (the
+    // server elsewhere, its process not ours to look into, or no such system).
+    static QString ServedDeviceKey(const QString &address, quint16 port);
+
     // Holds the device `key` (letting go of one held before); false when another holder has it,
     // with who that is where the system tells ("kv306ctl（进程 4242）").
     bool Take(const QString &key, QString *holder);

@@ -18,6 +18,11 @@ PortClaim::~PortClaim()
     Release();
 }
 
+QString PortClaim::ServedDeviceKey(const QString &, quint16)
+{
+    return {};
+}
+
 QString PortClaim::SystemDeviceKey(const QString &devicePath)
 {
     // A port's name is its device on Windows ("COM3", "\\.\COM3").

@@ -72,6 +72,9 @@ public:
     // tight poll of InBufferCount in a reply wait; true when something arrived.
     bool WaitForInput(int ms);
 
+    // The terminal a server port's server serves, where the system tells (NetworkDevice).
+    QString ServedDevice() const { return device_ == &network_ ? network_.ServedDevice() : QString(); }
+
     // Where the current port number lives on this system.
     QString DevicePath() const;
     // "COM3", or the device path when one was given.

@@ -29,6 +29,8 @@ public:
     // and each waits for its answer).
     Failure Connect(const QString &host, quint16 port, int ms);
     bool IsOpen() const;
+    // The address connected to, as text ("127.0.0.1"); empty while not connected.
+    QString PeerAddress() const;
     // Hands every byte to the connection within `ms`; false when the peer is gone.
     bool Send(const QByteArray &bytes, int ms);
     // What arrives within `ms`, at once when something waits, at most kReceiveMax bytes (a

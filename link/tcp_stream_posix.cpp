@@ -97,6 +97,14 @@ TcpStream::Failure TcpStream::Connect(const QString &host, quint16 port, int ms)
     return failure;
 }
 
+QString TcpStream::PeerAddress() const
+{
+    QHostAddress peer = system_->socket.peerAddress();
+    bool mapped = false;
+    const QHostAddress v4(peer.toIPv4Address(&mapped));
+    return mapped ? v4.toString() : peer.toString();
+}
+
 bool TcpStream::IsOpen() const
 {
     return system_->socket.state() == QAbstractSocket::ConnectedState;

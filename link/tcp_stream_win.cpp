@@ -181,6 +181,11 @@ TcpStream::Failure TcpStream::Connect(const QString &host, quint16 port, int ms)
     return failure;
 }
 
+QString TcpStream::PeerAddress() const
+{
+    return {};  // the same-port rule's served terminal is a Linux matter
+}
+
 bool TcpStream::IsOpen() const
 {
     return system_->socket != INVALID_SOCKET;

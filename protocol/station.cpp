@@ -94,6 +94,23 @@ bool Station::Claim(int slot, const PortRef &port, PortClaim &claim, QString *wh
     return true;
 }
 
+bool Station::ClaimServed(int slot, const PortRef &port, const QString &key, QString &mine, QString *why)
+{
+    if (key.isEmpty() || key == mine)
+        return true;
+    std::lock_guard lock(mutex_);
+    const auto other = claimed_.find(key);
+    if (other != claimed_.end() && other->second.first != slot) {
+        *why = Tx::tr("与 %1 是同一个设备").arg(other->second.second);
+        return false;
+    }
+    if (!mine.isEmpty())
+        claimed_.erase(mine);
+    claimed_[key] = {slot, port.label};
+    mine = key;
+    return true;
+}
+
 void Station::Unclaim(PortClaim &claim)
 {
     if (claim.Key().isEmpty())
@@ -152,6 +169,8 @@ void Station::RunSlot(int slot, const PortRef &port)
     UnitOnPort unit(port);
     const bool served = port.Served();
     PortClaim claim;
+    QString servedKey;   // the terminal a server on this computer serves for this slot, held
+    QString servedSeen;  // the same, as last seen, held or not
     std::optional<SlotState> shown;
     const auto show = [&](SlotState state, const QString &why = {}) {
         if (shown != state)
@@ -164,24 +183,35 @@ void Station::RunSlot(int slot, const PortRef &port)
     QElapsedTimer sinceAnswer;
     while (!Stopping() && !CountReached()) {
         if (!answered) {
+            // Another slot or station holds the device; or a server on this computer serves a
+            // terminal that another slot holds, one device with it: known from the first
+            // connection on, it is not read again while held.
             QString held;
-            if (!Claim(slot, port, claim, &held)) {
+            bool busy =
+                !Claim(slot, port, claim, &held) || !ClaimServed(slot, port, servedSeen, servedKey, &held);
+            Outcome look;
+            if (!busy) {
+                // A unit is there once it answers a read; the read waits its second for one.
+                look = unit.core.Read();
+                unit.link.CloseLink();
+                sinceAnswer.start();
+                if (const QString now = unit.comm.ServedDevice(); !now.isEmpty())
+                    servedSeen = now;
+                busy = !ClaimServed(slot, port, servedSeen, servedKey, &held);
+            }
+            if (busy) {
                 show(SlotState::Busy, held);
                 if (options_.once) {
-                    Outcome busy;
-                    PortFailure(busy, CommError(ErrorNo::PortInUse, held), true);
+                    Outcome refused;
+                    PortFailure(refused, CommError(ErrorNo::PortInUse, held), true);
                     if (NoUnit)
-                        NoUnit(slot, port, busy);
+                        NoUnit(slot, port, refused);
                     break;
                 }
                 if (!Rest(kPortLookMs))
                     break;
                 continue;
             }
-            // A unit is there once it answers a read; the read waits its second for one.
-            const Outcome look = unit.core.Read();
-            unit.link.CloseLink();
-            sinceAnswer.start();
             if (NeverAPort(look)) {
                 {
                     std::lock_guard lock(mutex_);
@@ -285,6 +315,10 @@ void Station::RunSlot(int slot, const PortRef &port)
             show(SlotState::Gone);
     }
     Unclaim(claim);
+    if (!servedKey.isEmpty()) {
+        std::lock_guard lock(mutex_);
+        claimed_.erase(servedKey);
+    }
     show(SlotState::Done);
 }
 

@@ -129,6 +129,9 @@ private:
     // and no other station holds it. `why` says who does.
     bool Claim(int slot, const PortRef &port, PortClaim &claim, QString *why);
     void Unclaim(PortClaim &claim);
+    // The same for the terminal `key` that a server on this computer serves at a slot's server
+    // port (found while connected): held as `mine` while no other slot holds it.
+    bool ClaimServed(int slot, const PortRef &port, const QString &key, QString &mine, QString *why);
 
     Options options_;
     StationReport *report_;

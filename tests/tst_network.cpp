@@ -410,6 +410,30 @@ private slots:
         QCOMPARE(rows(), 1);
     }
 
+    // A unit on a local port and the same unit through a server on this computer that serves
+    // that port's terminal, in one station: one device, one row; the server's slot says whose.
+    void localPortAndItsServerOneDevice()
+    {
+        SimPorts ports;
+        Ser2Net server(QString::fromStdString(ports.Add(3).TerminalPath()));
+        QFile profile(ports.Path() + "/line.json");
+        QVERIFY(profile.open(QIODevice::WriteOnly));
+        profile.write(kProfile);
+        profile.close();
+        QProcess station;
+        station.start(QStringLiteral(KV306CTL), {"station", profile.fileName(), "--port", "COM3", "--port",
+                                                 server.Raw(), "--report", ports.Path() + "/r.csv"});
+        QTest::qWait(3000);
+        station.terminate();
+        QVERIFY(station.waitForFinished(10000));
+        const QString out = QString::fromUtf8(station.readAllStandardOutput());
+        const QString err = QString::fromUtf8(station.readAllStandardError());
+        QVERIFY2(out.contains("COM3 #1 pass") && out.contains("station: 1 unit: 1 pass"),
+                 qPrintable(out + err));
+        QVERIFY2(err.contains(server.Raw() + ": busy (it is the same device as COM3)"), qPrintable(err));
+        QVERIFY2(!err.contains("lock file"), qPrintable(err));
+    }
+
     // What names no server port is refused as such, before anything is looked up or sent.
     void serverNamesRefused()
     {
