@@ -176,6 +176,10 @@ struct Parsed {
         QStringLiteral("the unit's port (COMn, a device, rfc2217://HOST:PORT or socket://HOST:PORT)"),
         QStringLiteral("PORT")};
     QCommandLineOption json{QStringLiteral("json"), QStringLiteral("print one JSON document")};
+    QCommandLineOption trace{
+        QStringLiteral("trace"),
+        QStringLiteral("each frame sent and received on standard error, with its time, its "
+                       "bytes and their meaning")};
     QCommandLineOption report{QStringLiteral("report"),
                               QStringLiteral("station: the CSV file each unit's row is appended to"),
                               QStringLiteral("FILE")};
@@ -231,8 +235,8 @@ int RunCommand(const QStringList &arguments)
         names << QLatin1String(c.name);
     parser.addPositionalArgument(QStringLiteral("command"), names.join(QStringLiteral(", ")));
     for (const QCommandLineOption *o :
-         {&p.port, &p.json, &p.report, &p.junit, &p.count, &p.once, &p.dryRun, &p.from, &p.names, &p.scan,
-          &p.operatorName, &p.lot, &p.since, &p.until})
+         {&p.port, &p.json, &p.trace, &p.report, &p.junit, &p.count, &p.once, &p.dryRun, &p.from, &p.names,
+          &p.scan, &p.operatorName, &p.lot, &p.since, &p.until})
         parser.addOption(*o);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
@@ -266,6 +270,8 @@ int RunCommand(const QStringList &arguments)
                 QStringLiteral("--%1 belongs to %2").arg(option->names().constFirst(), TakenBy(bit)));
     }
 
+    if (parser.isSet(p.trace))
+        TraceFrames();
     Invocation in;
     in.name = words[0];
     in.words = words.mid(1);

@@ -78,6 +78,9 @@ void PrintJson(const QJsonValue &value);
 void RecordJson(const QJsonObject &value);
 // Whether standard output or error could not be written at some point.
 bool OutputFailed();
+// --trace: from now on each frame sent and each reply, on standard error as it comes, with its
+// time, its bytes and what they mean (as the window's traffic log reads them).
+void TraceFrames();
 
 // A refusal before anything is sent (exit 2); Usage points at --help.
 int Usage(const QString &message);

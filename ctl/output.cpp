@@ -2,6 +2,8 @@
 #include "ctl/ctl_internal.h"
 
 #include "protocol/outcome_text.h"
+#include "protocol/probe.h"
+#include "protocol/traffic_log.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -227,6 +229,37 @@ int Interrupted(const PortRef &port, const QString &state, QJsonObject json)
         PrintJson(WithPort(port, json));
     }
     return kExitOk;  // the stop decides the exit code
+}
+
+void TraceFrames()
+{
+    static TrafficLog log;
+    static std::mutex printing;
+    static std::uint64_t seen = 0;
+    log.SetOnRecord([] {
+        std::lock_guard lock(printing);
+        const TrafficLog::Tail tail = log.Since(seen);
+        seen = tail.total;
+        for (const LogEntry &e : tail.entries) {
+            const QString at = e.when.toString(QStringLiteral("HH:mm:ss.zzz"));
+            if (!e.sent.isEmpty()) {
+                const QDateTime sent = e.ms >= 0 ? e.when.addMSecs(-e.ms) : e.when;
+                Err(QStringLiteral("trace %1 %2 sent %3 (%4)")
+                        .arg(sent.toString(QStringLiteral("HH:mm:ss.zzz")), e.port, e.sent, e.sentMeaning));
+            }
+            if (e.ms >= 0)
+                Err(QStringLiteral("trace %1 %2 received %3 after %4 ms (%5)")
+                        .arg(at, e.port, e.reply)
+                        .arg(e.ms)
+                        .arg(e.replyMeaning));
+            else
+                Err(QStringLiteral("trace %1 %2 %3%4")
+                        .arg(at, e.port,
+                             e.reply.isEmpty() ? QString() : QStringLiteral("received ") + e.reply + ' ',
+                             e.replyMeaning));
+        }
+    });
+    UnitOnPort::TraceAll(&log);
 }
 
 QString ExitCodesText()

@@ -2,10 +2,22 @@
 
 namespace kv306 {
 
+namespace {
+
+TrafficLog *traced = nullptr;
+
+}  // namespace
+
+void UnitOnPort::TraceAll(TrafficLog *log)
+{
+    traced = log;
+}
+
 UnitOnPort::UnitOnPort(const PortRef &port)
 {
     SetUpLine(comm);
     comm.SetPort(port);
+    core.SetLog(traced);
 }
 
 Outcome ProbePort(const PortRef &port, TrafficLog *log)
@@ -17,7 +29,8 @@ Outcome ProbePort(const PortRef &port, TrafficLog *log)
         PortFailure(refused, *error, true);
         return refused;
     }
-    unit.core.SetLog(log);
+    if (log)
+        unit.core.SetLog(log);
     Outcome o = unit.core.Read();
     unit.link.CloseLink();
     return o;

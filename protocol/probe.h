@@ -13,6 +13,9 @@ namespace kv306 {
 // sets up its own (9600,n,8,1, binary input). For other threads and other front ends.
 struct UnitOnPort {
     explicit UnitOnPort(const PortRef &port);
+    // Every exchange of every unit on a port made from now on is recorded in `log` too
+    // (kv306ctl's --trace); nothing when null. Set before the first unit.
+    static void TraceAll(TrafficLog *log);
     SerialControl comm;
     Pacer pacer;
     SerialLink link{comm, pacer};

@@ -10,6 +10,8 @@
 #include "link/rfc2217.h"
 #include "protocol/probe.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
@@ -97,6 +99,16 @@ private slots:
         QCOMPARE(r.err, QString());
         r = Ctl({"--port", port, "read"});
         QCOMPARE(r.out, "horizontal=63 vertical=0 size=51 standard=NTSC roundness=3 outside=remove\n");
+        // --trace shows the frames on standard error, decoded; the data and the JSON stay clean.
+        r = Ctl({"--port", port, "--trace", "--json", "read"});
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object()["size"].toInt(), 51);
+        const QRegularExpression traced("trace \\d\\d:\\d\\d:\\d\\d\\.\\d{3} " +
+                                        QRegularExpression::escape(port) +
+                                        " sent 55 D0 A3 00 FF 01 8D \\(Read parameters\\)\n.*trace .* "
+                                        "received 3F 00 33 01 03 01 .* after \\d+ ms "
+                                        "\\(Six parameters 63 0 51 NTSC 3 Remove\\)\n");
+        QVERIFY2(traced.match(r.err).hasMatch(), qPrintable(r.err));
+
         unit.SetReplyOverride([](const sim::Bytes &request) -> std::optional<sim::Bytes> {
             if (request.size() == 7 && request[2] == 0xA4)
                 return sim::Bytes{0xFF, 0xFF};
@@ -105,8 +117,9 @@ private slots:
         });
         r = Ctl({"--port", port, "toggle", "overlay"});
         QCOMPARE(r.out, "overlay toggle acknowledged (echo FF FF)\n");
-        QCOMPARE(RequestFrames(unit), (QStringList{"55 EE 00 00 FF 3F 00 33 01 03 01 0F",
-                                                   "55 D0 A3 00 FF 01 8D", "55 D0 A4 02 FF 01 88"}));
+        QCOMPARE(RequestFrames(unit),
+                 (QStringList{"55 EE 00 00 FF 3F 00 33 01 03 01 0F", "55 D0 A3 00 FF 01 8D",
+                              "55 D0 A3 00 FF 01 8D", "55 D0 A4 02 FF 01 88"}));
         // An exchange leaves the port open until the link closes it: the server's line then.
         UnitOnPort here(PortRef{port, 0});
         QVERIFY(here.core.Read().Ok());
