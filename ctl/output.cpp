@@ -203,8 +203,19 @@ QJsonObject FailureJson(const Outcome &o, QJsonObject into)
 
 int Fail(const PortRef &port, const Outcome &o, const QJsonObject &partial, const QString &before)
 {
+    // A COMn that is not there: where it was looked for, and how to see what is.
+    QString where;
+    if (o.failure == Failure::Port && o.errorNumber == ErrorNo::NoSuchPort && port.number) {
+        const QString folder = qEnvironmentVariable("KV306_PORT_DIR");
+        where = folder.isEmpty()
+                    ? QStringLiteral("; %1 is %2 on this computer; kv306ctl ports lists the ports there are")
+                          .arg(port.label, port.Device())
+                    : QStringLiteral("; %1 was looked for in KV306_PORT_DIR (%2), which has no %1; kv306ctl "
+                                     "ports lists the ports there")
+                          .arg(port.label, folder);
+    }
     Err(port.label + QStringLiteral(": ") + (before.isEmpty() ? QString() : before + QStringLiteral(": ")) +
-        FailureText(o));
+        FailureText(o) + where);
     if (jsonMode)
         PrintJson(WithPort(port, FailureJson(o, partial)));
     return ExitCodeOf(o);

@@ -16,6 +16,18 @@ bool IsDeviceFault(QSerialPort::SerialPortError error)
            error == QSerialPort::ResourceError;
 }
 
+// What a fault on an open port says. A terminal that hung up (an adapter pulled, the far end of a
+// pseudo-terminal closed) reads to the system as "Inappropriate ioctl for device" or an
+// input/output error, which says nothing to an operator.
+QString FaultText(const QSerialPort &port)
+{
+    const QString said = port.errorString();
+    if (port.error() == QSerialPort::ResourceError || said.contains(QLatin1String("Inappropriate ioctl")) ||
+        said.contains(QLatin1String("Input/output error")))
+        return QStringLiteral("the device went away (%1)").arg(said);
+    return said;
+}
+
 bool Apply(QSerialPort &port, const LineSettings &line)
 {
     const QSerialPort::Parity parity = line.parity == 'e'   ? QSerialPort::EvenParity
@@ -44,7 +56,7 @@ SerialDevice::SerialDevice() : system_(std::make_unique<System>())
     // it on the first fault, so that nothing spins and the next access finds it closed.
     system_->onError = QObject::connect(&system_->port, &QSerialPort::errorOccurred, [this](auto error) {
         if (IsDeviceFault(error) && system_->port.isOpen()) {
-            error_ = system_->port.errorString();
+            error_ = FaultText(system_->port);
             faulted_ = true;
             system_->port.close();
         }
@@ -123,7 +135,7 @@ bool SerialDevice::Fail()
 {
     // The first fault's account is kept: closing may add another.
     if (!faulted_) {
-        error_ = system_->port.errorString();
+        error_ = FaultText(system_->port);
         faulted_ = true;
     }
     Close();

@@ -695,6 +695,21 @@ private slots:
                      QStringLiteral("kv306ctl: COM3: the unit was pulled after %1 of 40 steps made: error ")
                          .arg(made)),
                  qPrintable(err));
+
+        // Hung up while a reply is awaited: the device went away, in words an operator reads; a
+        // port not there says where it was looked for.
+        ports.Add(3).SetReplyDelay(600);
+        QProcess read;
+        read.start(QStringLiteral(KV306CTL), {"--port", "COM3", "read"});
+        QTRY_VERIFY_WITH_TIMEOUT(ports.Unit(3).Requests().size() == 1, 5000);
+        ports.Remove(3);
+        QVERIFY(read.waitForFinished(10000));
+        const QString hungUp = QString::fromUtf8(read.readAllStandardError());
+        QVERIFY2(hungUp.contains("the device went away"), qPrintable(hungUp));
+        const Result missing = Ctl({"--port", "COM3", "read"});
+        QVERIFY2(missing.err.contains("COM3 was looked for in KV306_PORT_DIR (" + ports.Path() +
+                                      "), which has no COM3; kv306ctl ports lists the ports there"),
+                 qPrintable(missing.err));
     }
 };
 
