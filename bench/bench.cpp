@@ -402,8 +402,10 @@ void SoakRow()
     const long fdGrowth = OpenDescriptors() - fds100;
     char verdict[128];
     std::snprintf(verdict, sizeof verdict,
-                  "+%ld KiB, +%ld descriptors, %d failed, %.0f s; target < 1 MiB, 0: %s", rssGrowth, fdGrowth,
-                  failed, took / 1000, rssGrowth < 1024 && fdGrowth == 0 && failed == 0 ? "met" : "MISSED");
+                  "%+ld KiB, %+ld descriptors, %d failed, %.0f s; target < 1 MiB, no growth: %s", rssGrowth,
+                  fdGrowth, failed, took / 1000,
+                  // Descriptors let go (a lookup thread's, a lock's) are no leak: only growth is.
+                  rssGrowth < 1024 && fdGrowth <= 0 && failed == 0 ? "met" : "MISSED");
     Row("5000 reads (KiB growth)", static_cast<double>(rssGrowth), 1024, "KiB", rssGrowth / 1024.0, verdict);
 }
 
