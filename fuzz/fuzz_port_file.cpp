@@ -1,5 +1,6 @@
-// The reading of Com.TXT fed arbitrary content: it names COM1 to COM20 or nothing, and what it
-// names reads back the same once written.
+// The reading of Com.TXT fed arbitrary content: it names COM1 to COM20, a port behind a serial
+// device server, or nothing, and what it names reads back the same once written.
+#include "link/network_port.h"
 #include "link/port_file.h"
 #include "link/port_map.h"
 
@@ -14,9 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!name)
         return 0;
     const int number = PortNumberOfName(*name);
-    if (number < 1 || number > 20 || PortNameOfNumber(number) != *name)
+    const bool com = number >= 1 && number <= 20 && PortNameOfNumber(number) == *name;
+    const std::optional<NetworkPort> server = ParseNetworkPort(*name);
+    if (!com && !(server && server->Name() == *name))
         std::abort();
-    if (ParsePortFile('"' + name->toLatin1() + "\"\r\n") != name)
+    if (ParsePortFile('"' + name->toUtf8() + "\"\r\n") != name)
         std::abort();
     return 0;
 }

@@ -59,7 +59,7 @@ void SerialControl::SetRThreshold(int threshold)
 
 void SetUpLine(SerialControl &comm)
 {
-    comm.SetSettings(QStringLiteral("9600") + QStringLiteral(",n,8,1"));
+    comm.SetSettings(kUnitLine);
     comm.SetInputLen(0);
     comm.SetInputMode(SerialControl::kInputBinary);
     comm.SetRThreshold(1);

@@ -12,6 +12,9 @@
 
 namespace kv306 {
 
+// The line as the unit speaks it, written the serial control's way.
+inline const QString kUnitLine = QStringLiteral("9600,n,8,1");
+
 using Bytes = std::vector<std::uint8_t>;
 
 // The serial communications control (the window's MSComm1). Its properties keep the names of
@@ -107,7 +110,7 @@ private:
     PortDevice *device_ = &serial_;  // the one the port's name leads to
     int commPort_ = 1;
     QString devicePath_;
-    QString settings_ = QStringLiteral("9600,n,8,1");
+    QString settings_ = kUnitLine;
     int inputLen_ = 0;
     int rThreshold_ = 0;
 };

@@ -34,16 +34,7 @@ QString HelpFilePath(const QString &appDir, const QString &name)
 
 void OpenHelpFile(Toolkit &toolkit, const QString &help, QObject *owner)
 {
-#ifdef Q_OS_WIN
-    const QStringList viewers{QStringLiteral("notepad")};
-#else
-    // The desktop's own handler for text first, then the editors desktops commonly ship.
-    const QStringList viewers{QStringLiteral("xdg-open"),   QStringLiteral("gnome-text-editor"),
-                              QStringLiteral("gedit"),      QStringLiteral("mousepad"),
-                              QStringLiteral("kwrite"),     QStringLiteral("kate"),
-                              QStringLiteral("pluma"),      QStringLiteral("xed"),
-                              QStringLiteral("featherpad"), QStringLiteral("leafpad")};
-#endif
+    const QStringList viewers = TextViewers();
     // The tool's own viewer when the system's shows nothing; a box saying where the file is
     // when the file cannot be read either.
     auto showOwn = [&toolkit, help] {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -26,5 +27,8 @@ class Toolkit;
 // Notepad on Windows), else in the tool's own viewer, else says in a box where it is. Returns at
 // once; a viewer that fails later falls back on the tool's own while `owner` lives.
 void OpenHelpFile(Toolkit &toolkit, const QString &help, QObject *owner);
+// The programs that show a text file on this system, tried in turn (text_viewers_posix.cpp,
+// text_viewers_win.cpp).
+QStringList TextViewers();
 
 }  // namespace kv306
