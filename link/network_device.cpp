@@ -90,7 +90,7 @@ bool NetworkDevice::Open(const QString &name)
     if (port_.kind == NetworkPort::Kind::Rfc2217 && !Negotiate())
         return false;
     // While the server holds its terminal open for us, what it is (the same-port rule's).
-    served_ = PortClaim::ServedDeviceKey(stream_.PeerAddress(), port_.port);
+    served_ = findServed_ ? PortClaim::ServedDeviceKey(stream_.PeerAddress(), port_.port) : QString();
     return true;
 }
 

@@ -35,8 +35,10 @@ public:
     bool Open(const QString &name);
     CommError OpenError() const { return openError_.value_or(CommError(0, {})); }
     // The terminal the server serves, where it is on this computer and the system tells
-    // (PortClaim::ServedDeviceKey), as found at the last open; empty otherwise.
+    // (PortClaim::ServedDeviceKey), as found at the last open while `FindServedDevice` was on;
+    // empty otherwise. Looking costs a few milliseconds an open: only the station asks.
     QString ServedDevice() const { return served_; }
+    void FindServedDevice(bool find) { findServed_ = find; }
 
     bool SetLine(const LineSettings &line) override;
     void Close() override;
@@ -70,6 +72,7 @@ private:
     QByteArray said_;    // what the server sent before anything was asked (a refusal's words)
     QString error_;
     QString served_;
+    bool findServed_ = false;
     std::optional<CommError> openError_;
     // The Telnet of rfc2217://: whether the server agreed to COM-PORT-OPTION, and its answers.
     std::optional<bool> comPortAgreed_;

@@ -75,8 +75,10 @@ public:
     // tight poll of InBufferCount in a reply wait; true when something arrived.
     bool WaitForInput(int ms);
 
-    // The terminal a server port's server serves, where the system tells (NetworkDevice).
+    // The terminal a server port's server serves, where the system tells (NetworkDevice), looked
+    // for at each open while FindServedDevice is on.
     QString ServedDevice() const { return device_ == &network_ ? network_.ServedDevice() : QString(); }
+    void FindServedDevice(bool find) { network_.FindServedDevice(find); }
 
     // Where the current port number lives on this system.
     QString DevicePath() const;

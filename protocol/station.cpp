@@ -168,6 +168,9 @@ void Station::RunSlot(int slot, const PortRef &port)
 {
     UnitOnPort unit(port);
     const bool served = port.Served();
+    // Until the slot knows which terminal a server on this computer serves it, it asks at each
+    // look (a few milliseconds an open).
+    unit.comm.FindServedDevice(served);
     PortClaim claim;
     QString servedKey;   // the terminal a server on this computer serves for this slot, held
     QString servedSeen;  // the same, as last seen, held or not
@@ -195,8 +198,10 @@ void Station::RunSlot(int slot, const PortRef &port)
                 look = unit.core.Read();
                 unit.link.CloseLink();
                 sinceAnswer.start();
-                if (const QString now = unit.comm.ServedDevice(); !now.isEmpty())
+                if (const QString now = unit.comm.ServedDevice(); !now.isEmpty()) {
                     servedSeen = now;
+                    unit.comm.FindServedDevice(false);
+                }
                 busy = !ClaimServed(slot, port, servedSeen, servedKey, &held);
             }
             if (busy) {
