@@ -225,8 +225,8 @@ void ProductionDialog::Start()
     worker_ = QThread::create([station = station_.get(), slot] { station->RunSlot(1, slot); });
     connect(worker_, &QThread::finished, this, &ProductionDialog::Finished, Qt::QueuedConnection);
     chooseButton_->setEnabled(false);
-    for (QWidget *w : {static_cast<QWidget *>(operatorField_), static_cast<QWidget *>(lotField_),
-                       static_cast<QWidget *>(scanBox_)})
+    for (QWidget *w : {static_cast<QWidget *>(reportField_), static_cast<QWidget *>(operatorField_),
+                       static_cast<QWidget *>(lotField_), static_cast<QWidget *>(scanBox_)})
         w->setEnabled(false);
     startButton_->setText(Tx::tr("停止(&S)"));
     ShowFigures();
@@ -297,8 +297,8 @@ void ProductionDialog::Finished()
     station_.reset();
     report_.reset();
     chooseButton_->setEnabled(true);
-    for (QWidget *w : {static_cast<QWidget *>(operatorField_), static_cast<QWidget *>(lotField_),
-                       static_cast<QWidget *>(scanBox_)})
+    for (QWidget *w : {static_cast<QWidget *>(reportField_), static_cast<QWidget *>(operatorField_),
+                       static_cast<QWidget *>(lotField_), static_cast<QWidget *>(scanBox_)})
         w->setEnabled(true);
     serialField_->setEnabled(scanBox_->isChecked());
     startButton_->setEnabled(true);
