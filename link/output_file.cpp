@@ -98,9 +98,5 @@ QString SystemReason(int errorNumber)
     return QString::fromLocal8Bit(std::strerror(errorNumber));
 }
 
-AppendFile::~AppendFile()
-{
-    Close();
-}
 
 }  // namespace kv306

@@ -93,6 +93,12 @@ struct AppendFile::System {
 
 AppendFile::AppendFile() : system_(std::make_unique<System>()) {}
 
+// Here, where System is whole (a file compiled on its own would not know its size).
+AppendFile::~AppendFile()
+{
+    Close();
+}
+
 bool AppendFile::Open(const QString &path, QString *error)
 {
     Close();
