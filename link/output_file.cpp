@@ -98,5 +98,4 @@ QString SystemReason(int errorNumber)
     return QString::fromLocal8Bit(std::strerror(errorNumber));
 }
 
-
 }  // namespace kv306
