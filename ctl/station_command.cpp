@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QScopeGuard>
-#include <QThread>
 
 #include <cstdio>
 #include <memory>
@@ -192,14 +191,7 @@ int StationCommand(const Invocation &in)
     if (in.scan)
         ReadScans(scans, json);
     const auto stationEnded = qScopeGuard([scans] { scans->End(); });
-    std::vector<std::unique_ptr<QThread>> threads;
-    for (int i = 0; i < targets.size(); ++i) {
-        const PortRef port = targets[i];
-        threads.emplace_back(QThread::create([&station, i, port] { station.RunSlot(i + 1, port); }));
-        threads.back()->start();
-    }
-    for (auto &t : threads)
-        t->wait();
+    station.Run(targets);
 
     // A slot that found no unit counts as the exit code counts it: a failed unit, or a port
     // error.

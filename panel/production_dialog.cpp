@@ -222,7 +222,7 @@ void ProductionDialog::Start()
             this, [this, state, why] { ShowState(state, why); }, Qt::QueuedConnection);
     };
     const PortRef slot = port_;
-    worker_ = QThread::create([station = station_.get(), slot] { station->RunSlot(1, slot); });
+    worker_ = QThread::create([station = station_.get(), slot] { station->Run({slot}); });
     connect(worker_, &QThread::finished, this, &ProductionDialog::Finished, Qt::QueuedConnection);
     chooseButton_->setEnabled(false);
     for (QWidget *w : {static_cast<QWidget *>(reportField_), static_cast<QWidget *>(operatorField_),

@@ -15,6 +15,9 @@
 #include <QSysInfo>
 #include <QThread>
 
+#include <memory>
+#include <vector>
+
 namespace kv306 {
 
 Station::Station(Options options, StationReport *report)
@@ -163,6 +166,17 @@ Look Presence(const Outcome &o, bool served, int &misses)
 }
 
 }  // namespace
+
+void Station::Run(const QList<PortRef> &ports)
+{
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int i = 0; i < ports.size(); ++i) {
+        threads.emplace_back(QThread::create([this, i, port = ports[i]] { RunSlot(i + 1, port); }));
+        threads.back()->start();
+    }
+    for (auto &t : threads)
+        t->wait();
+}
 
 void Station::RunSlot(int slot, const PortRef &port)
 {

@@ -77,6 +77,9 @@ public:
 
     Station(Options options, StationReport *report);
 
+    // Runs a slot for each port (slot n for the n-th), each on a thread of its own, and returns
+    // when every slot has ended: what every front end calls.
+    void Run(const QList<PortRef> &ports);
     // Runs one slot until the station stops, its count is reached or, with `once`, after one
     // look. Safe on any thread, one call a slot.
     void RunSlot(int slot, const PortRef &port);
