@@ -204,8 +204,16 @@ void Station::RunSlot(int slot, const PortRef &port)
             // terminal that another slot holds, one device with it: known from the first
             // connection on, it is not read again while held.
             QString held;
-            bool busy =
-                !Claim(slot, port, claim, &held) || !ClaimServed(slot, port, servedSeen, servedKey, &held);
+            bool busy = !Claim(slot, port, claim, &held);
+            // A server port not yet known: connected to, and let go, before anything is sent.
+            if (!busy && served && servedSeen.isEmpty()) {
+                if (!unit.link.OpenLink())
+                    servedSeen = unit.comm.ServedDevice();
+                unit.link.CloseLink();
+                if (!servedSeen.isEmpty())
+                    unit.comm.FindServedDevice(false);
+            }
+            busy = busy || !ClaimServed(slot, port, servedSeen, servedKey, &held);
             Outcome look;
             if (!busy) {
                 // A unit is there once it answers a read; the read waits its second for one.
