@@ -2,6 +2,7 @@
 // wire, what it prints, and its exit code for every kind of failure.
 #include "support/ctl_run.h"
 #include "support/sim_ports.h"
+#include "support/unanswered_port.h"
 
 #include "link/serial_control.h"
 
@@ -14,10 +15,7 @@
 
 #include <csignal>
 
-#include <arpa/inet.h>
 #include <grp.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -534,29 +532,12 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(ProfileText(kGoodValues));
         f.close();
-        // A listener whose queue is full: the system leaves further connections unanswered.
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0);
-        QVERIFY(::listen(listener, 0) == 0);
-        socklen_t length = sizeof at;
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&at), &length);
-        std::vector<int> fillers{listener};
-        for (int i = 0; i < 3; ++i) {
-            fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-            (void)::connect(fillers.back(), reinterpret_cast<sockaddr *>(&at), sizeof at);
-        }
-        const auto closeFillers = qScopeGuard([&fillers] {
-            for (const int fd : fillers)
-                ::close(fd);
-        });
+        const UnansweredPort unanswered;
         std::vector<std::unique_ptr<QProcess>> running;
         for (int i = 0; i < lines.size(); ++i) {
             QStringList args = lines[i].split(' ');
             if (args.last() == "socket://") {
-                args.last() = QStringLiteral("socket://127.0.0.1:%1").arg(ntohs(at.sin_port));
+                args.last() = unanswered.Url();
             } else if (!lines[i].contains("--port")) {
                 ports.Add(3 + i, silent);
                 args << "--port" << QStringLiteral("COM%1").arg(3 + i);

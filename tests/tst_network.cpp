@@ -5,6 +5,8 @@
 #include "support/relay.h"
 #include "support/ser2net.h"
 #include "support/sim_ports.h"
+#include "support/station_run.h"
+#include "support/unanswered_port.h"
 #include "support/window.h"
 
 #include "link/rfc2217.h"
@@ -16,9 +18,6 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace kv306;
@@ -67,9 +66,6 @@ protected:
 private:
     std::function<void(QTcpSocket &)> serve_;
 };
-
-const QByteArray kProfile = R"({"format": "kv306-profile", "version": 1, "horizontal": 24, "vertical": 18,
- "size": 30, "standard": "PAL", "roundness": 2, "outside": "remove"})";
 
 }  // namespace
 
@@ -254,29 +250,12 @@ private slots:
         QString port = server.Raw();
         std::unique_ptr<Peer> peer;
         std::unique_ptr<QTcpSocket> holder;
-        std::vector<int> fillers;
-        const auto closeFillers = qScopeGuard([&fillers] {
-            for (const int fd : fillers)
-                ::close(fd);
-        });
+        std::optional<UnansweredPort> unanswered;
         if (how == "nothing") {
             port = QStringLiteral("socket://127.0.0.1:%1").arg(FreePort());
         } else if (how == "unanswered") {
-            // A listener whose queue is full: the system drops further connections unanswered.
-            const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in at{};
-            at.sin_family = AF_INET;
-            at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0);
-            QVERIFY(::listen(listener, 0) == 0);
-            socklen_t length = sizeof at;
-            ::getsockname(listener, reinterpret_cast<sockaddr *>(&at), &length);
-            for (int i = 0; i < 3; ++i) {
-                fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-                (void)::connect(fillers.back(), reinterpret_cast<sockaddr *>(&at), sizeof at);
-            }
-            fillers.push_back(listener);
-            port = QStringLiteral("socket://127.0.0.1:%1").arg(ntohs(at.sin_port));
+            unanswered.emplace();
+            port = unanswered->Url();
         } else if (how == "no such host") {
             port = "rfc2217://no-such-host.invalid:2217";
         } else if (how == "busy") {
@@ -410,13 +389,7 @@ private slots:
     {
         SimPorts ports;
         Ser2Net server(QString::fromStdString(ports.Add(3).TerminalPath()));
-        QFile profile(ports.Path() + "/line.json");
-        QVERIFY(profile.open(QIODevice::WriteOnly));
-        profile.write(kProfile);
-        profile.close();
-        QProcess station;
-        station.start(QStringLiteral(KV306CTL), {"station", profile.fileName(), "--port", server.Raw(),
-                                                 "--report", ports.Path() + "/r.csv"});
+        StationRun station(ports.Path(), {"--port", server.Raw(), "--report", ports.Path() + "/r.csv"});
         const auto rows = [&ports] {
             QFile report(ports.Path() + "/r.csv");
             return report.open(QIODevice::ReadOnly) ? report.readAll().count('\n') - 1 : 0;
@@ -427,10 +400,9 @@ private slots:
         QTest::qWait(300);
         server.Start();
         QTest::qWait(3000);
-        station.terminate();
-        QVERIFY(station.waitForFinished(10000));
-        const QString out = QString::fromUtf8(station.readAllStandardOutput());
-        QVERIFY2(out.contains("station: 1 unit: 1 pass"), qPrintable(out + station.readAllStandardError()));
+        station.Signal(SIGTERM);
+        station.Finish();
+        QVERIFY2(station.out_.contains("station: 1 unit: 1 pass"), qPrintable(station.out_ + station.Err()));
         QCOMPARE(rows(), 1);
     }
 
@@ -440,18 +412,13 @@ private slots:
     {
         SimPorts ports;
         Ser2Net server(QString::fromStdString(ports.Add(3).TerminalPath()));
-        QFile profile(ports.Path() + "/line.json");
-        QVERIFY(profile.open(QIODevice::WriteOnly));
-        profile.write(kProfile);
-        profile.close();
-        QProcess station;
-        station.start(QStringLiteral(KV306CTL), {"station", profile.fileName(), "--port", "COM3", "--port",
-                                                 server.Raw(), "--report", ports.Path() + "/r.csv"});
+        StationRun station(ports.Path(),
+                           {"--port", "COM3", "--port", server.Raw(), "--report", ports.Path() + "/r.csv"});
         QTest::qWait(3000);
-        station.terminate();
-        QVERIFY(station.waitForFinished(10000));
-        const QString out = QString::fromUtf8(station.readAllStandardOutput());
-        const QString err = QString::fromUtf8(station.readAllStandardError());
+        station.Signal(SIGTERM);
+        station.Finish();
+        const QString &out = station.out_;
+        const QString err = station.Err();
         // One unit, one row, COM3's (the server's first connection may still cross COM3's first
         // exchange: ser2net opens the terminal as it takes a connection, though nothing is sent).
         QVERIFY2(out.contains("COM3 #1 ") && out.contains("station: 1 unit: "), qPrintable(out + err));
