@@ -473,7 +473,7 @@ void StationSetUpRow()
             if (row.Passed())
                 passed = NowMs();
         };
-        station.RunSlot(1, PortRef{link, 0});
+        station.RunSlot(1, *PortRef::Read(link));
         if (passed > 0)
             took.push_back(passed - answered);
     }
@@ -513,7 +513,7 @@ void SwapRow()
             ++passed;
         }
     };
-    std::unique_ptr<QThread> slot(QThread::create([&] { station.RunSlot(1, PortRef{link, 0}); }));
+    std::unique_ptr<QThread> slot(QThread::create([&] { station.RunSlot(1, *PortRef::Read(link)); }));
     slot->start();
     const auto waitFor = [&](int n) {
         const double until = NowMs() + 15000;
@@ -597,9 +597,9 @@ void NetworkRows()
         std::vector<double> took;
     };
     std::vector<Way> ways{
-        {"read on the terminal", PortRef{QString::fromStdString(onTerminal.TerminalPath()), 0}, {}},
-        {"read over socket://", PortRef{QStringLiteral("socket://127.0.0.1:%1").arg(raw), 0}, {}},
-        {"read over rfc2217://", PortRef{QStringLiteral("rfc2217://127.0.0.1:%1").arg(telnet), 0}, {}}};
+        {"read on the terminal", *PortRef::Read(QString::fromStdString(onTerminal.TerminalPath())), {}},
+        {"read over socket://", *PortRef::Read(QStringLiteral("socket://127.0.0.1:%1").arg(raw)), {}},
+        {"read over rfc2217://", *PortRef::Read(QStringLiteral("rfc2217://127.0.0.1:%1").arg(telnet)), {}}};
     for (int round = 0; round < 9; ++round) {
         for (Way &way : ways) {
             UnitOnPort here(way.port);
@@ -641,7 +641,7 @@ void ReportRow()
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly))
             qFatal("report: %s", qPrintable(f.errorString()));
-        QByteArray text = ReportHeader() + '\n';
+        QByteArray text = ReportHeader(2) + '\n';
         const QDateTime start(QDate(2026, 12, 8), QTime(6, 0), Qt::OffsetFromUTC, 3600);
         const char *const outcomes[] = {"pass", "\"fail: verify mismatch: size wrote 30, unit holds 29\"",
                                         "error: error 8002: This port does not exist!"};

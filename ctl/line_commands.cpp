@@ -38,7 +38,7 @@ int ApplyCommand(const Invocation &in)
         const Outcome &o = started ? *started : Outcome{};
         QString state;
         QString said;
-        QJsonObject row{{QStringLiteral("port"), targets[i].label}};
+        QJsonObject row{{QStringLiteral("port"), targets[i].Label()}};
         if (!started) {
             state = said = QStringLiteral("not started");
             ++notStarted;
@@ -61,13 +61,12 @@ int ApplyCommand(const Invocation &in)
         row.insert(QStringLiteral("result"), state);
         list.append(row);
         if (!JsonMode())
-            Record(targets[i].label + QStringLiteral(": ") + said);
+            Record(targets[i].Label() + QStringLiteral(": ") + said);
     }
     const auto total = targets.size();
     const auto failed = total - applied - written - unconfirmed - notStarted;
-    QString summary = QStringLiteral("%1 unit%2: %3 %4")
-                          .arg(total)
-                          .arg(total == 1 ? "" : "s")
+    QString summary = QStringLiteral("%1: %2 %3")
+                          .arg(CountOf(total, "unit", "units"))
                           .arg(applied)
                           .arg(stopped ? QStringLiteral("verified") : QStringLiteral("applied"));
     if (unconfirmed > 0)
@@ -104,7 +103,7 @@ int VerifyCommand(const Invocation &in)
     for (int i = 0; i < targets.size(); ++i) {
         const std::optional<Outcome> &started = outcomes[static_cast<std::size_t>(i)];
         const Outcome &o = started ? *started : Outcome{};
-        QJsonObject row{{QStringLiteral("port"), targets[i].label}};
+        QJsonObject row{{QStringLiteral("port"), targets[i].Label()}};
         QString said;
         if (!started) {
             said = QStringLiteral("not started");
@@ -133,12 +132,11 @@ int VerifyCommand(const Invocation &in)
         }
         list.append(row);
         if (!JsonMode())
-            Out(targets[i].label + QStringLiteral(": ") + said);
+            Out(targets[i].Label() + QStringLiteral(": ") + said);
     }
     const auto total = targets.size();
-    QString summary = QStringLiteral("%1 unit%2: %3 match, %4 differ, %5 failed")
-                          .arg(total)
-                          .arg(total == 1 ? "" : "s")
+    QString summary = QStringLiteral("%1: %2 match, %3 differ, %4 failed")
+                          .arg(CountOf(total, "unit", "units"))
                           .arg(matches)
                           .arg(differs)
                           .arg(failed);
@@ -165,10 +163,7 @@ int DryRunCommand(const Invocation &in)
     const QString read = HexWords(CommandFrame(Op::ReadParams, 0x00));
     const std::optional<Bytes> frame = ParameterFrame(profile);
     const QString write = frame ? HexWords(*frame) : QString();
-    QStringList devices;
-    for (const PortRef &t : targets)
-        devices << t.Device();
-    const QList<PortIdentity> ids = IdentifyPorts(devices);
+    const QList<PortIdentity> ids = IdentifyPorts(targets);
     QJsonArray list;
     for (int i = 0; i < targets.size(); ++i) {
         const PortRef &t = targets[i];
@@ -190,13 +185,13 @@ int DryRunCommand(const Invocation &in)
                             FormatParams(profile), write, read);
         }
         if (JsonMode())
-            list.append(QJsonObject{{QStringLiteral("port"), t.label},
-                                    {QStringLiteral("device"), t.Device()},
+            list.append(QJsonObject{{QStringLiteral("port"), t.Label()},
+                                    {QStringLiteral("device"), there ? ids[i].device : t.Device()},
                                     {QStringLiteral("present"), there},
                                     {QStringLiteral("frames"), frames}});
         else
             Out(QStringLiteral("%1 (%2%3): %4")
-                    .arg(t.label, QDir::toNativeSeparators(t.Device()),
+                    .arg(t.Label(), QDir::toNativeSeparators(there ? ids[i].device : t.Device()),
                          there ? QString() : QStringLiteral(", not there now"), said));
     }
     // What would become of each file, and what stands in its way now.

@@ -76,13 +76,16 @@ struct ExitCodeRow {
 };
 constexpr ExitCodeRow kExitCodes[] = {
     {"0", "done"},
-    {"1", "the unit failed (no reply, bad reply, verify mismatch, unconfirmed) or differs from the profile "
-          "(verify); probe found no unit; station ended with a unit never scanned"},
+    {"1", "the unit failed (no reply, bad reply, verify mismatch, a reply unconfirmed, a write "
+          "whose check failed) or differs from the profile (verify); probe found no unit; a station "
+          "ended with a unit there that was never scanned"},
     {"2", "usage error, or a profile or report that cannot be read; nothing was sent"},
-    {"3", "port error: missing, busy, no permission, pulled, never a serial port"},
-    {"4", "standard output or error, or the station's report, could not be written"},
-    {"130, 143, 129, 131", "stopped by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the exchange in flight is "
-                           "finished, nothing more is sent, each unit's state is said)"},
+    {"3", "port error: missing, busy, no permission, pulled, never a serial port; probe found every "
+          "port refused"},
+    {"4", "standard output or error, or the station's report, could not be written (a full disk)"},
+    {"130, 143, 129, 131",
+     "stopped by SIGINT, SIGTERM, SIGHUP (a dropped ssh session) or SIGQUIT: the exchange in "
+     "flight is finished, nothing more is sent, each unit's state is said"},
     {"141", "stopped by a closed pipe on standard output"},
 };
 
@@ -177,7 +180,8 @@ int FileError(const QString &message)
 
 int ExitCodeOf(const Outcome &o)
 {
-    return o.Ok() ? kExitOk : o.failure == Failure::Port ? kExitPort : kExitUnit;
+    // A write stopped before its check is no failure: the stop decides the code.
+    return o.Ok() ? kExitOk : ReasonOf(o)->exitCode;
 }
 
 void RaiseTo(std::atomic<int> &code, int least)
@@ -189,13 +193,15 @@ void RaiseTo(std::atomic<int> &code, int least)
 
 QJsonObject WithPort(const PortRef &port, QJsonObject o)
 {
-    o.insert(QStringLiteral("port"), port.label);
+    o.insert(QStringLiteral("port"), port.Label());
     return o;
 }
 
 QJsonObject FailureJson(const Outcome &o, QJsonObject into)
 {
     into.insert(QStringLiteral("error"), FailureText(o));
+    if (const std::optional<Reason> reason = ReasonOf(o))
+        into.insert(QStringLiteral("reason"), reason->token);
     if (o.failure == Failure::Port)
         into.insert(QStringLiteral("number"), o.errorNumber);
     return into;
@@ -205,16 +211,16 @@ int Fail(const PortRef &port, const Outcome &o, const QJsonObject &partial, cons
 {
     // A COMn that is not there: where it was looked for, and how to see what is.
     QString where;
-    if (o.failure == Failure::Port && o.errorNumber == ErrorNo::NoSuchPort && port.number) {
+    if (o.failure == Failure::Port && o.errorNumber == ErrorNo::NoSuchPort && port.Number()) {
         const QString folder = qEnvironmentVariable("KV306_PORT_DIR");
         where = folder.isEmpty()
                     ? QStringLiteral("; %1 is %2 on this computer; kv306ctl ports lists the ports there are")
-                          .arg(port.label, port.Device())
+                          .arg(port.Label(), port.Device())
                     : QStringLiteral("; %1 was looked for in KV306_PORT_DIR (%2), which has no %1; kv306ctl "
                                      "ports lists the ports there")
-                          .arg(port.label, folder);
+                          .arg(port.Label(), folder);
     }
-    Err(port.label + QStringLiteral(": ") + (before.isEmpty() ? QString() : before + QStringLiteral(": ")) +
+    Err(port.Label() + QStringLiteral(": ") + (before.isEmpty() ? QString() : before + QStringLiteral(": ")) +
         FailureText(o) + where);
     if (jsonMode)
         PrintJson(WithPort(port, FailureJson(o, partial)));
@@ -223,7 +229,7 @@ int Fail(const PortRef &port, const Outcome &o, const QJsonObject &partial, cons
 
 int Unconfirmed(const PortRef &port, const QString &why, QJsonObject partial)
 {
-    Err(port.label + QStringLiteral(": unconfirmed: ") + why);
+    Err(port.Label() + QStringLiteral(": unconfirmed: ") + why);
     if (jsonMode) {
         partial.insert(QStringLiteral("error"), QStringLiteral("unconfirmed: ") + why);
         PrintJson(WithPort(port, partial));
@@ -233,7 +239,7 @@ int Unconfirmed(const PortRef &port, const QString &why, QJsonObject partial)
 
 int Interrupted(const PortRef &port, const QString &state, QJsonObject json)
 {
-    Err(QStringLiteral("interrupted: %1: %2").arg(port.label, state));
+    Err(QStringLiteral("interrupted: %1: %2").arg(port.Label(), state));
     if (jsonMode) {
         json.insert(QStringLiteral("interrupted"), true);
         json.insert(QStringLiteral("state"), state);

@@ -17,17 +17,14 @@ int PortsCommand(const Invocation &in)
     if (!in.words.isEmpty())
         return Usage(QStringLiteral("ports takes no arguments"));
     const QList<PortRef> ports = in.ports.isEmpty() ? NamedPorts() : in.ports;
-    QStringList paths;
-    for (const PortRef &p : ports)
-        paths << p.Device();
-    const QList<PortIdentity> ids = IdentifyPorts(paths);
+    const QList<PortIdentity> ids = IdentifyPorts(ports);
     QJsonArray list;
     for (int i = 0; i < ports.size(); ++i) {
         const PortExamination state = ExaminePort(ports[i]);
         // A name that leads nowhere shows where it points.
         const QString device = ids[i].device.isEmpty() ? ports[i].Device() : ids[i].device;
         if (JsonMode()) {
-            QJsonObject row{{QStringLiteral("name"), ports[i].label},
+            QJsonObject row{{QStringLiteral("name"), ports[i].Label()},
                             {QStringLiteral("device"), device},
                             {QStringLiteral("description"), ids[i].adapter},
                             {QStringLiteral("state"), state.StateWord()}};
@@ -39,7 +36,7 @@ int PortsCommand(const Invocation &in)
                                       ? state.StateWord()
                                       : QStringLiteral("%1 (%2)").arg(state.StateWord(), state.cause);
             Out(QStringLiteral("%1\t%2\t%3\t%4")
-                    .arg(ports[i].label, device, shown, ids[i].adapter)
+                    .arg(ports[i].Label(), device, shown, ids[i].adapter)
                     .trimmed());
         }
     }
@@ -52,7 +49,7 @@ int PortsCommand(const Invocation &in)
 int PortNamesCommand(const Invocation &)
 {
     for (const PortRef &p : PresentPorts())
-        Out(p.label);
+        Out(p.Label());
     return kExitOk;
 }
 
@@ -74,7 +71,7 @@ int ProbeCommand(const Invocation &in)
         if (o.failure == Failure::Port && o.beforeSending) {
             // Not tried: busy, missing or no permission. Said, so it is not taken for "no unit".
             ++refused;
-            Err(ports[i].label + QStringLiteral(": not probed: ") + FailureText(o));
+            Err(ports[i].Label() + QStringLiteral(": not probed: ") + FailureText(o));
             if (JsonMode())
                 list.append(WithPort(ports[i], FailureJson(o)));
             continue;
@@ -84,10 +81,10 @@ int ProbeCommand(const Invocation &in)
         ++found;
         if (JsonMode()) {
             QJsonObject row = WithPort(ports[i], ParamsJson(o.values));
-            row.insert(QStringLiteral("device"), QFileInfo(ports[i].Device()).canonicalFilePath());
+            row.insert(QStringLiteral("device"), IdentifyPorts({ports[i]}).value(0).device);
             list.append(row);
         } else {
-            Out(ports[i].label + QLatin1Char('\t') + FormatParams(o.values));
+            Out(ports[i].Label() + QLatin1Char('\t') + FormatParams(o.values));
         }
     }
     if (JsonMode())

@@ -87,7 +87,7 @@ int StationCommand(const Invocation &in)
     options.operatorName = in.operatorName;
     options.lot = in.lot;
     for (const PortRef &port : targets)
-        options.slotNames << port.label;
+        options.slotNames << port.Label();
     StationReport report;
     QString error;
     const bool newColumns = in.scan || !in.operatorName.isEmpty() || !in.lot.isEmpty();
@@ -153,24 +153,24 @@ int StationCommand(const Invocation &in)
             return;
         switch (state) {
         case Station::SlotState::NoPort:
-            Err(port.label + QStringLiteral(": no port yet (") + why + ')');
+            Err(port.Label() + QStringLiteral(": no port yet (") + why + ')');
             break;
-        case Station::SlotState::Waiting: Err(port.label + QStringLiteral(": waiting for a unit")); break;
+        case Station::SlotState::Waiting: Err(port.Label() + QStringLiteral(": waiting for a unit")); break;
         case Station::SlotState::Busy:
-            Err(port.label + QStringLiteral(": busy") +
+            Err(port.Label() + QStringLiteral(": busy") +
                 (why.isEmpty() ? QString() : QStringLiteral(" (") + why + ')') +
                 QStringLiteral("; nothing is set up on it while it is"));
             break;
-        case Station::SlotState::Present: Err(port.label + QStringLiteral(": unit present")); break;
+        case Station::SlotState::Present: Err(port.Label() + QStringLiteral(": unit present")); break;
         case Station::SlotState::Scan:
-            Err(port.label + QStringLiteral(": unit present, waiting for its serial number"));
+            Err(port.Label() + QStringLiteral(": unit present, waiting for its serial number"));
             break;
         case Station::SlotState::SetUp:
-            Err(port.label + QStringLiteral(": unit set up, waiting for it to be taken away"));
+            Err(port.Label() + QStringLiteral(": unit set up, waiting for it to be taken away"));
             break;
-        case Station::SlotState::Gone: Err(port.label + QStringLiteral(": unit gone")); break;
+        case Station::SlotState::Gone: Err(port.Label() + QStringLiteral(": unit gone")); break;
         case Station::SlotState::Unusable:
-            Err(port.label + QStringLiteral(": can never be a serial port, so the station stops: ") + why);
+            Err(port.Label() + QStringLiteral(": can never be a serial port, so the station stops: ") + why);
             break;
         case Station::SlotState::Done: break;
         }
@@ -178,9 +178,9 @@ int StationCommand(const Invocation &in)
     station.NoUnit = [json, &code, &noUnitFailed, &noUnitError](int, const PortRef &port, const Outcome &o) {
         RaiseTo(code, ExitCodeOf(o));
         ++(o.failure == Failure::Port ? noUnitError : noUnitFailed);
-        Err(port.label + QStringLiteral(": no unit: ") + FailureText(o));
+        Err(port.Label() + QStringLiteral(": no unit: ") + FailureText(o));
         if (json) {
-            QJsonObject row{{QStringLiteral("port"), port.label},
+            QJsonObject row{{QStringLiteral("port"), port.Label()},
                             {QStringLiteral("result"), QStringLiteral("no unit")}};
             RecordJson(FailureJson(o, row));
         }
@@ -201,16 +201,11 @@ int StationCommand(const Invocation &in)
     const int errors = station.Errors() + noUnitError;
     const QString reportError = station.ReportError();
     const std::optional<Outcome> fault = station.PortFault();
-    QString summary = QStringLiteral("station: %1 unit%2: %3 pass, %4 fail, %5 error")
-                          .arg(units)
-                          .arg(units == 1 ? "" : "s")
-                          .arg(station.Passed())
-                          .arg(failed)
-                          .arg(errors);
+    QString summary = QStringLiteral("station: ") + UnitCounts(units, station.Passed(), failed, errors);
     if (station.Interrupted() > 0)
         summary += QStringLiteral(", %1 written, not verified").arg(station.Interrupted());
     if (empty > 0)
-        summary += QStringLiteral(" (%1 slot%2 without a unit)").arg(empty).arg(empty == 1 ? "" : "s");
+        summary += QStringLiteral(" (%1 without a unit)").arg(CountOf(empty, "slot", "slots"));
     if (Stopped())
         summary = QStringLiteral("interrupted: ") + summary;
     if (!reportError.isEmpty() || fault)

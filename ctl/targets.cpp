@@ -15,9 +15,11 @@ std::optional<QList<PortRef>> PortsOf(const QStringList &words, QString *error)
 {
     QList<PortRef> named;
     for (const QString &word : words) {
-        const std::optional<PortRef> port = PortRef::Parse(word, error);
-        if (!port)
+        const Checked<PortRef> port = PortRef::Read(word);
+        if (!port) {
+            *error = port.reason;
             return std::nullopt;
+        }
         named << *port;
     }
     if (named.size() > 1)
@@ -28,7 +30,7 @@ std::optional<QList<PortRef>> PortsOf(const QStringList &words, QString *error)
     for (const PortRef &port : std::as_const(named)) {
         for (const PortRef &earlier : std::as_const(ports)) {
             if (earlier.SameAs(port)) {
-                *error = QStringLiteral("%1 and %2 are the same port").arg(earlier.label, port.label);
+                *error = QStringLiteral("%1 and %2 are the same port").arg(earlier.Label(), port.Label());
                 return std::nullopt;
             }
         }
@@ -52,7 +54,12 @@ std::optional<PortRef> RememberedPortRef(QString *error)
                      .arg(shown, file.problem);
         return std::nullopt;
     }
-    return PortRef::Parse(*file.name, error);
+    const Checked<PortRef> port = PortRef::Read(*file.name);
+    if (!port) {
+        *error = port.reason;
+        return std::nullopt;
+    }
+    return *port;
 }
 
 std::vector<std::optional<Outcome>> OnEveryPort(const QList<PortRef> &ports,

@@ -1194,5 +1194,9 @@ Replace it?</translation>
         <source>请选择或输入报告文件（已有的报告会接着写入）</source>
         <translation>Choose or type a report file (an existing report is continued)</translation>
     </message>
+    <message>
+        <source>设备路径“%1”里有空白或控制字符</source>
+        <translation>the device path “%1” has a blank or a control character in it</translation>
+    </message>
 </context>
 </TS>

@@ -43,7 +43,7 @@ bool NetworkDevice::Refuse(int number, const QString &reason, const QString &mes
     return false;
 }
 
-bool NetworkDevice::Open(const QString &name)
+bool NetworkDevice::Open(const NetworkPort &port)
 {
     openError_.reset();
     buffer_.clear();
@@ -53,11 +53,7 @@ bool NetworkDevice::Open(const QString &name)
     answerer_ = {};
     comPortAgreed_.reset();
     answers_.clear();
-    QString why;
-    const std::optional<NetworkPort> port = ParseNetworkPort(name, &why);
-    if (!port)
-        return Refuse(ErrorNo::NoSuchPort, QStringLiteral("open %1: not a network port").arg(name), why);
-    port_ = *port;
+    port_ = port;
     const QString shown = port_.Name();
     const QString reason = QStringLiteral("connect %1: ").arg(shown);
     TcpStream::Failure failure = TcpStream::Failure::None;

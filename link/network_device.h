@@ -32,7 +32,7 @@ public:
     static constexpr qsizetype kWaitingMax = 64 * 1024;
 
     // False with the error in OpenError().
-    bool Open(const QString &name);
+    bool Open(const NetworkPort &port);
     CommError OpenError() const { return openError_.value_or(CommError(0, {})); }
     // The terminal the server serves, where it is on this computer and the system tells
     // (PortClaim::ServedDeviceKey), as found at the last open while `FindServedDevice` was on;

@@ -146,8 +146,10 @@ std::map<QString, Looked> looked;
 bool Fresh(const QString &host)
 {
     const auto known = looked.find(host);
+    // An address found is the server's for the run: a port's identity does not change under a
+    // station. A name not known is asked again after a while.
     return known != looked.end() && known->second.since.isValid() &&
-           known->second.since.elapsed() <= kRememberMs;
+           (!known->second.address.isEmpty() || known->second.since.elapsed() <= kRememberMs);
 }
 
 }  // namespace

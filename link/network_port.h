@@ -34,8 +34,9 @@ std::optional<QString> NetworkPortOfEntry(const QString &path);
 
 // What makes two names one server port: the server's address (the host looked up, within
 // `ms`) and its port; the scheme does not count, as one server port serves one client whichever
-// way it is spoken to. The host as written when it cannot be looked up in time. A host is looked
-// up once in half a minute at most: a run that compares many ports waits for each name once.
+// way it is spoken to. The host as written when it cannot be looked up in time. A host found is
+// looked up once a run, one not found once in half a minute at most: a run that compares many
+// ports waits for each name once.
 QString ServerKey(const NetworkPort &port, int ms = 2000);
 // Looks up every host not looked up lately, all at once within one bound of `ms`, for ServerKey.
 void LookUpServers(const QStringList &hosts, int ms = 2000);

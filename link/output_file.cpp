@@ -93,6 +93,12 @@ bool SameFile(const QString &a, const QString &b)
     return FollowedName(a).compare(FollowedName(b), FileNameCase()) == 0;
 }
 
+QString FileIdentity(const QString &path)
+{
+    const QString name = FollowedName(path);
+    return FileNameCase() == Qt::CaseInsensitive ? name.toLower() : name;
+}
+
 QString SystemReason(int errorNumber)
 {
     return QString::fromLocal8Bit(std::strerror(errorNumber));

@@ -53,6 +53,9 @@ Qt::CaseSensitivity FileNameCase();
 // that leads to a file still to be made), relative names taken from the current folder, and two
 // hard links to one file.
 bool SameFile(const QString &a, const QString &b);
+// The name a file is reached by, links followed as SameFile follows them (in one case where the
+// system ignores case): two names with one such name are one file.
+QString FileIdentity(const QString &path);
 
 // Which of standard output and error leads to the file at `path` ("standard output", "standard
 // error"), or empty for neither: a file the tool writes rows to must not also take its console

@@ -1,5 +1,7 @@
 #include "link/port_access.h"
 
+#include "link/port_ref.h"
+
 #include "link/network_port.h"
 #include "link/port_map.h"
 #include "link/texts.h"
@@ -55,12 +57,13 @@ QString PermissionStartupMessage(const QList<Refusal> &refusals)
     return text + Fix(refusals) + QLatin1Char('\n') + Tx::tr("之后重新打开程序。");
 }
 
-QList<PortIdentity> IdentifyPorts(const QStringList &paths)
+QList<PortIdentity> IdentifyPorts(const QList<PortRef> &ports)
 {
     QList<PortIdentity> identities;
     QList<QSerialPortInfo> adapters;
     bool asked = false;
-    for (const QString &path : paths) {
+    for (const PortRef &port : ports) {
+        const QString path = port.Device();
         PortIdentity id;
         id.device = DeviceBehind(path);
         // A pseudo-terminal is no adapter; asking the system costs some 15 ms.

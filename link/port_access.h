@@ -7,6 +7,8 @@
 
 namespace kv306 {
 
+class PortRef;
+
 // Who may open a port and what stands behind its name. The messages and the matching of
 // adapters are portable (port_access.cpp); what each system says of its devices is in
 // port_access_posix.cpp and port_access_win.cpp.
@@ -42,8 +44,9 @@ struct PortIdentity {
     // "/dev/ttyUSB0  FT232R USB UART · FTDI · A50285BI"
     QString Text() const { return adapter.isEmpty() ? device : device + QStringLiteral("  ") + adapter; }
 };
-// The system is asked for its adapters once for the whole list.
-QList<PortIdentity> IdentifyPorts(const QStringList &paths);
+// Where each port leads now, and the adapter there: a server port's device is its name, as only
+// a connection could tell more. The system is asked for its adapters once for the whole list.
+QList<PortIdentity> IdentifyPorts(const QList<PortRef> &ports);
 
 // Who holds a device open, as far as this user may see: "kv306ctl (pid 4242)", "this program"
 // when it is this very process; empty when nobody visible does (or on Windows, which does not

@@ -19,11 +19,9 @@ public:
     PortClaim(const PortClaim &) = delete;
     PortClaim &operator=(const PortClaim &) = delete;
 
-    // The device's identity, the same for every name of it ("c136.3" for a terminal, the server's
-    // address and port for a network port); empty when nothing is there.
-    static QString DeviceKey(const QString &devicePath);
-    // The same for a device path, as the system names its devices (port_claim_posix.cpp,
-    // port_claim_win.cpp).
+    // A device's identity, the same for every name of it ("c136.3" for a terminal), as the
+    // system names its devices; empty when nothing is there. A port's identity (PortRef) is
+    // made from it.
     static QString SystemDeviceKey(const QString &devicePath);
 
     // The terminal a serial device server on this computer serves at `port` of `address` (one

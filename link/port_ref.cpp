@@ -3,20 +3,23 @@
 #include "link/comm_error.h"
 #include "link/network_port.h"
 #include "link/output_file.h"
+#include "link/port_claim.h"
 #include "link/port_map.h"
 #include "link/serial_control.h"
 #include "link/texts.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace kv306 {
 
 PortRef PortRef::Com(int number)
 {
-    return {PortNameOfNumber(number), number};
+    return {Kind::Com, PortNameOfNumber(number), number, {}};
 }
 
-std::optional<PortRef> PortRef::Parse(const QString &text, QString *error)
+Checked<PortRef> PortRef::Read(const QString &text)
 {
     // "com3" is COM3, as Windows has it.
     const QString upper = text.startsWith(QLatin1String("com"), Qt::CaseInsensitive) ? text.toUpper() : text;
@@ -26,56 +29,69 @@ std::optional<PortRef> PortRef::Parse(const QString &text, QString *error)
     // A port behind a serial device server, kept as written.
     if (LooksLikeNetworkPort(text)) {
         QString why;
-        if (!ParseNetworkPort(text, &why)) {
-            if (error)
-                *error = why;
-            return std::nullopt;
-        }
-        return PortRef{text, 0};
+        const std::optional<NetworkPort> server = ParseNetworkPort(text, &why);
+        if (!server)
+            return Checked<PortRef>::Refused(why);
+        return PortRef{Kind::Server, text, 0, *server};
     }
-    if (text.contains(QLatin1Char('/')))
-        return PortRef{text, 0};
-    if (error)
-        *error = Tx::tr("“%1”不是串口（应为 COM1 到 COM20，或设备路径）").arg(text);
-    return std::nullopt;
+    if (text.contains(QLatin1Char('/'))) {
+        // A device's path has no blank in it; one typed or scanned with one is two words.
+        if (std::any_of(text.begin(), text.end(),
+                        [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; }))
+            return Checked<PortRef>::Refused(Tx::tr("设备路径“%1”里有空白或控制字符").arg(text));
+        return PortRef{Kind::Path, text, 0, {}};
+    }
+    return Checked<PortRef>::Refused(Tx::tr("“%1”不是串口（应为 COM1 到 COM20，或设备路径）").arg(text));
 }
 
 QString PortRef::Device() const
 {
-    if (number)
-        return DevicePathForPort(number);
-    if (const std::optional<NetworkPort> network = ParseNetworkPort(label))
-        return network->Name();
-    return QFileInfo(label).absoluteFilePath();
+    switch (kind_) {
+    case Kind::Com: return DevicePathForPort(number_);
+    case Kind::Server: return server_.Name();
+    case Kind::Path: break;
+    }
+    return QFileInfo(label_).absoluteFilePath();
 }
 
-bool PortRef::Served() const
+std::optional<NetworkPort> PortRef::Server() const
 {
-    return ParseNetworkPort(Device()).has_value();
+    switch (kind_) {
+    case Kind::Server: return server_;
+    case Kind::Com: return ParseNetworkPort(DevicePathForPort(number_));
+    case Kind::Path: break;
+    }
+    return std::nullopt;
 }
 
 void PortRef::LookUpServers(const QList<PortRef> &ports)
 {
     QStringList hosts;
     for (const PortRef &port : ports) {
-        if (const std::optional<NetworkPort> network = ParseNetworkPort(port.Device()))
-            hosts << network->host;
+        if (const std::optional<NetworkPort> server = port.Server())
+            hosts << server->host;
     }
     kv306::LookUpServers(hosts);
 }
 
+QString PortRef::Identity() const
+{
+    if (const std::optional<NetworkPort> server = Server()) {
+        QString key = QStringLiteral("n") + ServerKey(*server);
+        for (QChar &c : key) {
+            if (!c.isLetterOrNumber() && c != QLatin1Char('.'))
+                c = QLatin1Char('_');
+        }
+        return key;
+    }
+    const QString device = Device();
+    const QString key = PortClaim::SystemDeviceKey(device);
+    return key.isEmpty() ? QStringLiteral("p") + FileIdentity(device) : key;
+}
+
 bool PortRef::SameAs(const PortRef &other) const
 {
-    if (label == other.label)
-        return true;
-    const QString mine = Device();
-    const QString theirs = other.Device();
-    const std::optional<NetworkPort> a = ParseNetworkPort(mine);
-    const std::optional<NetworkPort> b = ParseNetworkPort(theirs);
-    // Two names of one server port: its host written two ways, or spoken to two ways.
-    if (a || b)
-        return a && b && a->port == b->port && (a->host == b->host || ServerKey(*a) == ServerKey(*b));
-    return SameFile(mine, theirs);
+    return label_ == other.label_ || Identity() == other.Identity();
 }
 
 QString PortExamination::StateWord() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/checked.h"
+#include "link/network_port.h"
 #include "link/port_access.h"
 
 #include <QList>
@@ -11,30 +13,60 @@ namespace kv306 {
 
 class CommError;
 
-// One shape for a port, whoever names it: the window's list, a command line, Com.TXT, the
-// station's slots. Made once from what was written and resolved the same way everywhere, so that
-// one port is recognised as one port: by its name, or by the device two names lead to.
-struct PortRef {
-    QString label;   // as shown: "COM3", or a device path as it was written ("pts/9")
-    int number = 0;  // n for COMn; 0 for a device path
+// A port, whoever names it: the window's list, a command line, Com.TXT, a ports-folder file, the
+// station's slots. What kind of port it is, is decided once, where its name is read; every front
+// end and the serial control take this value, never the text again.
+class PortRef {
+public:
+    enum class Kind {
+        Com,     // COMn: a place on this system (link/port_map.h), which may lead to a server
+        Path,    // a device path as written ("/dev/ttyUSB0", "pts/9")
+        Server,  // "rfc2217://HOST:PORT", "socket://HOST:PORT"
+    };
 
     // COMn.
     static PortRef Com(int number);
-    // A name as a user writes it: "COM3", "com3" (as Windows writes it), or a device path, which
-    // has a "/" in it. Nothing, with the reason, for text that names no port.
-    static std::optional<PortRef> Parse(const QString &text, QString *error);
+    // A name as a user writes it: "COM3", "com3" (as Windows writes it), a server's name, or a
+    // device path, which has a "/" in it; the reason for text that names no port.
+    static Checked<PortRef> Read(const QString &text);
 
-    // Where the port leads now: COMn's place on this system (link/port_map.h), or the path, a
-    // relative one taken from the current folder.
+    Kind kind() const { return kind_; }
+    // As shown: "COM3", a server's name or a device path as it was written.
+    const QString &Label() const { return label_; }
+    // n for COMn; 0 for any other kind.
+    int Number() const { return kind_ == Kind::Com ? number_ : 0; }
+
+    // Where the port leads now: COMn's place on this system (a device, or the server its
+    // ports-folder entry names), the server's name, or the path (a relative one taken from the
+    // current folder).
     QString Device() const;
-    // Behind a serial device server: a server's name, or COMn whose ports-folder entry names one.
-    bool Served() const;
-    // The same name, or two names that lead to one device (links followed, also while the
-    // device is not there).
+    // The server the port reaches now: its own, or the one COMn's ports-folder entry names.
+    std::optional<NetworkPort> Server() const;
+    bool Served() const { return Server().has_value(); }
+
+    // What makes two names one port, for every same-port rule: the device they lead to (links
+    // followed, also while the device is not there), or the server's address and port (the
+    // scheme does not count: one server port serves one client however it is spoken to). A
+    // server's host is looked up once a run (link/network_port.h).
+    QString Identity() const;
+    // The same name, or the same identity.
     bool SameAs(const PortRef &other) const;
     // The servers' hosts of these ports looked up all at once, within one bound, before their
-    // names are compared: a host that is never known costs one wait, not one a pair.
+    // identities are asked: a host that is never known costs one wait, not one a pair.
     static void LookUpServers(const QList<PortRef> &ports);
+
+    bool operator==(const PortRef &other) const { return label_ == other.label_; }
+
+private:
+    PortRef(Kind kind, QString label, int number, NetworkPort server)
+        : kind_(kind), label_(std::move(label)), number_(number), server_(std::move(server))
+    {
+    }
+
+    Kind kind_ = Kind::Com;
+    QString label_;
+    int number_ = 0;
+    NetworkPort server_;  // for a server's own name
 };
 
 // How a port would take an open now, and why not.

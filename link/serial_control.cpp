@@ -69,10 +69,10 @@ void SerialControl::SetCommPort(int number)
 {
     if (device_->IsOpen())
         throw CommError(ErrorNo::PortOpened,
-                        QStringLiteral("CommPort %1 set while COM%2 is open").arg(number).arg(commPort_));
+                        QStringLiteral("CommPort %1 set while %2 is open").arg(number).arg(PortLabel()));
     if (number < 1 || number > kLastPortNumber)
         throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port number %1").arg(number));
-    commPort_ = number;
+    port_ = PortRef::Com(number);
 }
 
 void SerialControl::SetSettings(const QString &settings)
@@ -99,17 +99,10 @@ void SerialControl::SetSettings(const QString &settings)
 
 void SerialControl::SetPort(const PortRef &port)
 {
-    if (port.number) {
-        SetCommPort(port.number);
-        SetDevicePath(QString());
-    } else {
-        SetDevicePath(port.Device());
-    }
-}
-
-QString SerialControl::DevicePath() const
-{
-    return devicePath_.isEmpty() ? DevicePathForPort(commPort_) : devicePath_;
+    if (device_->IsOpen() && !(port == port_))
+        throw CommError(ErrorNo::PortOpened,
+                        QStringLiteral("port %1 set while %2 is open").arg(port.Label(), PortLabel()));
+    port_ = port;
 }
 
 void SerialControl::SetPortOpen(bool open)
@@ -125,9 +118,9 @@ void SerialControl::SetPortOpen(bool open)
         throw CommError(ErrorNo::NoSuchPort, QStringLiteral("%1 has no device").arg(PortLabel()));
     ++openAttempts;
     // A port behind a serial device server: the device says what went wrong itself.
-    if (LooksLikeNetworkPort(path)) {
+    if (const std::optional<NetworkPort> server = port_.Server()) {
         device_ = &network_;
-        if (!network_.Open(path))
+        if (!network_.Open(*server))
             throw network_.OpenError();
         return;
     }
@@ -158,11 +151,6 @@ void SerialControl::SetPortOpen(bool open)
     }
     // As on a real line, nothing received while the port was closed is kept.
     device_->DiscardInput();
-}
-
-QString SerialControl::PortLabel() const
-{
-    return devicePath_.isEmpty() ? PortNameOfNumber(commPort_) : devicePath_;
 }
 
 int SerialControl::OpenAttempts()

@@ -42,8 +42,9 @@ public:
     explicit SerialControl(QObject *parent = nullptr);
     ~SerialControl() override;
 
+    // COMn; 0 while the port is a device path or a server.
     void SetCommPort(int number);
-    int CommPort() const { return commPort_; }
+    int CommPort() const { return port_.Number(); }
 
     // "9600,n,8,1": baud, parity (n, e, o, m, s), data bits, stop bits.
     void SetSettings(const QString &settings);
@@ -80,14 +81,14 @@ public:
     QString ServedDevice() const { return device_ == &network_ ? network_.ServedDevice() : QString(); }
     void FindServedDevice(bool find) { network_.FindServedDevice(find); }
 
-    // Where the current port number lives on this system.
-    QString DevicePath() const;
-    // "COM3", or the device path when one was given.
-    QString PortLabel() const;
-    // A device named by its path rather than by a port number; empty goes back to the number.
-    void SetDevicePath(const QString &path) { devicePath_ = path; }
-    // The port as every front end names it: its number, or the device its path leads to.
+    // Where the port leads now: COMn's place on this system, the device path, the server.
+    QString DevicePath() const { return port_.Device(); }
+    // "COM3", or the port's name as it was written.
+    QString PortLabel() const { return port_.Label(); }
+    // The port as every front end names it; opening it picks the device its kind leads to.
+    // Not while the port is open (8000, as for CommPort).
     void SetPort(const PortRef &port);
+    const PortRef &Port() const { return port_; }
 
     // How many times any control has tried to open a port in this process (for checking that
     // something opens nothing).
@@ -110,8 +111,7 @@ private:
     SerialDevice serial_;
     NetworkDevice network_;
     PortDevice *device_ = &serial_;  // the one the port's name leads to
-    int commPort_ = 1;
-    QString devicePath_;
+    PortRef port_ = PortRef::Com(1);
     QString settings_ = kUnitLine;
     int inputLen_ = 0;
     int rThreshold_ = 0;

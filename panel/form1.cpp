@@ -97,7 +97,8 @@ void Form1::BuildControls()
     portList_->SetPicksOnly(true);
     // A port behind a serial device server is typed: "rfc2217://192.168.1.20:2217".
     portList_->AcceptTyped = [](const QString &typed) {
-        return PortRef::Parse(typed, nullptr).has_value() && LooksLikeNetworkPort(typed);
+        const Checked<PortRef> port = PortRef::Read(typed);
+        return port && port->kind() == PortRef::Kind::Server;
     };
     portList_->setItemDelegate(new PortEntryDelegate(portList_));
     toggleButtons_[0] =

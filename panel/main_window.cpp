@@ -98,16 +98,14 @@ ProductionDialog *MainWindow::ShowProduction()
         SettleProbes();
         // The port the window's actions use: a COM port, or one behind a serial device server.
         const QString shown = form_->PortList()->currentText();
-        const std::optional<PortRef> port =
-            LooksLikeNetworkPort(shown) ? PortRef::Parse(shown, nullptr) : std::optional<PortRef>();
-        const PortRef chosen = port ? *port : PortRef::Com(PortNumberOfName(shown));
-        if (!port && chosen.number < kFirstPort) {
+        const Checked<PortRef> port = PortRef::Read(shown);
+        if (!port || port->kind() == PortRef::Kind::Path) {
             toolkit_.MsgBox(Tx::tr("没有可用的串口：请先接上转接器并选择串口。"), kMsgExclamation,
                             Tx::tr("生产模式"));
             return nullptr;
         }
         production_ = new ProductionDialog(
-            toolkit_, chosen, form_->Lists(), [this](int k) { return form_->ListCaption(k); }, this);
+            toolkit_, *port, form_->Lists(), [this](int k) { return form_->ListCaption(k); }, this);
         production_->setAttribute(Qt::WA_DeleteOnClose);
         production_->setWindowModality(Qt::WindowModal);
         connect(production_, &ProductionDialog::RunningChanged, this, [this](bool running) {
@@ -188,7 +186,7 @@ void MainWindow::ShowPort(bool problem)
 {
     // As the port list describes its entries: the device, and for an adapter what it is.
     SerialControl &serial = form_->Serial();
-    const PortIdentity id = IdentifyPorts({serial.DevicePath()}).value(0);
+    const PortIdentity id = IdentifyPorts({serial.Port()}).value(0);
     const QString device = id.device.isEmpty() ? serial.DevicePath() : id.Text();
     shownDevice_ = QFileInfo(serial.DevicePath()).canonicalFilePath();
     // On Windows the port's name is its device.

@@ -66,14 +66,14 @@ bool PortChooser::Start()
     }
     link_.CloseLink();
     // Com.TXT names COM1 to COM20 or a server port (ReadRememberedPort checked which).
-    const std::optional<PortRef> port = PortRef::Parse(*file.name, nullptr);
+    const Checked<PortRef> port = PortRef::Read(*file.name);
     try {
         if (!port)
             throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port %1").arg(*file.name));
         serial_.SetPort(*port);
         serial_.SetPortOpen(true);
         // A network port is no COMn the scan lists: it becomes an entry, to be picked again.
-        if (!port->number && list_.findText(*file.name) < 0)
+        if (port->kind() == PortRef::Kind::Server && list_.findText(*file.name) < 0)
             list_.addItem(*file.name);
         list_.SetText(*file.name);
         Change();
@@ -142,12 +142,12 @@ QString PortChooser::ScanPorts()
 
 void PortChooser::DescribeEntries()
 {
-    QStringList paths;
+    QList<PortRef> ports;
     for (int i = 0; i < list_.count(); ++i) {
-        const QString name = list_.itemText(i);
-        paths << (LooksLikeNetworkPort(name) ? name : DevicePathForPort(PortNumberOfName(name)));
+        const Checked<PortRef> port = PortRef::Read(list_.itemText(i));
+        ports << (port ? *port : PortRef::Com(PortNumberOfName(list_.itemText(i))));
     }
-    const QList<PortIdentity> identities = IdentifyPorts(paths);
+    const QList<PortIdentity> identities = IdentifyPorts(ports);
     int widest = list_.width();
     const QFontMetrics metrics(list_.view()->font());
     for (int i = 0; i < list_.count(); ++i) {
@@ -171,9 +171,7 @@ void PortChooser::FollowPlug(bool always)
         SettleProbes();
     // Scan on a control of its own: the port in use keeps its number, and stays open if it was.
     const QString shown = list_.Text();
-    const int inUse = serial_.PortOpen() && serial_.PortLabel() == PortNameOfNumber(serial_.CommPort())
-                          ? serial_.CommPort()
-                          : 0;
+    const int inUse = serial_.PortOpen() ? serial_.CommPort() : 0;
     list_.clear();
     refused_.clear();
     busy_.clear();
@@ -190,7 +188,8 @@ void PortChooser::FollowPlug(bool always)
     }
     probe.SetPortOpen(false);
     // A network port typed or remembered stays an entry.
-    if (LooksLikeNetworkPort(shown) && list_.findText(shown) < 0)
+    if (const Checked<PortRef> typed = PortRef::Read(shown);
+        typed && typed->kind() == PortRef::Kind::Server && list_.findText(shown) < 0)
         list_.addItem(shown);
     DescribeEntries();
     // A chosen port that has gone stays shown: the next action reports it.
@@ -204,14 +203,11 @@ void PortChooser::OnPortChosen()
     try {
         link_.CloseLink();
         const QString text = list_.Text();
-        if (LooksLikeNetworkPort(text)) {
-            QString why;
-            const std::optional<PortRef> network = PortRef::Parse(text, &why);
-            if (!network)
-                throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port %1").arg(text), why);
-            serial_.SetPort(*network);
-        } else if (!text.isEmpty()) {
-            serial_.SetPort(PortRef::Com(PortNumberOfName(text)));
+        if (!text.isEmpty()) {
+            const Checked<PortRef> port = PortRef::Read(text);
+            if (!port)
+                throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port %1").arg(text), port.reason);
+            serial_.SetPort(*port);
         } else {
             if (list_.count() == 0)
                 throw CommError(ErrorNo::InvalidValue, QStringLiteral("the port list is empty"));

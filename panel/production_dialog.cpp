@@ -28,7 +28,7 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
     : QDialog(parent), toolkit_(toolkit), port_(port), profile_(profile), caption_(std::move(caption))
 {
     setObjectName(QStringLiteral("ProductionDialog"));
-    setWindowTitle(Tx::tr("生产模式 — %1").arg(port.label));
+    setWindowTitle(Tx::tr("生产模式 — %1").arg(port.Label()));
     auto *grid = new QGridLayout(this);
     QStringList values;
     for (int k = 0; k < kParamCount; ++k)
@@ -209,7 +209,7 @@ void ProductionDialog::Start()
     options.profile = profile_;
     options.profileName = QStringLiteral("(window)");  // the window's six values
     options.scan = scan;
-    options.slotNames = {port_.label};
+    options.slotNames = {port_.Label()};
     options.operatorName = operatorName;
     options.lot = lot;
     station_ = std::make_unique<Station>(options, report_.get());
@@ -293,7 +293,7 @@ void ProductionDialog::Finished()
         Paint(Tx::tr("已停止"), QStringLiteral("#9e9e9e"));
     }
     if (!station_->NotSetUp().isEmpty())
-        state_->setText(Tx::tr("串口 %1 上的设备没有扫描序列号，没有设置").arg(port_.label));
+        state_->setText(Tx::tr("串口 %1 上的设备没有扫描序列号，没有设置").arg(port_.Label()));
     station_.reset();
     report_.reset();
     chooseButton_->setEnabled(true);
@@ -347,7 +347,7 @@ void ProductionDialog::ShowState(Station::SlotState state, const QString &why)
     // The last unit's verdict and its reason stay in view until the next unit answers; what the
     // port does meanwhile is said below them.
     const bool verdictShown = rows_->rowCount() > 0;
-    const QString port = port_.label;
+    const QString port = port_.Label();
     switch (state) {
     case Station::SlotState::NoPort:
         if (!verdictShown)

@@ -18,10 +18,38 @@ std::vector<int> Differing(const Params &a, const Params &b)
 
 namespace {
 
-// "1 byte", "7 bytes"
+// Each reason once. Their tokens are what reports hold: never change one, add a row.
+struct ReasonRow {
+    const char *token;
+    const char *words;
+    int exitCode;
+};
+constexpr int kUnitFailed = 1;
+constexpr int kPortError = 3;
+constexpr ReasonRow kReasons[] = {
+    {"verify-mismatch", "verify mismatch", kUnitFailed},
+    {"no-reply", "no reply", kUnitFailed},
+    {"wrong-reply-length", "wrong reply length", kUnitFailed},
+    {"bad-reply", "bad reply", kUnitFailed},
+    {"bad-check-byte", "bad check byte", kUnitFailed},
+    {"unequal-echo", "unequal echo", kUnitFailed},
+    {"value-out-of-range", "value out of range", kUnitFailed},
+    {"interrupted", "interrupted", kUnitFailed},
+    {"error", "error", kPortError},  // with the error's number
+};
+
+const ReasonRow &Row(const char *token)
+{
+    for (const ReasonRow &row : kReasons) {
+        if (qstrcmp(row.token, token) == 0)
+            return row;
+    }
+    Q_UNREACHABLE();
+}
+
 QString CountOfBytes(qint64 n)
 {
-    return QString::number(n) + (n == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
+    return CountOf(n, "byte", "bytes");
 }
 
 QString FailureOnly(const Outcome &o)
@@ -65,6 +93,81 @@ QString FailureOnly(const Outcome &o)
 }
 
 }  // namespace
+
+Verdict VerdictOf(const Outcome &o)
+{
+    if (o.unverified)
+        return Verdict::Interrupted;
+    if (o.Ok())
+        return Verdict::Pass;
+    return o.failure == Failure::Port ? Verdict::Error : Verdict::Fail;
+}
+
+QString VerdictWord(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Pass: return QStringLiteral("pass");
+    case Verdict::Fail: return QStringLiteral("fail");
+    case Verdict::Error: return QStringLiteral("error");
+    case Verdict::Interrupted: return QStringLiteral("interrupted");
+    }
+    return {};
+}
+
+std::optional<Reason> ReasonOf(const Outcome &o)
+{
+    const char *token = nullptr;
+    if (o.unverified) {
+        token = "interrupted";
+    } else {
+        switch (o.failure) {
+        case Failure::None: return std::nullopt;
+        case Failure::Port: {
+            const ReasonRow &row = Row("error");
+            return Reason{QStringLiteral("%1-%2").arg(QLatin1String(row.token)).arg(o.errorNumber),
+                          QStringLiteral("%1 %2").arg(QLatin1String(row.words)).arg(o.errorNumber),
+                          row.exitCode};
+        }
+        case Failure::NoReply:
+            token = !o.traffic.empty() && o.traffic.back().seen > 0 ? "wrong-reply-length" : "no-reply";
+            break;
+        case Failure::BadAck: token = "bad-reply"; break;
+        case Failure::BadCheck: token = "bad-check-byte"; break;
+        case Failure::BadEcho: token = "unequal-echo"; break;
+        case Failure::OutOfRange: token = "value-out-of-range"; break;
+        case Failure::Mismatch: token = "verify-mismatch"; break;
+        }
+    }
+    const ReasonRow &row = Row(token);
+    return Reason{QLatin1String(row.token), QLatin1String(row.words), row.exitCode};
+}
+
+QString ReasonWords(const QString &token)
+{
+    for (const ReasonRow &row : kReasons) {
+        if (token == QLatin1String(row.token))
+            return QLatin1String(row.words);
+    }
+    // "error-8002": the error's words with its number.
+    const QString error = QLatin1String(Row("error").token) + QLatin1Char('-');
+    if (token.startsWith(error))
+        return QLatin1String(Row("error").words) + QLatin1Char(' ') + token.mid(error.size());
+    return token;
+}
+
+QString CountOf(qint64 n, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+QString UnitCounts(int units, int pass, int fail, int error)
+{
+    return QStringLiteral("%1: %2 pass, %3 fail, %4 error")
+        .arg(CountOf(units, "unit", "units"))
+        .arg(pass)
+        .arg(fail)
+        .arg(error);
+}
 
 QString FailureText(const Outcome &o)
 {

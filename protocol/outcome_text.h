@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <vector>
 
 namespace kv306 {
@@ -15,6 +17,34 @@ struct StationRow;
 // One place says what happened: the words of outcomes, for the window (its language) and for
 // kv306ctl and the station's report (English, one line). The boxes' own texts ("通信错误！",
 // "OK！") are the window's (panel/unit_actions.cpp).
+
+// --- What an outcome is ------------------------------------------------------------------------
+
+// A unit's set-up or exchange, judged: passed; failed (the unit answered wrongly or not at
+// all); an error (the port); written and then stopped before its check.
+enum class Verdict { Pass, Fail, Error, Interrupted };
+Verdict VerdictOf(const Outcome &outcome);
+// "pass", "fail", "error", "interrupted": the report's and JSON's word.
+QString VerdictWord(Verdict verdict);
+
+// Why an outcome is no success, from the one table of reasons: a stable token (the report's
+// `reason` column), the few words the figures count it under, and kv306ctl's exit code (1 for
+// the unit, 3 for the port). A port error's token and words carry its number ("error-8002",
+// "error 8002").
+struct Reason {
+    QString token;
+    QString words;
+    int exitCode = 0;
+};
+// Nothing for a success.
+std::optional<Reason> ReasonOf(const Outcome &outcome);
+// The words of a reason's token as a report holds it; the token itself when the table has none.
+QString ReasonWords(const QString &token);
+
+// "3 units: 2 pass, 1 fail, 0 error": a count of units in English, one unit or more.
+QString UnitCounts(int units, int pass, int fail, int error);
+// "1 unit", "3 units"; "1 byte", "7 bytes".
+QString CountOf(qint64 n, const char *one, const char *many);
 
 // The parameters, in wire order, whose values differ between `a` and `b`.
 std::vector<int> Differing(const Params &a, const Params &b);

@@ -112,7 +112,7 @@ Checked<Assignments> ParseAssignments(const QStringList &words, const Params &st
         a.params[ku] = *value;
         a.named[ku] = true;
     }
-    return {a, {}};
+    return a;
 }
 
 namespace {
@@ -238,7 +238,7 @@ Checked<Params> ParseProfile(const QByteArray &content, const ParamNamer &name)
             return refuse(Tx::tr("%1 超出范围（%2）").arg(named(k), Range(k)));
         params[static_cast<std::size_t>(k)] = *value;
     }
-    return {params, {}};
+    return params;
 }
 
 Checked<Params> ReadProfile(const QString &path, const ParamNamer &name)

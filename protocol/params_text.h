@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/checked.h"
 #include "protocol/frames.h"
 
 #include <QByteArray>
@@ -26,18 +27,6 @@ QString ParamValueText(int k, int value);
 QString FormatParams(const Params &params);
 // {"horizontal": 22, ..., "standard": "PAL", ..., "outside": "keep"}
 QJsonObject ParamsJson(const Params &params);
-
-// What is read from words or a file: the value, or the reason there is none.
-template <typename T>
-struct Checked {
-    std::optional<T> value;
-    QString reason;  // empty when there is a value
-
-    static Checked Refused(const QString &why) { return {std::nullopt, why}; }
-    explicit operator bool() const { return value.has_value(); }
-    const T &operator*() const { return *value; }
-    const T *operator->() const { return &*value; }
-};
 
 // KEY=VALUE words, each key at most once. Values are set in `params` only for the keys named;
 // `named` marks which. A bad word refuses them all, naming it.

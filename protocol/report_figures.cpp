@@ -1,5 +1,7 @@
 #include "protocol/report_figures.h"
 
+#include "protocol/outcome_text.h"
+
 #include "link/output_file.h"
 #include "link/texts.h"
 
@@ -8,23 +10,37 @@
 
 namespace kv306 {
 
-const char *const kReportColumns[] = {
-    "time",     "unit", "slot",     "port",      "device",  "adapter_serial", "outcome", "horizontal",
-    "vertical", "size", "standard", "roundness", "outside", "seconds",        "serial",  "again",
-    "operator", "lot",  "profile",  "target",    "host",    "version",        nullptr};
-const char *const kFirstReportColumns[] = {"time",     "unit",      "slot",       "port",     "device",
-                                           "serial",   "outcome",   "horizontal", "vertical", "size",
-                                           "standard", "roundness", "outside",    "seconds",  nullptr};
-
-QByteArray ReportHeader(bool first)
+QList<QByteArray> ReportColumnNames(int format)
 {
-    QList<QByteArray> names;
-    for (const char *const *c = first ? kFirstReportColumns : kReportColumns; *c; ++c)
-        names << QByteArray(*c);
-    return names.join(',');
+    QList<QByteArray> names{
+        "time", "unit", "slot", "port", "device", format == 1 ? "serial" : "adapter_serial", "outcome"};
+    for (int k = 0; k < kParamCount; ++k)
+        names << QByteArray(Param(k).key);
+    names << "seconds";
+    if (format >= 2)
+        names << "serial"
+              << "again"
+              << "operator"
+              << "lot"
+              << "profile"
+              << "target"
+              << "host"
+              << "version";
+    if (format >= 3)
+        names << "reason";
+    return names;
 }
 
-QString ReasonOf(const QString &outcome)
+QByteArray ReportHeader(int format)
+{
+    return ReportColumnNames(format).join(',');
+}
+
+namespace {
+
+// What a report without a reason column says failed, from its outcome's words ("fail: no reply
+// within 1000 ms ..." -> "no reply"): the words as they were written until reasons had a column.
+QString ReasonOfOutcomeWords(const QString &outcome)
 {
     if (outcome.startsWith(QLatin1String("pass")))
         return {};
@@ -38,16 +54,18 @@ QString ReasonOf(const QString &outcome)
     if (rest.startsWith(QLatin1String("written, check failed: ")))
         rest = rest.mid(23);
     static const std::pair<const char *, const char *> kKinds[] = {
-        {"verify mismatch", "verify mismatch"},      {"no reply", "no reply"},
-        {"the unit sent", "wrong reply length"},     {"bad reply", "bad reply"},
-        {"bad check byte", "bad check byte"},        {"unequal echo", "unequal echo"},
-        {"value out of range", "value out of range"}};
-    for (const auto &[start, kind] : kKinds) {
+        {"verify mismatch", "verify-mismatch"},      {"no reply", "no-reply"},
+        {"the unit sent", "wrong-reply-length"},     {"bad reply", "bad-reply"},
+        {"bad check byte", "bad-check-byte"},        {"unequal echo", "unequal-echo"},
+        {"value out of range", "value-out-of-range"}};
+    for (const auto &[start, token] : kKinds) {
         if (rest.startsWith(QLatin1String(start)))
-            return QLatin1String(kind);
+            return ReasonWords(QLatin1String(token));
     }
     return rest.section(QLatin1Char(':'), 0, 0).left(40);
 }
+
+}  // namespace
 
 int ReportColumns::Of(const char *name) const
 {
@@ -57,14 +75,14 @@ int ReportColumns::Of(const char *name) const
 
 std::optional<ReportColumns> ColumnsOf(const CsvReader::Record &header)
 {
-    for (const bool first : {false, true}) {
-        const QList<QByteArray> names = ReportHeader(first).split(',');
+    for (int format = kReportFormat; format >= 1; --format) {
+        const QList<QByteArray> names = ReportColumnNames(format);
         QList<QByteArray> fields;
         for (const QByteArray &f : header.fields)
             fields << f.trimmed();
         if (fields == names) {
             ReportColumns columns;
-            columns.first = first;
+            columns.format = format;
             for (int i = 0; i < names.size(); ++i)
                 columns.index[names[i]] = i;
             columns.time = columns.Of("time");
@@ -72,7 +90,8 @@ std::optional<ReportColumns> ColumnsOf(const CsvReader::Record &header)
             columns.slot = columns.Of("slot");
             columns.port = columns.Of("port");
             columns.outcome = columns.Of("outcome");
-            if (!first) {
+            columns.reason = columns.Of("reason");
+            if (format >= 2) {
                 columns.serial = columns.Of("serial");
                 columns.again = columns.Of("again");
                 columns.operatorName = columns.Of("operator");
@@ -153,8 +172,11 @@ std::optional<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportCol
     if (e.kind.isEmpty())
         return refuse(QStringLiteral("its outcome '%1' is none of pass, fail, error, interrupted")
                           .arg(text(columns.outcome).left(40)));
-    if (e.kind != QLatin1String("pass"))
-        e.reason = ReasonOf(QString::fromUtf8(outcome));
+    const QString reason = text(columns.reason);
+    if (!reason.isEmpty())
+        e.reason = ReasonWords(reason);
+    else if (e.kind != QLatin1String("pass"))
+        e.reason = ReasonOfOutcomeWords(QString::fromUtf8(outcome));
     const QByteArray again = bytes(columns.again);
     if (!again.isEmpty()) {
         e.again = again.toInt(&number);
@@ -206,20 +228,14 @@ QJsonObject Figures::Json() const
 
 QString Figures::Text() const
 {
-    QString text = QStringLiteral("%1 unit%2: %3 pass, %4 fail, %5 error")
-                       .arg(units)
-                       .arg(units == 1 ? "" : "s")
-                       .arg(pass)
-                       .arg(fail)
-                       .arg(error);
+    QString text = UnitCounts(units, pass, fail, error);
     if (interrupted > 0)
         text += QStringLiteral(", %1 interrupted").arg(interrupted);
     if (const std::optional<double> y = Yield())
-        text += QStringLiteral("; first-pass yield %1% (%2 of %3 new unit%4)")
+        text += QStringLiteral("; first-pass yield %1% (%2 of %3)")
                     .arg(*y * 100, 0, 'f', 1)
                     .arg(firstPass)
-                    .arg(newUnits)
-                    .arg(newUnits == 1 ? "" : "s");
+                    .arg(CountOf(newUnits, "new unit", "new units"));
     text += QStringLiteral("; %1 set up more than once").arg(setUpAgain);
     if (const std::optional<double> h = PerHour())
         text += QStringLiteral("; %1 units/h").arg(*h, 0, 'f', 1);

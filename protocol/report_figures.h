@@ -19,11 +19,13 @@ namespace kv306 {
 // failures and errors, first-pass yield, units set up more than once, units an hour and what
 // failed, for the whole and for each slot, operator and lot.
 
-// The report's columns. The first report format had the adapter's serial number in "serial";
-// it is read still, and continued as it is.
-extern const char *const kReportColumns[];
-extern const char *const kFirstReportColumns[];
-QByteArray ReportHeader(bool first = false);
+// The report's formats, oldest first: 1 had the adapter's serial number in "serial" and nothing
+// after "seconds"; 2 added the scanned serial number, the operator, the lot and what the row was
+// checked against; 3 the reason's token (outcome_text.h). Each is read still, and a report is
+// continued in the format it began with.
+constexpr int kReportFormat = 3;
+QList<QByteArray> ReportColumnNames(int format = kReportFormat);
+QByteArray ReportHeader(int format = kReportFormat);
 
 // One row, as the figures need it.
 struct ReportEntry {
@@ -39,19 +41,15 @@ struct ReportEntry {
     QString reason;  // what failed, in a few words ("verify mismatch", "no reply", "error 8002")
 };
 
-// The few words a failure is counted under: "verify mismatch", "no reply", "wrong reply
-// length", "bad reply", "error 8002", "interrupted"; empty for a pass.
-QString ReasonOf(const QString &outcome);
-
 // The names of a report's columns, from its header: nothing when the first line is no report's
 // header (either format).
 struct ReportColumns {
     std::map<QByteArray, int> index;  // name -> position
-    bool first = false;               // the first format
+    int format = kReportFormat;
     int Of(const char *name) const;
     // The positions the figures read (-1 where the format has none).
     int time = -1, unit = -1, slot = -1, port = -1, outcome = -1, serial = -1, again = -1, operatorName = -1,
-        lot = -1;
+        lot = -1, reason = -1;
 };
 std::optional<ReportColumns> ColumnsOf(const CsvReader::Record &header);
 // A row read strictly: as many fields as the header names, a time with its offset, a unit

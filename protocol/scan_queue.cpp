@@ -3,23 +3,7 @@
 #include "link/port_ref.h"
 #include "link/texts.h"
 
-#include <QRegularExpression>
-
 namespace kv306 {
-
-namespace {
-
-// A scan's first word that can only be a port ("COM9", "/dev/ttyUSB1", "socket://host:4001"),
-// not the first word of a serial number.
-bool LooksLikePort(const QString &word)
-{
-    static const QRegularExpression com(QStringLiteral("^COM[0-9]+$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    return com.match(word).hasMatch() || word.startsWith(QLatin1String("/dev/")) ||
-           word.contains(QLatin1String("://"));
-}
-
-}  // namespace
 
 QString ScanQueue::Add(const QString &line, QString (*refusal)(const QString &))
 {
@@ -34,13 +18,16 @@ QString ScanQueue::Add(const QString &line, QString (*refusal)(const QString &))
     const qsizetype space = text.indexOf(QLatin1Char(' '));
     if (space > 0) {
         const QString first = text.left(space);
-        const std::optional<PortRef> named = PortRef::Parse(first, nullptr);
+        const Checked<PortRef> named = PortRef::Read(first);
         for (int i = 0; i < slotNames_.size(); ++i) {
             if (slotNames_[i].compare(first, Qt::CaseInsensitive) == 0 ||
-                (named && slotNames_[i] == named->label))
+                (named && slotNames_[i] == named->Label()))
                 slot = i + 1;
         }
-        if (!slot && named && LooksLikePort(first))
+        // A first word that can only be a port ("COM9", "/dev/ttyUSB1", "socket://host:4001"),
+        // not the first word of a serial number.
+        if (!slot && named &&
+            (named->kind() != PortRef::Kind::Path || first.startsWith(QLatin1String("/dev/"))))
             return Tx::tr("%1 不是本工位的端口").arg(first);
         if (slot) {
             serial = text.mid(space + 1).trimmed();

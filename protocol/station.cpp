@@ -73,11 +73,11 @@ void Station::Changed(int slot, const PortRef &port, SlotState state, const QStr
 
 bool Station::Claim(int slot, const PortRef &port, PortClaim &claim, QString *why)
 {
-    const QString key = PortClaim::DeviceKey(port.Device());
-    if (key.isEmpty()) {
+    if (!port.Served() && PortClaim::SystemDeviceKey(port.Device()).isEmpty()) {
         Unclaim(claim);  // nothing there: the read says so
         return true;
     }
+    const QString key = port.Identity();
     if (key == claim.Key())
         return true;
     Unclaim(claim);
@@ -93,7 +93,7 @@ bool Station::Claim(int slot, const PortRef &port, PortClaim &claim, QString *wh
                                 : Tx::tr("另一个工位正在使用它：%1").arg(holder);
         return false;
     }
-    claimed_[key] = {slot, port.label};
+    claimed_[key] = {slot, port.Label()};
     return true;
 }
 
@@ -109,7 +109,7 @@ bool Station::ClaimServed(int slot, const PortRef &port, const QString &key, QSt
     }
     if (!mine.isEmpty())
         claimed_.erase(mine);
-    claimed_[key] = {slot, port.label};
+    claimed_[key] = {slot, port.Label()};
     mine = key;
     return true;
 }
@@ -287,7 +287,7 @@ void Station::RunSlot(int slot, const PortRef &port)
             }
             if (!scanned) {
                 std::lock_guard lock(mutex_);
-                notSetUp_ << port.label;
+                notSetUp_ << port.Label();
                 break;
             }
             serial = *scanned;
@@ -356,8 +356,8 @@ StationRow Station::SetUp(UnitOnPort &unit, int slot, const PortRef &port, int n
     StationRow row;
     row.unit = number;  // the report numbers it over its own rows
     row.slot = slot;
-    row.port = port.label;
-    const PortIdentity id = IdentifyPorts({port.Device()}).value(0);
+    row.port = port.Label();
+    const PortIdentity id = IdentifyPorts({port}).value(0);
     row.device = id.device.isEmpty() ? port.Device() : id.device;
     row.adapterSerial = id.serial;
     row.operatorName = options_.operatorName;
@@ -371,22 +371,15 @@ StationRow Station::SetUp(UnitOnPort &unit, int slot, const PortRef &port, int n
     unit.link.CloseLink();
     row.at = QDateTime::currentDateTime();
     row.detail = o;
-    if (o.unverified) {
-        row.kind = StationRow::Kind::Interrupted;
-        row.outcome = QStringLiteral("interrupted: written, not verified");
-    } else if (o.Ok()) {
-        row.kind = StationRow::Kind::Pass;
-        row.outcome = QStringLiteral("pass");
-        row.values = o.values;
-    } else if (o.failure == Failure::Port) {
-        row.kind = StationRow::Kind::Error;
-        row.outcome = QStringLiteral("error: ") + FailureText(o);
-    } else {
-        row.kind = StationRow::Kind::Fail;
-        row.outcome = QStringLiteral("fail: ") + FailureText(o);
-        if (o.failure == Failure::Mismatch)
-            row.values = o.values;
+    row.kind = VerdictOf(o);
+    switch (row.kind) {
+    case Verdict::Interrupted: row.outcome = QStringLiteral("interrupted: written, not verified"); break;
+    case Verdict::Pass: row.outcome = VerdictWord(row.kind); break;
+    case Verdict::Error:
+    case Verdict::Fail: row.outcome = VerdictWord(row.kind) + QStringLiteral(": ") + FailureText(o); break;
     }
+    if (o.Ok() || o.failure == Failure::Mismatch)
+        row.values = o.values;
     return row;
 }
 

@@ -2,6 +2,7 @@
 
 #include "link/texts.h"
 #include "protocol/csv.h"
+#include "protocol/outcome_text.h"
 #include "protocol/params_text.h"
 
 #include <QDir>
@@ -11,13 +12,7 @@ namespace kv306 {
 
 QString StationRow::KindWord() const
 {
-    switch (kind) {
-    case Kind::Pass: return QStringLiteral("pass");
-    case Kind::Fail: return QStringLiteral("fail");
-    case Kind::Error: return QStringLiteral("error");
-    case Kind::Interrupted: return QStringLiteral("interrupted");
-    }
-    return {};
+    return VerdictWord(kind);
 }
 
 QString StampText(const QDateTime &at)
@@ -39,7 +34,7 @@ QString Shown(const QString &path)
 
 }  // namespace
 
-QByteArray StationReport::CsvLine(const StationRow &row, bool firstFormat)
+QByteArray StationReport::CsvLine(const StationRow &row, int format)
 {
     QList<QByteArray> fields{Field(StampText(row.at)),
                              QByteArray::number(row.unit),
@@ -52,10 +47,14 @@ QByteArray StationReport::CsvLine(const StationRow &row, bool firstFormat)
         fields << (row.values ? Field(ParamValueText(k, (*row.values)[static_cast<std::size_t>(k)]))
                               : QByteArray());
     fields << QByteArray::number(row.seconds, 'f', 3);
-    if (!firstFormat)
+    if (format >= 2)
         fields << Field(row.serial) << (row.again ? QByteArray::number(row.again) : QByteArray())
                << Field(row.operatorName) << Field(row.lot) << Field(row.profile)
                << Field(FormatParams(row.target)) << Field(row.host) << Field(row.version);
+    if (format >= 3) {
+        const std::optional<Reason> reason = ReasonOf(row.detail);
+        fields << Field(reason ? reason->token : QString());
+    }
     return fields.join(',') + '\n';
 }
 
@@ -118,7 +117,7 @@ bool StationReport::Open(const QString &csv, const QString &junit, QString *erro
         if (!columns_) {
             why = Tx::tr("%1 不是工位报告（它的第一行不是报告的表头）；请另选一个新文件").arg(Shown(csv));
             good = false;
-        } else if (columns_->first && newColumns) {
+        } else if (columns_->format == 1 && newColumns) {
             why = Tx::tr("%1 是旧格式的工位报告，没有序列号、操作员和批号的列；请另选一个新文件")
                       .arg(Shown(csv));
             good = false;
@@ -183,7 +182,7 @@ bool StationReport::Append(StationRow &row, QString *error)
             const auto before = lastUnitOf_.find(row.serial);
             row.again = before == lastUnitOf_.end() ? 0 : before->second;
         }
-        QByteArray line = CsvLine(row, columns_ && columns_->first);
+        QByteArray line = CsvLine(row, columns_ ? columns_->format : kReportFormat);
         // A row another writer left without its line break is not joined to this one.
         if (reader_.Begun())
             line.prepend(reader_.Quoted() ? "\"\n" : "\n");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/output_file.h"
+#include "protocol/outcome_text.h"
 #include "protocol/report_figures.h"
 #include "protocol/unit_core.h"
 
@@ -16,7 +17,7 @@ namespace kv306 {
 
 // One unit set up, as the report keeps it.
 struct StationRow {
-    enum class Kind { Pass, Fail, Error, Interrupted };
+    using Kind = Verdict;
     // Counted over the report's rows, other stations' included, so that a station started again
     // goes on counting and two stations on one report never give one number twice.
     int unit = 0;
@@ -75,7 +76,7 @@ public:
     // The figures of every row of the report so far, other stations' included.
     Figures Total() const;
 
-    static QByteArray CsvLine(const StationRow &row, bool firstFormat = false);
+    static QByteArray CsvLine(const StationRow &row, int format = kReportFormat);
 
 private:
     // Reads what others appended since this station last looked.

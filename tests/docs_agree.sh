@@ -13,6 +13,27 @@ echo "help:   $help"
 echo "man:    $man"
 echo "README: $readme"
 [[ -n $help && $help == "$man" && $help == "$readme" ]] || { echo "the exit codes disagree"; exit 1; }
+# And each code's meaning word for word: "CODES|MEANING" a line, from the help's table (a row
+# runs on over indented lines), README's table and the man page's items.
+help_rows=$("$ctl" --help | sed -n '/^Exit codes:/,/^$/p' | awk '
+  /^  [0-9]/ { if (row != "") print row; match($0, /^  [0-9, ]*[0-9]/); codes = substr($0, 3, RLENGTH - 2)
+               rest = substr($0, RLENGTH + 1); sub(/^ +/, "", rest); row = codes "|" rest; next }
+  /^    / { line = $0; sub(/^ +/, "", line); row = row " " line }
+  END { if (row != "") print row }')
+readme_rows=$(sed -n '/^| code | meaning |/,/^$/p' "$root/README.md" | sed -n -E 's/^\| ([0-9, ]+) \| (.*) \|$/\1|\2/p')
+man_rows=$(sed -n '/^\.SH "EXIT STATUS"/,/^\.PP/p' "$root/dist/kv306ctl.1" | awk '
+  /^\.TP/ { if (row != "") print row; row = ""; head = 1; next }
+  /^\.PP/ { if (row != "") print row; row = ""; exit }
+  head { codes = $0; sub(/^\.BR? /, "", codes); gsub(/ ", " /, ", ", codes); row = codes "|"; head = 0; next }
+  row != "" { row = (row ~ /\|$/) ? row $0 : row " " $0 }')
+for docs in readme man; do
+  rows=${docs}_rows
+  [[ ${!rows} == "$help_rows" ]] || {
+    echo "the exit codes' meanings in $docs differ from --help:"
+    diff <(echo "$help_rows") <(echo "${!rows}") || true
+    exit 1
+  }
+done
 # The same commands in --help (the program's own table), the man page's COMMANDS (each item's
 # first word), README's list and the bash completion.
 words() { tr ' ' '\n' | grep -v '^$' | sort -u | tr '\n' ' '; }

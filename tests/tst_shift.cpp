@@ -50,9 +50,13 @@ ReportRun Report(const QStringList &args)
 
 // A report with a known mix, a row every ten minutes from 08:00 to 09:00 (two at 09:00): units
 // SN1 to SN5 and one without a serial number; SN2 fails, then passes; SN4 is interrupted, then
-// passes; SN3 meets a missing port.
-QByteArray KnownMix()
+// passes; SN3 meets a missing port. In the second format its failures are told by the outcome's
+// words; in the third by the reason's token, under outcome words that say something else.
+QByteArray KnownMix(int format = 2)
 {
+    const char *const reasons[] = {"", "verify-mismatch", "error-8002", "", "interrupted", "",
+                                   "", "no-reply"};
+    int r = 0;
     const char *const rows[] = {
         "08:00,1,1,COM3,pass,SN1,,ann,L1",
         "08:10,2,2,COM4,\"fail: verify mismatch: size 29, not 30\",SN2,,ann,L1",
@@ -63,7 +67,7 @@ QByteArray KnownMix()
         "09:00,7,2,COM4,pass,SN5,,ann,L2",
         "09:00,8,2,COM4,fail: no reply,,,ann,L2",
     };
-    QByteArray text = ReportHeader() + '\n';
+    QByteArray text = ReportHeader(format) + '\n';
     for (const char *row : rows) {
         // time,unit,slot,port + device,adapter_serial + outcome + six values,seconds + serial,
         // again,operator,lot + profile,target,host,version
@@ -71,10 +75,14 @@ QByteArray KnownMix()
         const QByteArray at = "2026-12-08T" + f.takeFirst() + ":00.000+01:00";
         const QByteArray head = at + ',' + f[0] + ',' + f[1] + ',' + f[2] + ",/dev/ttyUSB0,A1,";
         const QByteArray tail = QList<QByteArray>(f.end() - 4, f.end()).join(',');
-        const QByteArray outcome = QList<QByteArray>(f.begin() + 3, f.end() - 4).join(',');
+        QByteArray outcome = QList<QByteArray>(f.begin() + 3, f.end() - 4).join(',');
+        const QByteArray reason = reasons[r++];
+        if (format >= 3 && !reason.isEmpty())
+            outcome = outcome.mid(outcome.startsWith('"') ? 1 : 0).split(':').first() + ": reworded since";
         text += head + outcome + ",24,18,30,PAL,2,remove,1.200," + tail +
                 ",line.json,horizontal=24 vertical=18 size=30 standard=PAL roundness=2 outside=remove,"
-                "bench1,1.1\n";
+                "bench1,1.1" +
+                (format >= 3 ? ',' + reason : QByteArray()) + '\n';
     }
     return text;
 }
@@ -193,7 +201,7 @@ private slots:
 
         QFile first(dir + "/first.csv");
         QVERIFY(first.open(QIODevice::WriteOnly));
-        first.write(ReportHeader(true) + '\n');
+        first.write(ReportHeader(1) + '\n');
         first.close();
         StationRun plain(dir, {"--port", "COM3", "--report", first.fileName(), "--once"});
         QCOMPARE(plain.Finish(), 0);
@@ -296,11 +304,19 @@ private slots:
 
         const ReportRun text = Report({path});
         QCOMPARE(text.code, 0);
-        QVERIFY2(text.out.contains(
-                     "  8 units: 4 pass, 2 fail, 1 error, 1 interrupted; first-pass yield 33.3% (2 of 6 "
-                     "new units); 2 set up more than once; 8.0 units/h; failures: error 8002 1, "
-                     "interrupted 1, no reply 1, verify mismatch 1\n"),
-                 qPrintable(text.out));
+        const char *const figures =
+            "  8 units: 4 pass, 2 fail, 1 error, 1 interrupted; first-pass yield 33.3% (2 of 6 "
+            "new units); 2 set up more than once; 8.0 units/h; failures: error 8002 1, "
+            "interrupted 1, no reply 1, verify mismatch 1\n";
+        QVERIFY2(text.out.contains(figures), qPrintable(text.out));
+        // The same rows with a reason column: counted by it, whatever the outcome's words say.
+        QFile reasoned(dir.filePath("reasoned.csv"));
+        QVERIFY(reasoned.open(QIODevice::WriteOnly));
+        reasoned.write(KnownMix(3));
+        reasoned.close();
+        const ReportRun byReason = Report({reasoned.fileName()});
+        QVERIFY2(byReason.code == 0 && byReason.out.contains(figures),
+                 qPrintable(byReason.out + byReason.err));
 
         const QJsonObject all = JsonOf(Report({path, "--json"}).out);
         const QJsonObject whole = all["all"].toObject();

@@ -380,7 +380,7 @@ private slots:
             qPrintable(second.Err()), 5000);
         {
             SerialControl holder;  // another program, for longer than three reads
-            holder.SetDevicePath(terminal);
+            holder.SetPort(*PortRef::Read(terminal));
             holder.SetPortOpen(true);
             QTest::qWait(4500);
         }
@@ -463,7 +463,7 @@ private slots:
         ports.Add(3, cycling);
         ports.Add(4, cycling);
         const QString dir = ports.Path();
-        const QByteArray header = ReportHeader(true);  // a report of the first format, continued as it is
+        const QByteArray header = ReportHeader(1);  // a report of the first format, continued as it is
         QFile report(dir + "/r.csv");
         QVERIFY(report.open(QIODevice::WriteOnly));
         report.write(header +
