@@ -249,6 +249,7 @@ void SimUnit::Handle(const Bytes &request, double receivedAt)
     std::optional<Bytes> reply;
     Fault fault;
     int delay;
+    ++heard_;
     {
         std::lock_guard lock(mutex_);
         if (options_.powerCycleMs > 0) {

@@ -93,6 +93,9 @@ public:
     std::vector<Bytes> Requests() const;
     // Every byte received.
     Bytes Received() const;
+    // Complete frames that reached the terminal since the unit was made, answered or not (while
+    // it is switched off or silent too): a test waits for reads to happen rather than for time.
+    int Heard() const { return heard_.load(); }
     void ClearLog();
 
     UnitState State() const;
@@ -129,6 +132,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> stop_{false};
     std::atomic<bool> hungUp_{false};
+    std::atomic<int> heard_{0};
 
     mutable std::mutex mutex_;
     UnitState state_;

@@ -126,14 +126,23 @@ private slots:
         const QString report = ports.Path() + "/report.csv";
         StationRun run(ports.Path(), {"--port", "COM3", "--report", report, "--json"});
         QTRY_COMPARE_WITH_TIMEOUT(Rows(report).size(), 1, 5000);
-        QTest::qWait(1500);  // some reads while it stays
+        // Reads waited for, not time: each read after a silent one comes a reply wait later.
+        const auto reads = [&unit](int n) {
+            const int from = unit.Heard();
+            return [&unit, from, n] { return unit.Heard() >= from + n; };
+        };
+        const auto some = reads(2);
+        QTRY_VERIFY_WITH_TIMEOUT(some(), 3000);  // some reads while it stays
         unit.SetFault(sim::Fault::Silent);
-        QTest::qWait(2500);  // two of the three reads unanswered: still the same unit
+        const auto unanswered = reads(2);
+        QTRY_VERIFY_WITH_TIMEOUT(unanswered(), 5000);  // two of the three reads unanswered: still the same unit
         unit.SetFault(sim::Fault::None);
-        QTest::qWait(1500);
+        const auto again = reads(2);
+        QTRY_VERIFY_WITH_TIMEOUT(again(), 3000);
         QCOMPARE(Rows(report).size(), 1);  // it answered again before the third miss
         unit.SetPowered(false);
-        QTest::qWait(1500);
+        const auto off = reads(1);
+        QTRY_VERIFY_WITH_TIMEOUT(off(), 3000);
         unit.SetPowered(true);                                    // another unit, with the factory values
         QTRY_COMPARE_WITH_TIMEOUT(Rows(report).size(), 2, 6000);  // at most some 2.3 s, on a quiet machine
         QCOMPARE(unit.State().params[2], 30);
@@ -382,9 +391,12 @@ private slots:
             SerialControl holder;  // another program, for longer than three reads
             holder.SetPort(*PortRef::Read(terminal));
             holder.SetPortOpen(true);
-            QTest::qWait(4500);
+            const int before = unit.Heard();
+            QTest::qWait((Station::kGoneAfterMisses + 2) * Station::kStayLookMs);
+            QCOMPARE(unit.Heard(), before);  // nobody else could read meanwhile
         }
-        QTest::qWait(1000);
+        const int heard = unit.Heard();
+        QTRY_VERIFY_WITH_TIMEOUT(unit.Heard() >= heard + 2, 5000);  // read again, and answered
         second.Signal(SIGTERM);
         QCOMPARE(second.Finish(), 143);
         QCOMPARE(Rows(dir + "/r2.csv").size(), 0);
