@@ -172,9 +172,9 @@ int main(int argc, char **argv)
                         .toUpper();
             text += '\n';
         }
-        if (const std::optional<QString> why = kv306::SaveToTarget(requests, text)) {
+        if (const kv306::Done why = kv306::SaveToTarget(requests, text); !why) {
             std::fprintf(stderr, "kv306-sim: the requests could not be written to %s: %s\n",
-                         requestsFile.c_str(), why->toUtf8().constData());
+                         requestsFile.c_str(), why.reason.toUtf8().constData());
             return 1;
         }
     }

@@ -442,9 +442,8 @@ struct StationBench {
     }
     void OpenReport(StationReport &report) const
     {
-        QString why;
-        if (!report.Open(dir.filePath(QStringLiteral("report.csv")), QString(), &why))
-            qFatal("report: %s", qPrintable(why));
+        if (const Done opened = report.Open(dir.filePath(QStringLiteral("report.csv")), QString()); !opened)
+            qFatal("report: %s", qPrintable(opened.reason));
     }
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("COM5"));
@@ -674,10 +673,9 @@ void ReportRow()
     std::vector<double> open;
     for (int run = 0; run < 5; ++run) {
         StationReport report;
-        QString why;
         const double t0 = NowMs();
-        if (!report.Open(path, QString(), &why, true))
-            qFatal("report: %s", qPrintable(why));
+        if (const Done opened = report.Open(path, QString(), true); !opened)
+            qFatal("report: %s", qPrintable(opened.reason));
         open.push_back(NowMs() - t0);
     }
     const double m = Median(ctl);

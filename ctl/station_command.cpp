@@ -91,7 +91,8 @@ int StationCommand(const Invocation &in)
     StationReport report;
     QString error;
     const bool newColumns = in.scan || !in.operatorName.isEmpty() || !in.lot.isEmpty();
-    if (!report.Open(reportPath, junitPath, &error, newColumns)) {
+    if (const Done opened = report.Open(reportPath, junitPath, newColumns); !opened) {
+        error = opened.reason;
         // A JUnit file's refusal names it; the rest are the report's.
         if (!error.startsWith(QLatin1String("JUnit")))
             error.prepend(QStringLiteral("report "));

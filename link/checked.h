@@ -32,7 +32,8 @@ struct Done {
     QString reason;  // empty when done
 
     static Done Ok() { return {}; }
-    static Done Refused(const QString &why) { return {why}; }
+    // A refusal is never taken for success, whatever it was given to say.
+    static Done Refused(const QString &why) { return {why.isEmpty() ? QStringLiteral("failed") : why}; }
     explicit operator bool() const { return reason.isEmpty(); }
 };
 

@@ -61,13 +61,9 @@ bool LooksLikeNetworkPort(const QString &text)
     return false;
 }
 
-std::optional<NetworkPort> ParseNetworkPort(const QString &text, QString *error)
+Checked<NetworkPort> ParseNetworkPort(const QString &text)
 {
-    const auto refuse = [&](const QString &why) -> std::optional<NetworkPort> {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    };
+    const auto refuse = &Checked<NetworkPort>::Refused;
     NetworkPort port;
     QString rest;
     for (const auto &s : kSchemes) {
@@ -125,7 +121,7 @@ std::optional<QString> NetworkPortOfEntry(const QString &path)
     const QString line = QString::fromUtf8(file.readAll()).trimmed();
     if (line.contains(QLatin1Char('\n')) || !LooksLikeNetworkPort(line))
         return std::nullopt;
-    const std::optional<NetworkPort> port = ParseNetworkPort(line);
+    const Checked<NetworkPort> port = ParseNetworkPort(line);
     return port ? std::optional<QString>(port->Name()) : std::nullopt;
 }
 
@@ -166,20 +162,15 @@ void LookUpServers(const QStringList &hosts, int ms)
     }
     // Every name at once, each on a thread of its own, all within one bound: LookUpHost keeps
     // its own, so each answer is there within `ms` of its start.
-    std::vector<std::future<std::pair<QString, QString>>> answers;
-    for (const QString &host : asked) {
-        answers.push_back(std::async(std::launch::async, [host, ms] {
-            QString failure;
-            QString address = LookUpHost(host, ms, &failure);
-            return std::pair{address, failure};
-        }));
-    }
+    std::vector<std::future<Checked<QString>>> answers;
+    for (const QString &host : asked)
+        answers.push_back(std::async(std::launch::async, [host, ms] { return LookUpHost(host, ms); }));
     for (std::size_t i = 0; i < asked.size(); ++i) {
-        const auto [address, failure] = answers[i].get();
+        const Checked<QString> address = answers[i].get();
         std::lock_guard lock(lookedMutex);
         Looked &entry = looked[asked[i]];
-        entry.address = address;
-        entry.failure = {failure, failure == NameTimedOut(ms)};
+        entry.address = address.value.value_or(QString());
+        entry.failure = {address.reason, address.reason == NameTimedOut(ms)};
         entry.since.start();
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/checked.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -26,7 +28,7 @@ struct NetworkPort {
 // Whether the text starts as a network port's name does ("rfc2217://", "socket://", any case).
 bool LooksLikeNetworkPort(const QString &text);
 // The network port a name gives; nothing, with the reason, for one that is malformed.
-std::optional<NetworkPort> ParseNetworkPort(const QString &text, QString *error = nullptr);
+Checked<NetworkPort> ParseNetworkPort(const QString &text);
 
 // A ports-folder entry COMn may be a small text file whose one line names a network port: that
 // name, or nothing for anything else (a link to a device, the device itself, another file).

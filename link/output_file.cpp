@@ -36,23 +36,23 @@ SaveTarget ChooseSaveTarget(const QString &chosen, const QString &suffix)
     return target;
 }
 
-std::optional<QString> OpenToRead(QFile &file)
+Done OpenToRead(QFile &file)
 {
     if (const QString refusal = NotPlainFile(file.fileName()); !refusal.isEmpty())
-        return refusal;
+        return Done::Refused(refusal);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
-    return std::nullopt;
+        return Done::Refused(QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
+    return Done::Ok();
 }
 
-std::optional<QString> SaveToTarget(const SaveTarget &target, const QByteArray &content)
+Done SaveToTarget(const SaveTarget &target, const QByteArray &content)
 {
     if (target.path.isEmpty())
-        return target.refusal;
+        return Done::Refused(target.refusal);
     return WriteWhole(target.path, content);
 }
 
-std::optional<QString> WriteWhole(const QString &path, const QByteArray &content, bool inPlaceWhenRefused)
+Done WriteWhole(const QString &path, const QByteArray &content, bool inPlaceWhenRefused)
 {
     QSaveFile file(path);
     file.setDirectWriteFallback(inPlaceWhenRefused);
@@ -60,8 +60,8 @@ std::optional<QString> WriteWhole(const QString &path, const QByteArray &content
     // the commit's flush, which QSaveFile lets pass, and leaves an empty file in place).
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(content) != content.size() ||
         !file.commit())
-        return file.errorString();
-    return std::nullopt;
+        return Done::Refused(file.errorString());
+    return Done::Ok();
 }
 
 namespace {

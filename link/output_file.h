@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/checked.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -33,13 +35,12 @@ struct SaveTarget {
 // of that name exists.
 SaveTarget ChooseSaveTarget(const QString &chosen, const QString &suffix = {});
 // Writes `content` to a target chosen so, whole or not at all; the reason when it could not.
-std::optional<QString> SaveToTarget(const SaveTarget &target, const QByteArray &content);
+Done SaveToTarget(const SaveTarget &target, const QByteArray &content);
 // How every file of the tool is written whole: aside, then renamed over the old one, so a failed
 // write leaves the old file as it was. `inPlaceWhenRefused`: where the folder refuses new files
 // but the file may be written, it is written in place (Com.TXT in a folder the user may not
 // add to). The reason when it could not be written.
-std::optional<QString> WriteWhole(const QString &path, const QByteArray &content,
-                                  bool inPlaceWhenRefused = false);
+Done WriteWhole(const QString &path, const QByteArray &content, bool inPlaceWhenRefused = false);
 
 // What the system says of names, one file a system (output_file_posix.cpp, output_file_win.cpp):
 // what the thing at `path` is, when it is there and no plain file ("/dev/null 是设备文件"), empty
@@ -65,7 +66,7 @@ QString StandardStreamOnto(const QString &path);
 // Files the tool reads (a report, a profile): only a plain file is opened, as a named pipe would
 // keep the open waiting for a writer for ever, and a device would be read without end. Why not,
 // when it is no plain file or cannot be opened.
-std::optional<QString> OpenToRead(QFile &file);
+Done OpenToRead(QFile &file);
 
 // Standard input, output and error that were closed when the program started are opened on the
 // null device, so that the next file the program opens cannot take their place and receive its
@@ -86,24 +87,24 @@ public:
     AppendFile(const AppendFile &) = delete;
     AppendFile &operator=(const AppendFile &) = delete;
 
-    // Opens (or creates) a plain file; false with the system's reason.
-    bool Open(const QString &path, QString *error);
+    // Opens (or creates) a plain file; the system's reason when it cannot.
+    Done Open(const QString &path);
     void Close();
     bool IsOpen() const;
     QString Path() const { return path_; }
 
     // Holds the other appenders off (they wait) until Unlock; between them, the file's size and
     // content are this process's to read and to add to.
-    bool Lock(QString *error);
+    Done Lock();
     void Unlock();
     // The name still leads to the open file: it was not deleted, moved away or replaced.
     bool StillThere() const;
     qint64 Size() const;
     // The bytes from `offset` to the end.
-    std::optional<QByteArray> ReadFrom(qint64 offset, QString *error) const;
-    // Adds `bytes` at the end and makes them safe on the disk, or leaves the file as it was; false
-    // with the system's reason ("No space left on device").
-    bool AppendWhole(const QByteArray &bytes, QString *error);
+    Checked<QByteArray> ReadFrom(qint64 offset) const;
+    // Adds `bytes` at the end and makes them safe on the disk, or leaves the file as it was and
+    // says the system's reason ("No space left on device").
+    Done AppendWhole(const QByteArray &bytes);
 
 private:
     struct System;

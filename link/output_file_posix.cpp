@@ -81,7 +81,7 @@ AppendFile::~AppendFile()
     Close();
 }
 
-bool AppendFile::Open(const QString &path, QString *error)
+Done AppendFile::Open(const QString &path)
 {
     Close();
     path_ = path;
@@ -89,17 +89,15 @@ bool AppendFile::Open(const QString &path, QString *error)
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
-        *error = SystemReason(errno);
-        return false;
+        return Done::Refused(SystemReason(errno));
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        *error = NotPlainFile(path);
-        return false;
+        return Done::Refused(NotPlainFile(path));
     }
     system_->fd = fd;
-    return true;
+    return Done::Ok();
 }
 
 void AppendFile::Close()
@@ -114,15 +112,13 @@ bool AppendFile::IsOpen() const
     return system_->fd >= 0;
 }
 
-bool AppendFile::Lock(QString *error)
+Done AppendFile::Lock()
 {
     int failed = 0;
     do {
         failed = ::flock(system_->fd, LOCK_EX);
     } while (failed != 0 && errno == EINTR);
-    if (failed != 0)
-        *error = SystemReason(errno);
-    return failed == 0;
+    return failed == 0 ? Done::Ok() : Done::Refused(SystemReason(errno));
 }
 
 void AppendFile::Unlock()
@@ -145,7 +141,7 @@ qint64 AppendFile::Size() const
     return ::fstat(system_->fd, &st) == 0 ? static_cast<qint64>(st.st_size) : -1;
 }
 
-std::optional<QByteArray> AppendFile::ReadFrom(qint64 offset, QString *error) const
+Checked<QByteArray> AppendFile::ReadFrom(qint64 offset) const
 {
     QByteArray bytes;
     char chunk[65536];
@@ -155,8 +151,7 @@ std::optional<QByteArray> AppendFile::ReadFrom(qint64 offset, QString *error) co
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            *error = SystemReason(errno);
-            return std::nullopt;
+            return Checked<QByteArray>::Refused(SystemReason(errno));
         }
         if (n == 0)
             return bytes;
@@ -164,7 +159,7 @@ std::optional<QByteArray> AppendFile::ReadFrom(qint64 offset, QString *error) co
     }
 }
 
-bool AppendFile::AppendWhole(const QByteArray &bytes, QString *error)
+Done AppendFile::AppendWhole(const QByteArray &bytes)
 {
     const qint64 before = Size();
     qsizetype done = 0;
@@ -184,12 +179,11 @@ bool AppendFile::AppendWhole(const QByteArray &bytes, QString *error)
     if (failure == 0 && ::fsync(system_->fd) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS)
         failure = errno;
     if (failure == 0)
-        return true;
+        return Done::Ok();
     // Whole or not at all: a part of a row would be counted as a row by the next reader.
     if (before >= 0 && done > 0)
         (void)!::ftruncate(system_->fd, static_cast<off_t>(before));
-    *error = SystemReason(failure);
-    return false;
+    return Done::Refused(SystemReason(failure));
 }
 
 }  // namespace kv306

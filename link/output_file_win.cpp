@@ -99,7 +99,7 @@ AppendFile::~AppendFile()
     Close();
 }
 
-bool AppendFile::Open(const QString &path, QString *error)
+Done AppendFile::Open(const QString &path)
 {
     Close();
     path_ = path;
@@ -108,16 +108,14 @@ bool AppendFile::Open(const QString &path, QString *error)
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        *error = WindowsMessage(::GetLastError());
-        return false;
+        return Done::Refused(WindowsMessage(::GetLastError()));
     }
     if (::GetFileType(h) != FILE_TYPE_DISK) {
         ::CloseHandle(h);
-        *error = Tx::tr("%1 不是普通文件").arg(path);
-        return false;
+        return Done::Refused(Tx::tr("%1 不是普通文件").arg(path));
     }
     system_->handle = h;
-    return true;
+    return Done::Ok();
 }
 
 void AppendFile::Close()
@@ -132,14 +130,13 @@ bool AppendFile::IsOpen() const
     return system_->handle != INVALID_HANDLE_VALUE;
 }
 
-bool AppendFile::Lock(QString *error)
+Done AppendFile::Lock()
 {
     OVERLAPPED at{};
     at.OffsetHigh = kLockOffsetHigh;
     if (::LockFileEx(system_->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
-        return true;
-    *error = WindowsMessage(::GetLastError());
-    return false;
+        return Done::Ok();
+    return Done::Refused(WindowsMessage(::GetLastError()));
 }
 
 void AppendFile::Unlock()
@@ -166,7 +163,7 @@ qint64 AppendFile::Size() const
     return ::GetFileSizeEx(system_->handle, &size) ? static_cast<qint64>(size.QuadPart) : -1;
 }
 
-std::optional<QByteArray> AppendFile::ReadFrom(qint64 offset, QString *error) const
+Checked<QByteArray> AppendFile::ReadFrom(qint64 offset) const
 {
     QByteArray bytes;
     char chunk[65536];
@@ -180,8 +177,7 @@ std::optional<QByteArray> AppendFile::ReadFrom(qint64 offset, QString *error) co
             const DWORD code = ::GetLastError();
             if (code == ERROR_HANDLE_EOF)
                 return bytes;
-            *error = WindowsMessage(code);
-            return std::nullopt;
+            return Checked<QByteArray>::Refused(WindowsMessage(code));
         }
         if (n == 0)
             return bytes;
@@ -189,7 +185,7 @@ std::optional<QByteArray> AppendFile::ReadFrom(qint64 offset, QString *error) co
     }
 }
 
-bool AppendFile::AppendWhole(const QByteArray &bytes, QString *error)
+Done AppendFile::AppendWhole(const QByteArray &bytes)
 {
     const qint64 before = Size();
     LARGE_INTEGER end{};
@@ -211,12 +207,11 @@ bool AppendFile::AppendWhole(const QByteArray &bytes, QString *error)
     if (failure == 0 && !::FlushFileBuffers(system_->handle))
         failure = ::GetLastError();
     if (failure == 0)
-        return true;
+        return Done::Ok();
     // Whole or not at all: a part of a row would be counted as a row by the next reader.
     if (done > 0 && ::SetFilePointerEx(system_->handle, end, nullptr, FILE_BEGIN))
         ::SetEndOfFile(system_->handle);
-    *error = WindowsMessage(failure);
-    return false;
+    return Done::Refused(WindowsMessage(failure));
 }
 
 }  // namespace kv306

@@ -93,7 +93,7 @@ QList<PortIdentity> IdentifyPorts(const QList<PortRef> &ports)
 
 QString DeviceBehind(const QString &path)
 {
-    if (const std::optional<NetworkPort> network = ParseNetworkPort(path))
+    if (const Checked<NetworkPort> network = ParseNetworkPort(path))
         return network->Name();
     return SystemDeviceBehind(path);
 }

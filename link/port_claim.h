@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/checked.h"
+
 #include <QString>
 
 #include <memory>
@@ -30,13 +32,16 @@ public:
     // server elsewhere, its process not ours to look into, or no such system).
     static QString ServedDeviceKey(const QString &address, quint16 port);
 
-    // Holds the device `key` (letting go of one held before); false when another holder has it,
-    // with who that is where the system tells ("kv306ctl（进程 4242）").
-    bool Take(const QString &key, QString *holder);
+    // Holds the device `key` (letting go of one held before); when another holder has it, says
+    // so, with who that is where the system tells ("另一个工位正在使用它：kv306ctl（进程 4242）").
+    Done Take(const QString &key);
     void Release();
     QString Key() const { return key_; }
 
 private:
+    // Another station holds the device: who, where the system tells.
+    static Done HeldBy(const QString &holder);
+
     struct System;
     std::unique_ptr<System> system_;
     QString key_;

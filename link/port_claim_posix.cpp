@@ -152,27 +152,24 @@ QString PortClaim::ServedDeviceKey(const QString &address, quint16 port)
     return {};
 }
 
-bool PortClaim::Take(const QString &key, QString *holder)
+Done PortClaim::Take(const QString &key)
 {
     if (key == key_ && system_->fd >= 0)
-        return true;
+        return Done::Ok();
     Release();
     const QString file = ClaimFolder() + QStringLiteral("/kv306-station.") + key + QStringLiteral(".lock");
     // Read-only is enough to lock, and opens a claim file that another user made.
     const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *holder = QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
+    if (fd < 0)
+        return HeldBy(QStringLiteral("%1: %2").arg(file, QString::fromLocal8Bit(std::strerror(errno))));
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        *holder = PortHolder(file);
-        return false;
+        return HeldBy(PortHolder(file));
     }
     system_->fd = fd;
     system_->file = file;
     key_ = key;
-    return true;
+    return Done::Ok();
 }
 
 void PortClaim::Release()

@@ -29,29 +29,26 @@ QString PortClaim::SystemDeviceKey(const QString &devicePath)
     return QFileInfo(devicePath).fileName().toUpper();
 }
 
-bool PortClaim::Take(const QString &key, QString *holder)
+Done PortClaim::Take(const QString &key)
 {
     if (key == key_ && system_->handle != INVALID_HANDLE_VALUE)
-        return true;
+        return Done::Ok();
     Release();
     const QString file = QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/kv306-station.") + key +
                                                   QStringLiteral(".lock"));
     HANDLE h = ::CreateFileW(reinterpret_cast<const wchar_t *>(file.utf16()), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        *holder = file;
-        return false;
-    }
+    if (h == INVALID_HANDLE_VALUE)
+        return HeldBy(file);
     OVERLAPPED at{};
     if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
         ::CloseHandle(h);
-        holder->clear();  // Windows does not say who
-        return false;
+        return HeldBy(QString());  // Windows does not say who
     }
     system_->handle = h;
     key_ = key;
-    return true;
+    return Done::Ok();
 }
 
 void PortClaim::Release()

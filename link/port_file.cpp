@@ -58,13 +58,9 @@ QString Shown(const QByteArray &field)
 
 }  // namespace
 
-std::optional<QString> ParsePortFile(const QByteArray &raw, QString *why)
+Checked<QString> ParsePortFile(const QByteArray &raw)
 {
-    const auto refuse = [why](const QString &reason) -> std::optional<QString> {
-        if (why)
-            *why = reason;
-        return std::nullopt;
-    };
+    const auto refuse = &Checked<QString>::Refused;
     const QByteArray content = PlainText(raw);
     if (content.trimmed().isEmpty())
         return refuse(Tx::tr("文件是空的"));
@@ -89,10 +85,8 @@ std::optional<QString> ParsePortFile(const QByteArray &raw, QString *why)
         return refuse(Tx::tr("它的内容不是文本"));
     // A port behind a serial device server, as a pick of one is remembered.
     if (LooksLikeNetworkPort(QString::fromLatin1(field))) {
-        QString bad;
-        if (const std::optional<NetworkPort> network = ParseNetworkPort(QString::fromLatin1(field), &bad))
-            return network->Name();
-        return refuse(bad);
+        const Checked<NetworkPort> network = ParseNetworkPort(QString::fromLatin1(field));
+        return network ? Checked<QString>(network->Name()) : refuse(network.reason);
     }
     const QString notAPort = Tx::tr("“%1”不是串口名（应为 COM1 到 COM20）").arg(Shown(field));
     if (field.left(3).toUpper() != "COM")
@@ -134,7 +128,9 @@ RememberedPort ReadRememberedPort(const QString &path)
         port.problem = Tx::tr("无法读取（%1）").arg(file.errorString());
         return port;
     }
-    port.name = ParsePortFile(file.read(kReadLimit), &port.problem);
+    const Checked<QString> name = ParsePortFile(file.read(kReadLimit));
+    port.name = name.value;
+    port.problem = name.reason;
     return port;
 }
 
@@ -167,9 +163,10 @@ void WritePortFile(const QString &path, const QString &name)
     // Written whole, as every file the tool writes, so a failed write never loses the port
     // remembered before; where the directory refuses new files, the file is written in place.
     const QByteArray line = '"' + name.toLatin1() + "\"\r\n";
-    if (const std::optional<QString> why = WriteWhole(path, line, true))
-        refuse(*why, info.isDir() ? Tx::tr("无法记住所选串口：%1 是一个文件夹，不是文件。").arg(shown)
-                                  : Tx::tr("无法记住所选串口：%1 写不进去（%2）。").arg(shown, *why));
+    if (const Done why = WriteWhole(path, line, true); !why)
+        refuse(why.reason, info.isDir()
+                               ? Tx::tr("无法记住所选串口：%1 是一个文件夹，不是文件。").arg(shown)
+                               : Tx::tr("无法记住所选串口：%1 写不进去（%2）。").arg(shown, why.reason));
 }
 
 bool IsPortable(const QString &appDir)

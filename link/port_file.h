@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/checked.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,7 +17,7 @@ inline constexpr char kPortFileName[] = "Com.TXT";
 // what is wrong with it. The first field counts: a quoted field runs to its closing quote, a bare one to a
 // comma or the line end. Its port number is the decimal number that starts at its fourth character, so
 // "COM05" and "COM5 " give "COM5". Notepad's ways of saving are read too: a byte-order mark, UTF-16, "com5".
-std::optional<QString> ParsePortFile(const QByteArray &content, QString *why = nullptr);
+Checked<QString> ParsePortFile(const QByteArray &content);
 
 // What a Com.TXT remembers, and why it remembers nothing when that is so.
 struct RememberedPort {

@@ -28,10 +28,9 @@ Checked<PortRef> PortRef::Read(const QString &text)
         return Com(number);
     // A port behind a serial device server, kept as written.
     if (LooksLikeNetworkPort(text)) {
-        QString why;
-        const std::optional<NetworkPort> server = ParseNetworkPort(text, &why);
+        const Checked<NetworkPort> server = ParseNetworkPort(text);
         if (!server)
-            return Checked<PortRef>::Refused(why);
+            return Checked<PortRef>::Refused(server.reason);
         return PortRef{Kind::Server, text, 0, *server};
     }
     if (text.contains(QLatin1Char('/'))) {
@@ -58,7 +57,7 @@ std::optional<NetworkPort> PortRef::Server() const
 {
     switch (kind_) {
     case Kind::Server: return server_;
-    case Kind::Com: return ParseNetworkPort(DevicePathForPort(number_));
+    case Kind::Com: return ParseNetworkPort(DevicePathForPort(number_)).value;
     case Kind::Path: break;
     }
     return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/checked.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -52,9 +54,8 @@ private:
 };
 
 // The host's first address as text, looked up within `ms` on a thread of its own so that a name
-// server that does not answer cannot hold the caller; empty when it is not known, with why in
-// `failure` ("not found" or "no answer within 2000 ms"). An address given as such comes back as
-// it is.
-QString LookUpHost(const QString &host, int ms, QString *failure);
+// server that does not answer cannot hold the caller; why not, when it is not known ("not found"
+// or "no answer within 2000 ms"). An address given as such comes back as it is.
+Checked<QString> LookUpHost(const QString &host, int ms);
 
 }  // namespace kv306

@@ -40,11 +40,12 @@ Lookup LookUp(const QString &host, int ms)
 
 }  // namespace
 
-QString LookUpHost(const QString &host, int ms, QString *failure)
+Checked<QString> LookUpHost(const QString &host, int ms)
 {
     const Lookup found = LookUp(host, ms);
-    *failure = found.failure;
-    return found.addresses.isEmpty() ? QString() : found.addresses.front().toString();
+    if (found.addresses.isEmpty())
+        return Checked<QString>::Refused(found.failure);
+    return found.addresses.front().toString();
 }
 
 struct TcpStream::System {

@@ -93,11 +93,12 @@ QString AddressText(const Address &address)
 
 }  // namespace
 
-QString LookUpHost(const QString &host, int ms, QString *failure)
+Checked<QString> LookUpHost(const QString &host, int ms)
 {
     const Lookup found = LookUp(host, 0, ms);
-    *failure = found.failure;
-    return found.addresses.empty() ? QString() : AddressText(found.addresses.front());
+    if (found.addresses.empty())
+        return Checked<QString>::Refused(found.failure);
+    return AddressText(found.addresses.front());
 }
 
 struct TcpStream::System {

@@ -168,9 +168,9 @@ void LogWindow::SaveAs()
         !toolkit_.AskYesNo(Tx::tr("%1 已存在。\n要替换它吗？").arg(QDir::toNativeSeparators(target.path)),
                            Tx::tr("保存通信记录")))
         return;
-    if (const std::optional<QString> error = SaveToTarget(target, log_.Tsv()))
-        toolkit_.MsgBox(Tx::tr("无法保存 %1：%2").arg(QDir::toNativeSeparators(chosen), *error), kMsgCritical,
-                        Tx::tr("错误"));
+    if (const Done error = SaveToTarget(target, log_.Tsv()); !error)
+        toolkit_.MsgBox(Tx::tr("无法保存 %1：%2").arg(QDir::toNativeSeparators(chosen), error.reason),
+                        kMsgCritical, Tx::tr("错误"));
 }
 
 }  // namespace kv306

@@ -238,11 +238,11 @@ void MainWindow::ExportParams()
                            Tx::tr("导出参数")))
         return;
     const Params params = form_->Lists();
-    if (const std::optional<QString> error = SaveToTarget(target, ProfileJson(params))) {
+    if (const Done error = SaveToTarget(target, ProfileJson(params)); !error) {
         const QString text =
-            Tx::tr("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(chosen), *error);
+            Tx::tr("无法导出参数文件 %1：\n%2").arg(QDir::toNativeSeparators(chosen), error.reason);
         toolkit_.MsgBox(text, kMsgCritical, Tx::tr("错误"));
-        SetOutcome(Tx::tr("导出失败：%1").arg(*error));
+        SetOutcome(Tx::tr("导出失败：%1").arg(error.reason));
         return;
     }
     settings.setValue(QStringLiteral("profileFolder"), QFileInfo(target.path).absolutePath());

@@ -193,8 +193,9 @@ void ProductionDialog::Start()
         return;
     const bool scan = scanBox_->isChecked();
     report_ = std::make_unique<StationReport>();
-    QString error;
-    if (!report_->Open(path, QString(), &error, scan || !operatorName.isEmpty() || !lot.isEmpty())) {
+    if (const Done opened = report_->Open(path, QString(), scan || !operatorName.isEmpty() || !lot.isEmpty());
+        !opened) {
+        const QString &error = opened.reason;
         Paint(Tx::tr("未开始"), QStringLiteral("#9e9e9e"));
         reason_->setText(Tx::tr("报告文件不能写入：%1").arg(error));
         toolkit_.MsgBox(Tx::tr("报告文件不能写入：\n%1").arg(error), kMsgCritical, Tx::tr("错误"));

@@ -111,7 +111,7 @@ bool QtToolkit::ShowProgress(const QString &text, int done, int total)
 bool QtToolkit::ShowTextFile(const QString &title, const QString &path)
 {
     QFile file(path);
-    if (OpenToRead(file))
+    if (!OpenToRead(file))
         return false;
     auto *viewer = new QWidget(owner_, Qt::Window);
     viewer->setAttribute(Qt::WA_DeleteOnClose);

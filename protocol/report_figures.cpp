@@ -139,12 +139,9 @@ QDateTime StampOf(const QByteArray &text)
 
 }  // namespace
 
-std::optional<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportColumns &columns, QString *error)
+Checked<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportColumns &columns)
 {
-    const auto refuse = [error](const QString &why) -> std::optional<ReportEntry> {
-        *error = why;
-        return std::nullopt;
-    };
+    const auto refuse = &Checked<ReportEntry>::Refused;
     if (row.fields.size() != static_cast<qsizetype>(columns.index.size()))
         return refuse(QStringLiteral("it has %1 fields where the header names %2")
                           .arg(row.fields.size())
@@ -311,8 +308,8 @@ ReportReading ReadReport(const QString &path, const QDateTime &since, const QDat
 {
     ReportReading reading;
     QFile file(path);
-    if (const std::optional<QString> refused = OpenToRead(file)) {
-        reading.error = *refused;
+    if (const Done refused = OpenToRead(file); !refused) {
+        reading.error = refused.reason;
         return reading;
     }
     CsvReader csv;
@@ -329,10 +326,9 @@ ReportReading ReadReport(const QString &path, const QDateTime &since, const QDat
                         .arg(path);
             return columns.has_value();
         }
-        QString why;
-        const std::optional<ReportEntry> e = EntryOf(r, *columns, &why);
+        const Checked<ReportEntry> e = EntryOf(r, *columns);
         if (!e) {
-            reading.unreadable.push_back({r.line, why});
+            reading.unreadable.push_back({r.line, e.reason});
             return true;
         }
         ++reading.rows;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/checked.h"
 #include "protocol/csv.h"
 
 #include <QDateTime>
@@ -54,8 +55,7 @@ struct ReportColumns {
 std::optional<ReportColumns> ColumnsOf(const CsvReader::Record &header);
 // A row read strictly: as many fields as the header names, a time with its offset, a unit
 // number, an outcome that begins with its kind. Nothing, with what is wrong, otherwise.
-std::optional<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportColumns &columns,
-                                   QString *error);
+Checked<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportColumns &columns);
 
 struct Figures {
     int units = 0;  // rows: each set-up is one

@@ -71,47 +71,39 @@ void Station::Changed(int slot, const PortRef &port, SlotState state, const QStr
         SlotChanged(slot, port, state, why);
 }
 
-bool Station::Claim(int slot, const PortRef &port, PortClaim &claim, QString *why)
+Done Station::Claim(int slot, const PortRef &port, PortClaim &claim)
 {
     if (!port.Served() && PortClaim::SystemDeviceKey(port.Device()).isEmpty()) {
         Unclaim(claim);  // nothing there: the read says so
-        return true;
+        return Done::Ok();
     }
     const QString key = port.Identity();
     if (key == claim.Key())
-        return true;
+        return Done::Ok();
     Unclaim(claim);
     std::lock_guard lock(mutex_);
     const auto other = claimed_.find(key);
-    if (other != claimed_.end() && other->second.first != slot) {
-        *why = Tx::tr("与 %1 是同一个设备").arg(other->second.second);
-        return false;
-    }
-    QString holder;
-    if (!claim.Take(key, &holder)) {
-        *why = holder.isEmpty() ? Tx::tr("另一个工位正在使用它")
-                                : Tx::tr("另一个工位正在使用它：%1").arg(holder);
-        return false;
-    }
+    if (other != claimed_.end() && other->second.first != slot)
+        return Done::Refused(Tx::tr("与 %1 是同一个设备").arg(other->second.second));
+    if (const Done taken = claim.Take(key); !taken)
+        return taken;
     claimed_[key] = {slot, port.Label()};
-    return true;
+    return Done::Ok();
 }
 
-bool Station::ClaimServed(int slot, const PortRef &port, const QString &key, QString &mine, QString *why)
+Done Station::ClaimServed(int slot, const PortRef &port, const QString &key, QString &mine)
 {
     if (key.isEmpty() || key == mine)
-        return true;
+        return Done::Ok();
     std::lock_guard lock(mutex_);
     const auto other = claimed_.find(key);
-    if (other != claimed_.end() && other->second.first != slot) {
-        *why = Tx::tr("与 %1 是同一个设备").arg(other->second.second);
-        return false;
-    }
+    if (other != claimed_.end() && other->second.first != slot)
+        return Done::Refused(Tx::tr("与 %1 是同一个设备").arg(other->second.second));
     if (!mine.isEmpty())
         claimed_.erase(mine);
     claimed_[key] = {slot, port.Label()};
     mine = key;
-    return true;
+    return Done::Ok();
 }
 
 void Station::Unclaim(PortClaim &claim)
@@ -203,19 +195,19 @@ void Station::RunSlot(int slot, const PortRef &port)
             // Another slot or station holds the device; or a server on this computer serves a
             // terminal that another slot holds, one device with it: known from the first
             // connection on, it is not read again while held.
-            QString held;
-            bool busy = !Claim(slot, port, claim, &held);
+            Done free = Claim(slot, port, claim);
             // A server port not yet known: connected to, and let go, before anything is sent.
-            if (!busy && served && servedSeen.isEmpty()) {
+            if (free && served && servedSeen.isEmpty()) {
                 if (!unit.link.OpenLink())
                     servedSeen = unit.comm.ServedDevice();
                 unit.link.CloseLink();
                 if (!servedSeen.isEmpty())
                     unit.comm.FindServedDevice(false);
             }
-            busy = busy || !ClaimServed(slot, port, servedSeen, servedKey, &held);
+            if (free)
+                free = ClaimServed(slot, port, servedSeen, servedKey);
             Outcome look;
-            if (!busy) {
+            if (free) {
                 // A unit is there once it answers a read; the read waits its second for one.
                 look = unit.core.Read();
                 unit.link.CloseLink();
@@ -224,13 +216,13 @@ void Station::RunSlot(int slot, const PortRef &port)
                     servedSeen = now;
                     unit.comm.FindServedDevice(false);
                 }
-                busy = !ClaimServed(slot, port, servedSeen, servedKey, &held);
+                free = ClaimServed(slot, port, servedSeen, servedKey);
             }
-            if (busy) {
-                show(SlotState::Busy, held);
+            if (!free) {
+                show(SlotState::Busy, free.reason);
                 if (options_.once) {
                     Outcome refused;
-                    PortFailure(refused, CommError(ErrorNo::PortInUse, held), true);
+                    PortFailure(refused, CommError(ErrorNo::PortInUse, free.reason), true);
                     if (NoUnit)
                         NoUnit(slot, port, refused);
                     break;
@@ -439,7 +431,8 @@ void Station::Record(StationRow &row)
     case StationRow::Kind::Error: ++errors_; break;
     case StationRow::Kind::Interrupted: ++interrupted_; break;
     }
-    if (report_ && !report_->Append(row, &row.reportError)) {
+    if (const Done appended = report_ ? report_->Append(row) : Done::Ok(); !appended) {
+        row.reportError = appended.reason;
         {
             std::lock_guard lock(mutex_);
             if (reportError_.isEmpty())

@@ -129,12 +129,12 @@ private:
     void Record(StationRow &row);
     void Changed(int slot, const PortRef &port, SlotState state, const QString &why = {});
     // Whether the slot may use the device behind its port now: no other slot of this station
-    // and no other station holds it. `why` says who does.
-    bool Claim(int slot, const PortRef &port, PortClaim &claim, QString *why);
+    // and no other station holds it; who does, when one does.
+    Done Claim(int slot, const PortRef &port, PortClaim &claim);
     void Unclaim(PortClaim &claim);
     // The same for the terminal `key` that a server on this computer serves at a slot's server
     // port (found while connected): held as `mine` while no other slot holds it.
-    bool ClaimServed(int slot, const PortRef &port, const QString &key, QString &mine, QString *why);
+    Done ClaimServed(int slot, const PortRef &port, const QString &key, QString &mine);
 
     Options options_;
     StationReport *report_;

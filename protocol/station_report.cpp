@@ -68,8 +68,7 @@ void StationReport::Read(const QByteArray &bytes)
             headerRead_ = true;
             continue;
         }
-        QString why;
-        const std::optional<ReportEntry> e = columns_ ? EntryOf(r, *columns_, &why) : std::nullopt;
+        const Checked<ReportEntry> e = columns_ ? EntryOf(r, *columns_) : Checked<ReportEntry>();
         if (!e)
             continue;  // a row cut by a power cut counts as a row, but says nothing
         tally_.Add(*e);
@@ -78,34 +77,27 @@ void StationReport::Read(const QByteArray &bytes)
     }
 }
 
-bool StationReport::Open(const QString &csv, const QString &junit, QString *error, bool newColumns)
+Done StationReport::Open(const QString &csv, const QString &junit, bool newColumns)
 {
     const SaveTarget report = ChooseSaveTarget(csv);
-    if (report.path.isEmpty()) {
-        *error = report.refusal;
-        return false;
-    }
+    if (report.path.isEmpty())
+        return Done::Refused(report.refusal);
     if (!junit.isEmpty()) {
         const SaveTarget xml = ChooseSaveTarget(junit);
-        if (xml.path.isEmpty()) {
-            *error = Tx::tr("JUnit 文件：%1").arg(xml.refusal);
-            return false;
-        }
+        if (xml.path.isEmpty())
+            return Done::Refused(Tx::tr("JUnit 文件：%1").arg(xml.refusal));
         junit_ = xml.path;
     }
-    QString why;
-    if (!csv_.Open(report.path, &why)) {
-        *error = Tx::tr("%1：%2").arg(Shown(csv), why);
-        return false;
-    }
-    if (!csv_.Lock(&why)) {
-        *error = Tx::tr("%1：%2").arg(Shown(csv), why);
+    if (const Done opened = csv_.Open(report.path); !opened)
+        return Done::Refused(Tx::tr("%1：%2").arg(Shown(csv), opened.reason));
+    if (const Done locked = csv_.Lock(); !locked) {
         csv_.Close();
-        return false;
+        return Done::Refused(Tx::tr("%1：%2").arg(Shown(csv), locked.reason));
     }
-    const std::optional<QByteArray> before = csv_.ReadFrom(0, &why);
+    const Checked<QByteArray> before = csv_.ReadFrom(0);
+    QString why;
     QByteArray start;
-    bool good = before.has_value();
+    bool good = bool(before);
     if (good && !before->isEmpty()) {
         // The header alone, even without its line break, is the first record.
         CsvReader first;
@@ -133,48 +125,40 @@ bool StationReport::Open(const QString &csv, const QString &junit, QString *erro
         } else if (!before->endsWith('\n')) {
             start = "\n";  // a row cut short (or a header without its line break) stays a line of its own
         }
-        if (!start.isEmpty() && !csv_.AppendWhole(start, &why)) {
-            why = Tx::tr("%1：%2").arg(Shown(csv), why);
+        if (const Done added = start.isEmpty() ? Done::Ok() : csv_.AppendWhole(start); !added) {
+            why = Tx::tr("%1：%2").arg(Shown(csv), added.reason);
             good = false;
         }
     } else if (!before) {
-        why = Tx::tr("%1：%2").arg(Shown(csv), why);
+        why = Tx::tr("%1：%2").arg(Shown(csv), before.reason);
     }
     if (good)
         Read(start);
     csv_.Unlock();
     if (!good) {
-        *error = why;
         csv_.Close();
+        return Done::Refused(why);
     }
-    return good;
+    return Done::Ok();
 }
 
-bool StationReport::CatchUp(QString *error)
+Done StationReport::CatchUp()
 {
-    if (!csv_.StillThere()) {
-        *error = Tx::tr("报告文件 %1 已被删除或移走，之后的行无处可写").arg(Shown(csv_.Path()));
-        return false;
-    }
-    QString why;
-    const std::optional<QByteArray> more = csv_.ReadFrom(counted_, &why);
-    if (!more) {
-        *error = Tx::tr("%1：%2").arg(Shown(csv_.Path()), why);
-        return false;
-    }
+    if (!csv_.StillThere())
+        return Done::Refused(Tx::tr("报告文件 %1 已被删除或移走，之后的行无处可写").arg(Shown(csv_.Path())));
+    const Checked<QByteArray> more = csv_.ReadFrom(counted_);
+    if (!more)
+        return Done::Refused(Tx::tr("%1：%2").arg(Shown(csv_.Path()), more.reason));
     Read(*more);
-    return true;
+    return Done::Ok();
 }
 
-bool StationReport::Append(StationRow &row, QString *error)
+Done StationReport::Append(StationRow &row)
 {
     std::lock_guard lock(mutex_);
-    QString why;
-    if (!csv_.Lock(&why)) {
-        *error = Tx::tr("%1：%2").arg(Shown(csv_.Path()), why);
-        return false;
-    }
-    bool written = CatchUp(error);
+    if (const Done locked = csv_.Lock(); !locked)
+        return Done::Refused(Tx::tr("%1：%2").arg(Shown(csv_.Path()), locked.reason));
+    Done written = CatchUp();
     if (written) {
         // The header is the first record; this unit is the one after the last.
         row.unit = static_cast<int>(reader_.Records());
@@ -186,17 +170,17 @@ bool StationReport::Append(StationRow &row, QString *error)
         // A row another writer left without its line break is not joined to this one.
         if (reader_.Begun())
             line.prepend(reader_.Quoted() ? "\"\n" : "\n");
-        written = csv_.AppendWhole(line, &why);
+        written = csv_.AppendWhole(line);
         if (written)
             Read(line);
         else
-            *error = Tx::tr("%1：%2").arg(Shown(csv_.Path()), why);
+            written = Done::Refused(Tx::tr("%1：%2").arg(Shown(csv_.Path()), written.reason));
     }
     csv_.Unlock();
     if (!written)
-        return false;
+        return written;
     rows_.push_back(row);
-    return junit_.isEmpty() || WriteJUnit(error);
+    return junit_.isEmpty() ? Done::Ok() : WriteJUnit();
 }
 
 Figures StationReport::Total() const
@@ -205,7 +189,7 @@ Figures StationReport::Total() const
     return tally_.Total();
 }
 
-bool StationReport::WriteJUnit(QString *error)
+Done StationReport::WriteJUnit()
 {
     int failures = 0;
     int errors = 0;
@@ -255,11 +239,10 @@ bool StationReport::WriteJUnit(QString *error)
 
     // Checked again: what the name leads to may have changed since the station began.
     const SaveTarget target = ChooseSaveTarget(junit_);
-    if (const std::optional<QString> why = SaveToTarget(target, xml)) {
-        *error = target.path.isEmpty() ? *why : Tx::tr("%1：%2").arg(Shown(junit_), *why);
-        return false;
-    }
-    return true;
+    if (const Done why = SaveToTarget(target, xml); !why)
+        return Done::Refused(target.path.isEmpty() ? why.reason
+                                                   : Tx::tr("%1：%2").arg(Shown(junit_), why.reason));
+    return Done::Ok();
 }
 
 }  // namespace kv306

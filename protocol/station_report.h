@@ -66,13 +66,13 @@ public:
     // `newColumns` asks for them; a file that holds something else than a station report is
     // refused, and so is anything that is no plain file (a folder, a pipe, /dev/null, a
     // terminal). `junit`, which may be empty, is checked by the same rule and first written once
-    // a unit has its result. False with the reason, in the window's language.
-    bool Open(const QString &csv, const QString &junit, QString *error, bool newColumns = false);
+    // a unit has its result. The reason it cannot, in the window's language.
+    Done Open(const QString &csv, const QString &junit, bool newColumns = false);
     // Numbers the row (the report's units so far, whoever wrote them, plus one), marks a serial
     // number the report holds already, appends the row under a lock that other stations honour,
-    // and rewrites the JUnit file. False, with the reason, when the row is not safe in the report
-    // (a full disk, the report deleted or moved away).
-    bool Append(StationRow &row, QString *error);
+    // and rewrites the JUnit file. The reason when the row is not safe in the report (a full
+    // disk, the report deleted or moved away).
+    Done Append(StationRow &row);
     // The figures of every row of the report so far, other stations' included.
     Figures Total() const;
 
@@ -80,9 +80,9 @@ public:
 
 private:
     // Reads what others appended since this station last looked.
-    bool CatchUp(QString *error);
+    Done CatchUp();
     void Read(const QByteArray &bytes);
-    bool WriteJUnit(QString *error);
+    Done WriteJUnit();
 
     mutable std::mutex mutex_;
     AppendFile csv_;

@@ -47,7 +47,7 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, port);
-        const std::optional<QString> parsed = ParsePortFile(content);
+        const std::optional<QString> parsed = ParsePortFile(content).value;
         QCOMPARE(parsed.value_or(QString()), port);
     }
 

@@ -44,14 +44,14 @@ private slots:
             << "COM5" << K::Com << "COM5" << 5 << "socket://127.0.0.1:4001";
         QTest::newRow("absolute path") << "/dev/ttyUSB0" << K::Path << "/dev/ttyUSB0" << 0 << "";
         QTest::newRow("relative path") << "pts/9" << K::Path << "pts/9" << 0 << "";
-        QTest::newRow("rfc2217") << "rfc2217://192.168.1.20:2217" << K::Server << "rfc2217://192.168.1.20:2217"
-                                 << 0 << "rfc2217://192.168.1.20:2217";
+        QTest::newRow("rfc2217") << "rfc2217://192.168.1.20:2217" << K::Server
+                                 << "rfc2217://192.168.1.20:2217" << 0 << "rfc2217://192.168.1.20:2217";
         QTest::newRow("scheme in capitals, kept as written")
             << "SOCKET://Host:4001" << K::Server << "SOCKET://Host:4001" << 0 << "socket://host:4001";
         QTest::newRow("IPv6 in brackets")
             << "rfc2217://[::1]:2217" << K::Server << "rfc2217://[::1]:2217" << 0 << "rfc2217://[::1]:2217";
-        QTest::newRow("highest port") << "socket://h:65535" << K::Server << "socket://h:65535" << 0
-                                      << "socket://h:65535";
+        QTest::newRow("highest port")
+            << "socket://h:65535" << K::Server << "socket://h:65535" << 0 << "socket://h:65535";
     }
     void kinds()
     {
@@ -73,22 +73,38 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("why");  // a part of the reason
-        QTest::newRow("nothing") << "" << "";
-        QTest::newRow("COM0") << "COM0" << "COM1";
-        QTest::newRow("COM21") << "COM21" << "COM1";
-        QTest::newRow("COM03") << "COM03" << "COM1";
-        QTest::newRow("a bare device name") << "ttyUSB0" << "COM1";
-        QTest::newRow("empty host") << "socket://:4001" << "";
-        QTest::newRow("port 0") << "socket://h:0" << "";
-        QTest::newRow("port 65536") << "socket://h:65536" << "";
-        QTest::newRow("no port") << "socket://h" << "";
-        QTest::newRow("IPv6 without brackets") << "rfc2217://::1:2217" << "";
-        QTest::newRow("IPv4 in brackets") << "socket://[127.0.0.1]:4001" << "";
-        QTest::newRow("a user") << "socket://user@host:1" << "@";
-        QTest::newRow("space before the port") << "socket://host: 24001" << "";
-        QTest::newRow("space after") << "socket://host:24001 " << "";
-        QTest::newRow("a path with a space") << "/tmp/my ports/COM3" << "/tmp/my ports/COM3";
-        QTest::newRow("a path with a line break") << "/dev/tty\nS0" << "";
+        QTest::newRow("nothing") << ""
+                                 << "";
+        QTest::newRow("COM0") << "COM0"
+                              << "COM1";
+        QTest::newRow("COM21") << "COM21"
+                               << "COM1";
+        QTest::newRow("COM03") << "COM03"
+                               << "COM1";
+        QTest::newRow("a bare device name") << "ttyUSB0"
+                                            << "COM1";
+        QTest::newRow("empty host") << "socket://:4001"
+                                    << "";
+        QTest::newRow("port 0") << "socket://h:0"
+                                << "";
+        QTest::newRow("port 65536") << "socket://h:65536"
+                                    << "";
+        QTest::newRow("no port") << "socket://h"
+                                 << "";
+        QTest::newRow("IPv6 without brackets") << "rfc2217://::1:2217"
+                                               << "";
+        QTest::newRow("IPv4 in brackets") << "socket://[127.0.0.1]:4001"
+                                          << "";
+        QTest::newRow("a user") << "socket://user@host:1"
+                                << "@";
+        QTest::newRow("space before the port") << "socket://host: 24001"
+                                               << "";
+        QTest::newRow("space after") << "socket://host:24001 "
+                                     << "";
+        QTest::newRow("a path with a space") << "/tmp/my ports/COM3"
+                                             << "/tmp/my ports/COM3";
+        QTest::newRow("a path with a line break") << "/dev/tty\nS0"
+                                                  << "";
     }
     void refused()
     {
@@ -106,18 +122,25 @@ private slots:
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("same");
         const QString f = folder_.path() + QLatin1Char('/');
-        QTest::newRow("COM3, com3") << "COM3" << "com3" << true;
-        QTest::newRow("COM3, COM6") << "COM3" << "COM6" << false;
-        QTest::newRow("a link and its device") << f + "null-link" << "/dev/null" << true;
-        QTest::newRow("COMn and the device it leads to") << "COM4" << "/dev/null" << true;
+        QTest::newRow("COM3, com3") << "COM3"
+                                    << "com3" << true;
+        QTest::newRow("COM3, COM6") << "COM3"
+                                    << "COM6" << false;
+        QTest::newRow("a link and its device") << f + "null-link"
+                                               << "/dev/null" << true;
+        QTest::newRow("COMn and the device it leads to") << "COM4"
+                                                         << "/dev/null" << true;
         QTest::newRow("two links to a device not there yet") << f + "a" << f + "b" << true;
-        QTest::newRow("two devices") << "/dev/null" << "/dev/zero" << false;
-        QTest::newRow("one server port spoken to two ways")
-            << "socket://127.0.0.1:4001" << "rfc2217://127.0.0.1:4001" << true;
-        QTest::newRow("COMn and the server its entry names") << "COM5" << "rfc2217://127.0.0.1:4001" << true;
-        QTest::newRow("two ports of one server") << "socket://127.0.0.1:4001" << "socket://127.0.0.1:4002"
-                                                 << false;
-        QTest::newRow("a server and a device") << "socket://127.0.0.1:4001" << "/dev/null" << false;
+        QTest::newRow("two devices") << "/dev/null"
+                                     << "/dev/zero" << false;
+        QTest::newRow("one server port spoken to two ways") << "socket://127.0.0.1:4001"
+                                                            << "rfc2217://127.0.0.1:4001" << true;
+        QTest::newRow("COMn and the server its entry names") << "COM5"
+                                                             << "rfc2217://127.0.0.1:4001" << true;
+        QTest::newRow("two ports of one server") << "socket://127.0.0.1:4001"
+                                                 << "socket://127.0.0.1:4002" << false;
+        QTest::newRow("a server and a device") << "socket://127.0.0.1:4001"
+                                               << "/dev/null" << false;
     }
     void samePort()
     {

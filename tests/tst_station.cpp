@@ -135,7 +135,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(some(), 3000);  // some reads while it stays
         unit.SetFault(sim::Fault::Silent);
         const auto unanswered = reads(2);
-        QTRY_VERIFY_WITH_TIMEOUT(unanswered(), 5000);  // two of the three reads unanswered: still the same unit
+        QTRY_VERIFY_WITH_TIMEOUT(unanswered(),
+                                 5000);  // two of the three reads unanswered: still the same unit
         unit.SetFault(sim::Fault::None);
         const auto again = reads(2);
         QTRY_VERIFY_WITH_TIMEOUT(again(), 3000);
