@@ -6,10 +6,10 @@
 #include "panel/qt_toolkit.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QTimer>
 
 #include <cstdio>
-#include <string_view>
 
 namespace {
 
@@ -28,22 +28,26 @@ kv306ctl does the same from a terminal and from scripts.
 int main(int argc, char **argv)
 {
     kv306::ReopenClosedStandardStreams();
-    // Answered before any display is needed.
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--version" || arg == "-v") {
-            std::printf("kv306 %s\n", KV306_VERSION);
-            return 0;
-        }
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        }
-    }
-    // Without a display Qt aborts with advice that does not fit ("reinstalling the application").
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // Answered before any display is needed. Qt's own options (-platform, -reverse ...) are the
+    // application's to read: not refused here, and never taken for -v or -h.
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption version(QStringList{QStringLiteral("version"), QStringLiteral("v")});
+    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
+    parser.addOptions({version, help});
+    (void)parser.parse(arguments);
+    if (parser.isSet(version)) {
+        std::printf("kv306 %s\n", KV306_VERSION);
+        return 0;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    // Without a display Qt aborts with advice that does not fit ("reinstalling the application").
     if (const std::optional<QString> why = kv306::MissingDisplay(arguments)) {
         std::fprintf(
             stderr,

@@ -3,6 +3,7 @@
 #include "sim/sim_unit.h"
 
 #include <QByteArray>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTranslator>
 
@@ -11,47 +12,141 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
 
 namespace {
 
-void PrintHelp()
-{
-    std::printf("Usage: kv306-sim [options]\n"
-                "A simulated KV306 overlay unit on a pseudo-terminal. Runs until interrupted.\n\n"
-                "  --port-dir DIR     make DIR/COMn a link to the unit's terminal (removed on exit)\n"
-                "  --com N            the port number n of that link, 1 to 20 (default 1)\n"
-                "  --instant          answer at once instead of at the pace of a 9600-baud line\n"
-                "  --delay MS         wait MS milliseconds before each reply (default 0)\n"
-                "  --fault NAME       misbehave: ");
-    for (const std::string &name : kv306::sim::FaultNames())
-        std::printf("%s ", name.c_str());
-    std::printf("\n  --trickle-gap MS   gap between the bytes of a trickling reply (default 300)\n"
-                "  --power-cycle MS   be on for MS milliseconds, then off (silent) as long, and\n"
-                "                     come back with the factory values: a new unit each time\n"
-                "  --help             show this text\n"
-                "  --requests FILE    on exit, write every request received to FILE, one a line\n"
-                "  --version          show the version\n\n"
-                "Without --port-dir the terminal's path is printed; open it as the serial port.\n");
-}
-
-bool ParseInt(const char *text, int low, int high, int *out)
-{
-    char *end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (!text[0] || *end || v < low || v > high)
-        return false;
-    *out = static_cast<int>(v);
-    return true;
-}
-
 int Usage(const std::string &message)
 {
     std::fprintf(stderr, "kv306-sim: %s (see --help)\n", message.c_str());
     return 2;
+}
+
+// What the options set.
+struct Settings {
+    kv306::sim::SimOptions unit;
+    std::string portDir;
+    std::string requestsFile;
+    int com = 1;
+};
+
+// The table of options: one row an option, driving parsing, the refusals and --help.
+struct OptionRow {
+    const char *name;
+    const char *value;  // the value's name; nullptr for a switch
+    const char *help;
+    // Takes the value (or, for a switch, is told it was given); the refusal's words, or nothing.
+    std::optional<std::string> (*take)(Settings &settings, const QString &value);
+};
+
+// A whole number from `low` to `high`, into `out`.
+bool Number(const QString &text, int low, int high, int &out)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
+
+std::string FaultNames()
+{
+    std::string names;
+    for (const std::string &name : kv306::sim::FaultNames())
+        names += name + ' ';
+    return names;
+}
+
+const OptionRow kOptions[] = {
+    {"port-dir", "DIR", "make DIR/COMn a link to the unit's terminal (removed on exit)",
+     [](Settings &s, const QString &v) -> std::optional<std::string> {
+         s.portDir = v.toStdString();
+         return std::nullopt;
+     }},
+    {"com", "N", "the port number n of that link, 1 to 20 (default 1)",
+     [](Settings &s, const QString &v) -> std::optional<std::string> {
+         return Number(v, 1, 20, s.com) ? std::nullopt : std::optional<std::string>("a number from 1 to 20");
+     }},
+    {"instant", nullptr, "answer at once instead of at the pace of a 9600-baud line",
+     [](Settings &s, const QString &) -> std::optional<std::string> {
+         s.unit.linePace = false;
+         return std::nullopt;
+     }},
+    {"delay", "MS", "wait MS milliseconds before each reply (default 0)",
+     [](Settings &s, const QString &v) -> std::optional<std::string> {
+         return Number(v, 0, 60000, s.unit.replyDelayMs)
+                    ? std::nullopt
+                    : std::optional<std::string>("milliseconds from 0 to 60000");
+     }},
+    {"fault", "NAME", nullptr,  // misbehave: the names, from the simulator's own list
+     [](Settings &s, const QString &v) -> std::optional<std::string> {
+         const auto fault = kv306::sim::FaultByName(v.toStdString());
+         if (!fault)
+             return "one of the names that --help lists";
+         s.unit.fault = *fault;
+         return std::nullopt;
+     }},
+    {"trickle-gap", "MS", "gap between the bytes of a trickling reply (default 300)",
+     [](Settings &s, const QString &v) -> std::optional<std::string> {
+         return Number(v, 0, 60000, s.unit.trickleGapMs)
+                    ? std::nullopt
+                    : std::optional<std::string>("milliseconds from 0 to 60000");
+     }},
+    {"power-cycle", "MS",
+     "be on for MS milliseconds, then off (silent) as long, and come back with the factory values: a new "
+     "unit each time",
+     [](Settings &s, const QString &v) -> std::optional<std::string> {
+         return Number(v, 100, 3600000, s.unit.powerCycleMs)
+                    ? std::nullopt
+                    : std::optional<std::string>("milliseconds from 100 to 3600000");
+     }},
+    {"requests", "FILE", "on exit, write every request received to FILE, one a line",
+     [](Settings &s, const QString &v) -> std::optional<std::string> {
+         s.requestsFile = v.toStdString();
+         return std::nullopt;
+     }},
+};
+
+std::string OptionHelp(const OptionRow &o)
+{
+    return o.help ? o.help : "misbehave: " + FaultNames();
+}
+
+void PrintHelp()
+{
+    std::string text = "Usage: kv306-sim [options]\n"
+                       "A simulated KV306 overlay unit on a pseudo-terminal. Runs until interrupted.\n\n";
+    const auto row = [&text](const std::string &left, const std::string &help) {
+        // The help in lines of at most 80 characters, beside the option.
+        std::string line = "  " + left + std::string(left.size() < 17 ? 17 - left.size() : 1, ' ') + "  ";
+        const std::size_t indent = line.size();
+        std::size_t at = 0;
+        while (at < help.size()) {
+            std::size_t space = help.find(' ', at);
+            if (space == std::string::npos)
+                space = help.size();
+            const std::string word = help.substr(at, space - at);
+            if (line.size() + word.size() > 80 && line.size() > indent) {
+                text += line.substr(0, line.size() - 1) + '\n';
+                line = std::string(indent, ' ');
+            }
+            line += word + ' ';
+            at = space + 1;
+        }
+        text += line.substr(0, line.size() - 1) + '\n';
+    };
+    for (const OptionRow &o : kOptions)
+        row(std::string("--") + o.name + (o.value ? std::string(" ") + o.value : ""), OptionHelp(o));
+    row("--help", "show this text");
+    row("--version", "show the version");
+    text += "\nWithout --port-dir the terminal's path is printed; open it as the serial port.\n";
+    std::fputs(text.c_str(), stdout);
 }
 
 }  // namespace
@@ -66,58 +161,44 @@ int main(int argc, char **argv)
     QTranslator english;
     if (english.load(QStringLiteral(":/i18n/kv306_en.qm")))
         QCoreApplication::installTranslator(&english);
-    kv306::sim::SimOptions options;
-    std::string portDir;
-    std::string requestsFile;
-    int com = 1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char * { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (arg == "--version") {
-            std::printf("kv306-sim %s\n", KV306_VERSION);
-            return 0;
-        }
-        if (arg == "--help" || arg == "-h") {
-            PrintHelp();
-            return 0;
-        } else if (arg == "--instant") {
-            options.linePace = false;
-        } else if (arg == "--port-dir") {
-            const char *v = value();
-            if (!v)
-                return Usage("--port-dir needs a directory");
-            portDir = v;
-        } else if (arg == "--com") {
-            const char *v = value();
-            if (!v || !ParseInt(v, 1, 20, &com))
-                return Usage("--com needs a number from 1 to 20");
-        } else if (arg == "--delay") {
-            const char *v = value();
-            if (!v || !ParseInt(v, 0, 60000, &options.replyDelayMs))
-                return Usage("--delay needs milliseconds from 0 to 60000");
-        } else if (arg == "--trickle-gap") {
-            const char *v = value();
-            if (!v || !ParseInt(v, 0, 60000, &options.trickleGapMs))
-                return Usage("--trickle-gap needs milliseconds from 0 to 60000");
-        } else if (arg == "--power-cycle") {
-            const char *v = value();
-            if (!v || !ParseInt(v, 100, 3600000, &options.powerCycleMs))
-                return Usage("--power-cycle needs milliseconds from 100 to 3600000");
-        } else if (arg == "--requests") {
-            const char *file = value();
-            if (!file)
-                return Usage("--requests needs a file");
-            requestsFile = file;
-        } else if (arg == "--fault") {
-            const char *v = value();
-            const auto fault = v ? kv306::sim::FaultByName(v) : std::nullopt;
-            if (!fault)
-                return Usage("--fault needs one of the names that --help lists");
-            options.fault = *fault;
-        } else {
-            return Usage("unknown option " + arg);
-        }
+    QCommandLineParser parser;
+    std::deque<QCommandLineOption> options;
+    for (const OptionRow &o : kOptions) {
+        options.emplace_back(QString::fromLatin1(o.name), QString(),
+                             o.value ? QString::fromLatin1(o.value) : QString());
+        parser.addOption(options.back());
     }
+    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOption(help);
+    parser.addOption(version);
+    if (!parser.parse(QCoreApplication::arguments()))
+        return Usage(parser.errorText().toStdString());
+    if (parser.isSet(version)) {
+        std::printf("kv306-sim %s\n", KV306_VERSION);
+        return 0;
+    }
+    if (parser.isSet(help)) {
+        PrintHelp();
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return Usage("unknown option " + parser.positionalArguments().constFirst().toStdString());
+    Settings settings;
+    for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+        const OptionRow &o = kOptions[i];
+        if (!parser.isSet(options[i]))
+            continue;
+        const QStringList values = parser.values(options[i]);
+        if (values.size() > 1)
+            return Usage(std::string("--") + o.name + " given twice");
+        if (const std::optional<std::string> refused = o.take(settings, values.value(0)))
+            return Usage(std::string("--") + o.name + " needs " + *refused);
+    }
+    kv306::sim::SimOptions &options_ = settings.unit;
+    const std::string &portDir = settings.portDir;
+    const std::string &requestsFile = settings.requestsFile;
+    const int com = settings.com;
 
     // The requests file follows the rule of every file the tool writes: refused here, before the
     // unit starts, when it can never be written (a folder, a pipe, a device).
@@ -146,7 +227,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    kv306::sim::SimUnit unit(options);
+    kv306::sim::SimUnit unit(options_);
     const std::string link = portDir.empty() ? std::string() : portDir + "/COM" + std::to_string(com);
     std::string error;
     if (!unit.Start(link, &error)) {

@@ -12,26 +12,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 
 namespace kv306::ctl {
 
 namespace {
-
-// The options a command takes besides --port and --json.
-enum Takes : unsigned {
-    kFrom = 1u << 0,
-    kNames = 1u << 1,
-    kReport = 1u << 2,
-    kJunit = 1u << 3,
-    kCount = 1u << 4,
-    kOnce = 1u << 5,
-    kDryRun = 1u << 6,
-    kScan = 1u << 7,
-    kOperator = 1u << 8,
-    kLot = 1u << 9,
-    kSince = 1u << 10,
-    kUntil = 1u << 11,
-};
 
 // What a command does with --port.
 enum class PortRule {
@@ -41,52 +26,58 @@ enum class PortRule {
     None,        // no port: the command reads a file
 };
 
-// The table of commands: dispatch, the options each takes, --help.
+// A command's own checks of its command line, after those every command gets: a usage error's
+// message, or nothing.
+using Check = std::optional<QString> (*)(Invocation &in);
+std::optional<QString> CheckWrite(Invocation &in);
+std::optional<QString> CheckStation(Invocation &in);
+
+// The table of commands: dispatch, their own checks, --help. Which options each takes is the
+// options' table's to say (kOptions).
 struct CommandSpec {
     const char *name;
     const char *usage;
     const char *help;
-    unsigned takes;
     PortRule ports;
     bool profile;  // its first word is a PROFILE
     int (*run)(const Invocation &);
+    Check check = nullptr;
 };
 
 constexpr CommandSpec kCommands[] = {
     {"ports", "ports",
      "COM1..COM20 that exist: name, device, state, adapter; with --port only those; --names: the "
      "names alone, opening nothing",
-     kNames, PortRule::Looks, false, PortsCommand},
-    {"read", "read", "the unit's six parameters", 0, PortRule::One, false, ReadCommand},
-    {"write", "write KEY=VALUE...", "all six keys; or: write --from PROFILE", kFrom, PortRule::One, false,
-     WriteCommand},
-    {"set", "set KEY=VALUE...", "read, change the named keys, write, read back and compare", 0, PortRule::One,
+     PortRule::Looks, false, PortsCommand},
+    {"read", "read", "the unit's six parameters", PortRule::One, false, ReadCommand},
+    {"write", "write KEY=VALUE...", "all six keys; or: write --from PROFILE", PortRule::One, false,
+     WriteCommand, CheckWrite},
+    {"set", "set KEY=VALUE...", "read, change the named keys, write, read back and compare", PortRule::One,
      false, SetCommand},
-    {"toggle", "toggle overlay|crosshair", "switch the overlay or its crosshair; prints the unit's echo", 0,
+    {"toggle", "toggle overlay|crosshair", "switch the overlay or its crosshair; prints the unit's echo",
      PortRule::One, false, ToggleCommand},
     {"step", "step KEY up|down [COUNT]",
      "KEY horizontal, vertical or size; up raises the value by one, down lowers it; prints each new value. "
      "(The "
      "window's vertical arrow that points up lowers the value: it moves the picture up.)",
-     0, PortRule::One, false, StepCommand},
+     PortRule::One, false, StepCommand},
     {"probe", "probe",
-     "send a read to each free port (with --port: to those only); list those a unit answers on", 0,
+     "send a read to each free port (with --port: to those only); list those a unit answers on",
      PortRule::Looks, false, ProbeCommand},
     {"apply", "apply PROFILE --port A [--port B ...]", "write and verify the profile on every port at once",
-     kDryRun, PortRule::AtLeastOne, true, ApplyCommand},
+     PortRule::AtLeastOne, true, ApplyCommand},
     {"verify", "verify PROFILE --port A [--port B ...]",
      "read every unit (nothing is written) and compare it with the profile: one line a unit, then a summary",
-     kDryRun, PortRule::AtLeastOne, true, VerifyCommand},
+     PortRule::AtLeastOne, true, VerifyCommand},
     {"station", "station PROFILE --port A [--port B ...] --report FILE [--junit FILE]",
      "a production line's set-up station: on every port wait for a unit to answer, apply and verify the "
      "profile, append its row to the CSV report, wait for the unit to go; one line a unit (\"COM3 #17 pass "
      "1.2 s\") until stopped, --count N units, or --once (what is there now)",
-     kReport | kJunit | kCount | kOnce | kDryRun | kScan | kOperator | kLot, PortRule::AtLeastOne, true,
-     StationCommand},
+     PortRule::AtLeastOne, true, StationCommand, CheckStation},
     {"report", "report FILE [--since TIME] [--until TIME]",
      "a station's report read back: units, pass, fail, error, first-pass yield, units set up more than once, "
      "units an hour and what failed, for the whole and for each slot, operator and lot",
-     kSince | kUntil, PortRule::None, false, ReportCommand},
+     PortRule::None, false, ReportCommand},
 };
 
 const CommandSpec *CommandNamed(const QString &name)
@@ -98,33 +89,103 @@ const CommandSpec *CommandNamed(const QString &name)
     return nullptr;
 }
 
-// "station", "apply, verify and station": the commands that take an option.
-QString TakenBy(Takes option)
+// The table of options: one row an option, driving parsing, the refusal of an option its command
+// does not take or of a value given twice, --help, and (through --help) the completion's list.
+struct OptionSpec {
+    const char *name;
+    const char *value;  // the value's name; nullptr for a switch
+    const char *help;
+    const char *commands;  // the commands that take it, "" for every command
+    bool many = false;     // may be given more than once
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"port", "PORT", "the unit's port (COMn, a device, rfc2217://HOST:PORT or socket://HOST:PORT)", "", true},
+    {"json", nullptr, "print one JSON document", ""},
+    {"trace", nullptr,
+     "each frame sent and received on standard error, with its time, its bytes and their meaning", ""},
+    {"report", "FILE", "the CSV file each unit's row is appended to", "station"},
+    {"junit", "FILE", "a JUnit XML file, rewritten after each unit", "station"},
+    {"count", "N", "stop after N units", "station"},
+    {"once", nullptr, "set up the units there now, then end", "station"},
+    {"dry-run", nullptr, "say what would be sent; open nothing", "apply verify station"},
+    {"from", "PROFILE", "the values of a profile", "write"},
+    {"names", nullptr, "only the names of the ports there are; opens nothing", "ports"},
+    {"scan", nullptr, "each unit's serial number, a line of standard input", "station"},
+    {"operator", "NAME", "who runs it, in every row", "station"},
+    {"lot", "LOT", "the lot, in every row", "station"},
+    {"since", "TIME", "rows from TIME on (ISO 8601)", "report"},
+    {"until", "TIME", "rows up to TIME (ISO 8601)", "report"},
+};
+
+// "station", "apply, verify, station": the commands an option belongs to.
+QString CommandsOf(const OptionSpec &o)
 {
-    QStringList names;
-    for (const CommandSpec &c : kCommands) {
-        if (c.takes & option)
-            names << QLatin1String(c.name);
-    }
-    const QString last = names.takeLast();
-    return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return QString::fromLatin1(o.commands).split(QLatin1Char(' ')).join(QStringLiteral(", "));
 }
 
-// `text` in lines of at most 80 characters, the first after `first`, the others indented as far.
-QString Wrapped(const QString &first, const QString &text)
+bool Takes(const OptionSpec &o, const QString &command)
 {
-    QString out;
-    QString line = first;
-    const qsizetype indent = first.size();
-    for (const QString &word : text.split(QLatin1Char(' '))) {
-        if (line.size() + word.size() > 80 && line.size() > indent) {
-            out += line.chopped(1) + QLatin1Char('\n');
-            line = QString(indent, QLatin1Char(' '));
-        }
-        line += word + QLatin1Char(' ');
-    }
-    return out + line.chopped(1) + QLatin1Char('\n');
+    return !*o.commands || QString::fromLatin1(o.commands).split(QLatin1Char(' ')).contains(command);
 }
+
+// The command line read by the options' table.
+class CommandLine {
+public:
+    CommandLine()
+    {
+        for (const OptionSpec &o : kOptions) {
+            const QString help = *o.commands ? CommandsOf(o) + QStringLiteral(": ") + QLatin1String(o.help)
+                                             : QString::fromLatin1(o.help);
+            options_.emplace_back(QString::fromLatin1(o.name), help,
+                                  o.value ? QString::fromLatin1(o.value) : QString());
+            parser.addOption(options_.back());
+        }
+    }
+    const QCommandLineOption &Option(const char *name) const
+    {
+        for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+            if (qstrcmp(kOptions[i].name, name) == 0)
+                return options_[i];
+        }
+        Q_UNREACHABLE();
+    }
+    bool IsSet(const char *name) const { return parser.isSet(Option(name)); }
+    QString Value(const char *name) const { return parser.value(Option(name)); }
+    QStringList Values(const char *name) const { return parser.values(Option(name)); }
+
+    // An option `command` does not take, or a value given twice: the usage error.
+    std::optional<QString> Misplaced(const QString &command) const
+    {
+        for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+            const OptionSpec &o = kOptions[i];
+            if (!parser.isSet(options_[i]))
+                continue;
+            if (!Takes(o, command)) {
+                QStringList names = CommandsOf(o).split(QStringLiteral(", "));
+                const QString last = names.takeLast();
+                return QStringLiteral("--%1 belongs to %2")
+                    .arg(QLatin1String(o.name),
+                         names.isEmpty() ? last
+                                         : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last);
+            }
+        }
+        return std::nullopt;
+    }
+    std::optional<QString> GivenTwice() const
+    {
+        for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+            if (kOptions[i].value && !kOptions[i].many && parser.values(options_[i]).size() > 1)
+                return QStringLiteral("--%1 given twice").arg(QLatin1String(kOptions[i].name));
+        }
+        return std::nullopt;
+    }
+
+    QCommandLineParser parser;
+
+private:
+    std::deque<QCommandLineOption> options_;  // kOptions' rows, in order
+};
 
 // A time as --since and --until take it: ISO 8601, a date alone being its day's start, local
 // time unless an offset is given.
@@ -169,79 +230,82 @@ QString HelpText()
            QStringLiteral("\nSee kv306ctl(1) for every option, the report's columns and examples.");
 }
 
-struct Parsed {
-    QCommandLineParser parser;
-    QCommandLineOption port{
-        QStringLiteral("port"),
-        QStringLiteral("the unit's port (COMn, a device, rfc2217://HOST:PORT or socket://HOST:PORT)"),
-        QStringLiteral("PORT")};
-    QCommandLineOption json{QStringLiteral("json"), QStringLiteral("print one JSON document")};
-    QCommandLineOption trace{
-        QStringLiteral("trace"),
-        QStringLiteral("each frame sent and received on standard error, with its time, its "
-                       "bytes and their meaning")};
-    QCommandLineOption report{QStringLiteral("report"),
-                              QStringLiteral("station: the CSV file each unit's row is appended to"),
-                              QStringLiteral("FILE")};
-    QCommandLineOption junit{QStringLiteral("junit"),
-                             QStringLiteral("station: a JUnit XML file, rewritten after each unit"),
-                             QStringLiteral("FILE")};
-    QCommandLineOption count{QStringLiteral("count"), QStringLiteral("station: stop after N units"),
-                             QStringLiteral("N")};
-    QCommandLineOption once{QStringLiteral("once"),
-                            QStringLiteral("station: set up the units there now, then end")};
-    QCommandLineOption dryRun{QStringLiteral("dry-run"),
-                              QStringLiteral("apply, verify, station: say what would be sent; open nothing")};
-    QCommandLineOption from{QStringLiteral("from"), QStringLiteral("write: the values of a profile"),
-                            QStringLiteral("PROFILE")};
-    QCommandLineOption names{QStringLiteral("names"),
-                             QStringLiteral("ports: only the names of the ports there are; opens nothing")};
-    QCommandLineOption scan{QStringLiteral("scan"),
-                            QStringLiteral("station: each unit's serial number, a line of standard input")};
-    QCommandLineOption operatorName{QStringLiteral("operator"),
-                                    QStringLiteral("station: who runs it, in every row"),
-                                    QStringLiteral("NAME")};
-    QCommandLineOption lot{QStringLiteral("lot"), QStringLiteral("station: the lot, in every row"),
-                           QStringLiteral("LOT")};
-    QCommandLineOption since{QStringLiteral("since"), QStringLiteral("report: rows from TIME on (ISO 8601)"),
-                             QStringLiteral("TIME")};
-    QCommandLineOption until{QStringLiteral("until"), QStringLiteral("report: rows up to TIME (ISO 8601)"),
-                             QStringLiteral("TIME")};
-
-    // The options a command may not take, beside the bit that says so.
-    std::vector<std::pair<const QCommandLineOption *, Takes>> Restricted() const
-    {
-        return {{&from, kFrom},     {&names, kNames}, {&report, kReport},
-                {&junit, kJunit},   {&count, kCount}, {&once, kOnce},
-                {&dryRun, kDryRun}, {&scan, kScan},   {&operatorName, kOperator},
-                {&lot, kLot},       {&since, kSince}, {&until, kUntil}};
+std::optional<QString> CheckWrite(Invocation &in)
+{
+    // The values of a write are checked before the port is even looked for.
+    if (!in.from.isEmpty()) {
+        if (!in.words.isEmpty())
+            return QStringLiteral("write takes KEY=VALUE words or --from, not both");
+        return std::nullopt;  // read with the other profiles
     }
-};
+    const Checked<Assignments> checked = ParseAssignments(in.words);
+    if (!checked)
+        return checked.reason;
+    for (std::size_t k = 0; k < kParamCount; ++k) {
+        if (!checked->named[k])
+            return QStringLiteral("write needs all six keys; '%1' is missing").arg(kParams[k].key);
+    }
+    in.profile = checked->params;
+    return std::nullopt;
+}
+
+std::optional<QString> CheckStation(Invocation &in)
+{
+    if (in.report.isEmpty())
+        return QStringLiteral("station needs --report FILE");
+    if (in.once && in.count > 0)
+        return QStringLiteral("--once and --count do not go together");
+    return std::nullopt;
+}
+
+// Each file a command writes is a file of its own: never a profile it reads, never the other,
+// never where the console's lines go.
+std::optional<QString> FilesApart(const Invocation &in)
+{
+    const std::pair<const char *, QString> written[] = {{"--report", in.report}, {"--junit", in.junit}};
+    const std::pair<const char *, QString> read[] = {{"the profile", in.profilePath},
+                                                     {"the profile", in.from}};
+    for (const auto &[option, path] : written) {
+        if (path.isEmpty())
+            continue;
+        for (const auto &[what, other] : read) {
+            if (SameFile(path, other))
+                return QStringLiteral("%1 %2 leads to %3 %4")
+                    .arg(QLatin1String(option), path, QLatin1String(what), other);
+        }
+        // The console's lines would go in among the rows.
+        if (const QString stream = StandardStreamOnto(path); !stream.isEmpty())
+            return QStringLiteral("%1 %2 is where %3 goes; send the console's lines elsewhere")
+                .arg(QLatin1String(option), path, stream);
+    }
+    if (SameFile(in.junit, in.report))
+        return QStringLiteral("--junit %1 leads to the report %2").arg(in.junit, in.report);
+    return std::nullopt;
+}
 
 int RunCommand(const QStringList &arguments)
 {
-    // A negative step count would be taken for an option.
-    static const QRegularExpression negative(QStringLiteral("^-[0-9]+$"));
-    SetJsonMode(arguments.contains(QStringLiteral("--json")));
-    for (const QString &argument : arguments) {
-        if (negative.match(argument).hasMatch())
-            return Usage(QStringLiteral("COUNT must be a positive whole number, not %1").arg(argument));
-    }
-    Parsed p;
-    QCommandLineParser &parser = p.parser;
+    CommandLine line;
+    QCommandLineParser &parser = line.parser;
     parser.setApplicationDescription(HelpText());
     QStringList names;
     for (const CommandSpec &c : kCommands)
         names << QLatin1String(c.name);
     parser.addPositionalArgument(QStringLiteral("command"), names.join(QStringLiteral(", ")));
-    for (const QCommandLineOption *o :
-         {&p.port, &p.json, &p.trace, &p.report, &p.junit, &p.count, &p.once, &p.dryRun, &p.from, &p.names,
-          &p.scan, &p.operatorName, &p.lot, &p.since, &p.until})
-        parser.addOption(*o);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
 
-    if (!parser.parse(QStringList{QStringLiteral("kv306ctl")} + arguments))
+    // A negative step count would be taken for an option.
+    static const QRegularExpression negative(QStringLiteral("^-[0-9]+$"));
+    const auto isNegative = [](const QString &a) { return negative.match(a).hasMatch(); };
+    const bool read = parser.parse(QStringList{QStringLiteral("kv306ctl")} + arguments);
+    // Set before anything is refused, so that a refusal is a JSON document too.
+    SetJsonMode(line.IsSet("json"));
+    for (const QString &argument : arguments) {
+        if (isNegative(argument))
+            return Usage(QStringLiteral("COUNT must be a positive whole number, not %1").arg(argument));
+    }
+    if (!read)
         return Usage(parser.errorText());
     if (parser.isSet(helpOption)) {
         OutRaw(parser.helpText().toLocal8Bit());
@@ -256,48 +320,51 @@ int RunCommand(const QStringList &arguments)
     if (words.isEmpty())
         return Usage(QStringLiteral("no command given"));
     // An option that takes one value given twice: which one was meant cannot be guessed.
-    for (const QCommandLineOption *o :
-         {&p.report, &p.junit, &p.count, &p.from, &p.operatorName, &p.lot, &p.since, &p.until}) {
-        if (parser.values(*o).size() > 1)
-            return Usage(QStringLiteral("--%1 given twice").arg(o->names().constFirst()));
-    }
+    if (const std::optional<QString> twice = line.GivenTwice())
+        return Usage(*twice);
     const CommandSpec *command = CommandNamed(words[0]);
     if (!command)
         return Usage(QStringLiteral("unknown command '%1'").arg(words[0]));
-    for (const auto &[option, bit] : p.Restricted()) {
-        if (parser.isSet(*option) && !(command->takes & bit))
-            return Usage(
-                QStringLiteral("--%1 belongs to %2").arg(option->names().constFirst(), TakenBy(bit)));
-    }
+    if (const std::optional<QString> misplaced = line.Misplaced(words[0]))
+        return Usage(*misplaced);
 
-    if (parser.isSet(p.trace))
+    if (line.IsSet("trace"))
         TraceFrames();
     Invocation in;
     in.name = words[0];
     in.words = words.mid(1);
     QString error;
-    const std::optional<QList<PortRef>> ports = PortsOf(parser.values(p.port), &error);
+    const std::optional<QList<PortRef>> ports = PortsOf(line.Values("port"), &error);
     if (!ports)
         return Usage(error);
     in.ports = *ports;
-    in.dryRun = parser.isSet(p.dryRun);
-    in.report = parser.value(p.report);
-    in.junit = parser.value(p.junit);
-    in.once = parser.isSet(p.once);
-    in.scan = parser.isSet(p.scan);
-    in.operatorName = parser.value(p.operatorName);
-    in.lot = parser.value(p.lot);
-    for (const auto &[option, bound] : {std::pair{&p.since, &in.since}, std::pair{&p.until, &in.until}}) {
-        if (!parser.isSet(*option))
+    in.dryRun = line.IsSet("dry-run");
+    in.report = line.Value("report");
+    in.junit = line.Value("junit");
+    in.once = line.IsSet("once");
+    in.scan = line.IsSet("scan");
+    in.names = line.IsSet("names");
+    in.from = line.Value("from");
+    in.operatorName = line.Value("operator");
+    in.lot = line.Value("lot");
+    if (line.IsSet("count")) {
+        bool ok = false;
+        in.count = line.Value("count").toInt(&ok);
+        if (!ok || in.count < 1)
+            return Usage(
+                QStringLiteral("--count needs a positive whole number, not %1").arg(line.Value("count")));
+    }
+    for (const auto &[option, bound] : {std::pair{"since", &in.since}, std::pair{"until", &in.until}}) {
+        if (!line.IsSet(option))
             continue;
-        *bound = TimeOf(parser.value(*option));
+        *bound = TimeOf(line.Value(option));
         if (!bound->isValid())
             return Usage(QStringLiteral("--%1 needs an ISO 8601 time (2026-12-08T06:00), not %2")
-                             .arg(option->names().constFirst(), parser.value(*option)));
+                             .arg(QLatin1String(option), line.Value(option)));
     }
     if (in.since.isValid() && in.until.isValid() && in.since > in.until)
         return Usage(QStringLiteral("--since %1 is later than --until %2")
-                         .arg(parser.value(p.since), parser.value(p.until)));
+                         .arg(line.Value("since"), line.Value("until")));
     // Who and which lot go into every row: one line of text each.
     for (const auto &[option, text] :
          {std::pair{"--operator", &in.operatorName}, std::pair{"--lot", &in.lot}}) {
@@ -305,82 +372,43 @@ int RunCommand(const QStringList &arguments)
             return Usage(QStringLiteral("%1 '%2': %3").arg(QLatin1String(option), *text, why));
     }
 
-    if (command->ports == PortRule::None) {
-        if (!in.ports.isEmpty())
-            return Usage(QStringLiteral("%1 takes no --port").arg(in.name));
-        return command->run(in);
-    }
-    if (command->ports == PortRule::Looks)
-        return parser.isSet(p.names) ? PortNamesCommand(in) : command->run(in);
-
     if (command->profile) {
         if (in.words.size() != 1)
             return Usage(QStringLiteral("%1 needs one PROFILE").arg(in.name));
+        in.profilePath = in.words[0];
+    }
+    switch (command->ports) {
+    case PortRule::None:
+        if (!in.ports.isEmpty())
+            return Usage(QStringLiteral("%1 takes no --port").arg(in.name));
+        break;
+    case PortRule::Looks: break;
+    case PortRule::AtLeastOne:
         if (in.ports.isEmpty())
             return Usage(QStringLiteral("%1 needs at least one --port").arg(in.name));
-        if (command->takes & kReport) {
-            if (in.report.isEmpty())
-                return Usage(QStringLiteral("%1 needs --report FILE").arg(in.name));
-            if (parser.isSet(p.count)) {
-                bool ok = false;
-                in.count = parser.value(p.count).toInt(&ok);
-                if (!ok || in.count < 1)
-                    return Usage(QStringLiteral("--count needs a positive whole number, not %1")
-                                     .arg(parser.value(p.count)));
-            }
-            if (in.once && parser.isSet(p.count))
-                return Usage(QStringLiteral("--once and --count do not go together"));
-        }
-        in.profilePath = in.words[0];
-        const Checked<Params> profile = ReadProfile(in.profilePath);
+        break;
+    case PortRule::One:
+        if (in.ports.size() > 1)
+            return Usage(QStringLiteral("%1 takes one --port").arg(in.name));
+        break;
+    }
+    if (command->check) {
+        if (const std::optional<QString> refused = command->check(in))
+            return Usage(*refused);
+    }
+    for (const QString &path : {in.profilePath, in.from}) {
+        if (path.isEmpty())
+            continue;
+        const Checked<Params> profile = ReadProfile(path);
         if (!profile)
-            return ProfileError(in.profilePath, profile.reason);
+            return ProfileError(path, profile.reason);
         in.profile = *profile;
-        // Each file the station writes is a file of its own: never the profile, never the other.
-        if (SameFile(in.report, in.profilePath))
-            return Usage(
-                QStringLiteral("--report %1 leads to the profile %2").arg(in.report, in.profilePath));
-        if (SameFile(in.junit, in.profilePath))
-            return Usage(QStringLiteral("--junit %1 leads to the profile %2").arg(in.junit, in.profilePath));
-        if (SameFile(in.junit, in.report))
-            return Usage(QStringLiteral("--junit %1 leads to the report %2").arg(in.junit, in.report));
-        // The console's lines would go in among the rows.
-        for (const auto &[option, path] :
-             {std::pair{"--report", in.report}, std::pair{"--junit", in.junit}}) {
-            if (const QString stream = path.isEmpty() ? QString() : StandardStreamOnto(path);
-                !stream.isEmpty())
-                return Usage(QStringLiteral("%1 %2 is where %3 goes; send the console's lines elsewhere")
-                                 .arg(QLatin1String(option), path, stream));
-        }
-        return in.dryRun ? DryRunCommand(in) : command->run(in);
     }
-
-    // One unit.
-    if (in.ports.size() > 1)
-        return Usage(QStringLiteral("%1 takes one --port").arg(in.name));
-    // The values of a write are checked before the port is even looked for.
-    if (in.name == QLatin1String("write")) {
-        if (parser.isSet(p.from)) {
-            if (!in.words.isEmpty())
-                return Usage(QStringLiteral("write takes KEY=VALUE words or --from, not both"));
-            in.from = parser.value(p.from);
-            const Checked<Params> profile = ReadProfile(in.from);
-            if (!profile)
-                return ProfileError(in.from, profile.reason);
-            in.profile = *profile;
-        } else {
-            const Checked<Assignments> checked = ParseAssignments(in.words);
-            if (!checked)
-                return Usage(checked.reason);
-            for (std::size_t k = 0; k < kParamCount; ++k) {
-                if (!checked->named[k])
-                    return Usage(
-                        QStringLiteral("write needs all six keys; '%1' is missing").arg(kParams[k].key));
-            }
-            in.profile = checked->params;
-        }
-    }
-    if (in.ports.isEmpty()) {
+    if (const std::optional<QString> clash = FilesApart(in))
+        return Usage(*clash);
+    if (in.dryRun)
+        return DryRunCommand(in);
+    if (command->ports == PortRule::One && in.ports.isEmpty()) {
         const std::optional<PortRef> remembered = RememberedPortRef(&error);
         if (!remembered)
             return Usage(error);

@@ -39,7 +39,8 @@ struct Invocation {
     QDateTime since;       // report
     QDateTime until;       // report
     bool dryRun = false;
-    QString from;  // write
+    QString from;        // write
+    bool names = false;  // ports
 };
 
 // --- output.cpp: printing, JSON, stops and exit codes ------------------------------------------
@@ -108,6 +109,8 @@ int Interrupted(const PortRef &port, const QString &state, QJsonObject json = {}
 
 // The exit codes, as --help lists them (README and the man page are checked against them).
 QString ExitCodesText();
+// `text` in lines of at most 80 characters, the first after `first`, the others indented as far.
+QString Wrapped(const QString &first, const QString &text);
 
 // --- targets.cpp: the ports named on the command line ------------------------------------------
 

@@ -279,22 +279,27 @@ void TraceFrames()
     UnitOnPort::TraceAll(&log);
 }
 
+QString Wrapped(const QString &first, const QString &text)
+{
+    QString out;
+    QString line = first;
+    const qsizetype indent = first.size();
+    for (const QString &word : text.split(QLatin1Char(' '))) {
+        if (line.size() + word.size() > 80 && line.size() > indent) {
+            out += line.chopped(1) + QLatin1Char('\n');
+            line = QString(indent, QLatin1Char(' '));
+        }
+        line += word + QLatin1Char(' ');
+    }
+    return out + line.chopped(1) + QLatin1Char('\n');
+}
+
 QString ExitCodesText()
 {
     QString text = QStringLiteral("Exit codes:\n");
-    for (const ExitCodeRow &row : kExitCodes) {
-        // The meaning in lines of at most 80 characters, beside its codes.
-        QString line = QStringLiteral("  %1  ").arg(QLatin1String(row.codes), -18);
-        const qsizetype indent = line.size();
-        for (const QString &word : QString::fromLatin1(row.meaning).split(QLatin1Char(' '))) {
-            if (line.size() + word.size() > 80 && line.size() > indent) {
-                text += line.chopped(1) + QLatin1Char('\n');
-                line = QString(indent, QLatin1Char(' '));
-            }
-            line += word + QLatin1Char(' ');
-        }
-        text += line.chopped(1) + QLatin1Char('\n');
-    }
+    for (const ExitCodeRow &row : kExitCodes)
+        text +=
+            Wrapped(QStringLiteral("  %1  ").arg(QLatin1String(row.codes), -18), QLatin1String(row.meaning));
     return text;
 }
 

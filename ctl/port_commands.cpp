@@ -16,6 +16,8 @@ int PortsCommand(const Invocation &in)
 {
     if (!in.words.isEmpty())
         return Usage(QStringLiteral("ports takes no arguments"));
+    if (in.names)
+        return PortNamesCommand(in);
     const QList<PortRef> ports = in.ports.isEmpty() ? NamedPorts() : in.ports;
     const QList<PortIdentity> ids = IdentifyPorts(ports);
     QJsonArray list;

@@ -55,7 +55,8 @@ sim=$(dirname "$ctl")/kv306-sim
 if [[ -x $sim ]]; then
   page=$(sed 's/\\-/-/g' "$root/dist/kv306-sim.1")
   for word in $("$sim" --help | grep -o -E -- '--[a-z-]+' | sort -u) \
-              $("$sim" --help | sed -n 's/.*--fault NAME *misbehave: //p'); do
+              $("$sim" --help | awk '/--fault NAME/ { sub(/.*misbehave: /, ""); print; on = 1; next }
+                                     on && /^      +[a-z]/ { print; next } { on = 0 }'); do
     [[ $word == none ]] && continue
     grep -q -- "$word" <<<"$page" || { echo "kv306-sim(1) does not name $word"; exit 1; }
   done
