@@ -392,6 +392,11 @@ bool Form1::Load()
     return ports_->Start();
 }
 
+Checked<PortRef> Form1::ShownPort() const
+{
+    return ports_->Shown();
+}
+
 QString Form1::ScanPorts()
 {
     return ports_->ScanPorts();

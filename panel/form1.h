@@ -80,6 +80,8 @@ public:
     // The controls, for the menus and for tests.
     const std::array<DropList *, kParamCount> &ParamLists() const { return paramLists_; }
     DropList *PortList() const { return portList_; }
+    // The port the list shows (PortChooser::Shown).
+    Checked<PortRef> ShownPort() const;
     QPushButton *SaveButton() const { return saveButton_; }
     QPushButton *ReadButton() const { return readButton_; }
     QPushButton *HelpButton() const { return helpButton_; }

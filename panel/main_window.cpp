@@ -97,8 +97,7 @@ ProductionDialog *MainWindow::ShowProduction()
     if (!production_) {
         SettleProbes();
         // The port the window's actions use: a COM port, or one behind a serial device server.
-        const QString shown = form_->PortList()->currentText();
-        const Checked<PortRef> port = PortRef::Read(shown);
+        const Checked<PortRef> port = form_->ShownPort();
         if (!port || port->kind() == PortRef::Kind::Path) {
             toolkit_.MsgBox(Tx::tr("没有可用的串口：请先接上转接器并选择串口。"), kMsgExclamation,
                             Tx::tr("生产模式"));

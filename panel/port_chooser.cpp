@@ -196,6 +196,11 @@ void PortChooser::FollowPlug(bool always)
     list_.SetText(shown);
 }
 
+Checked<PortRef> PortChooser::Shown() const
+{
+    return PortRef::Read(list_.Text());
+}
+
 void PortChooser::OnPortChosen()
 {
     // No error is number 0, which shows nothing.
@@ -204,7 +209,7 @@ void PortChooser::OnPortChosen()
         link_.CloseLink();
         const QString text = list_.Text();
         if (!text.isEmpty()) {
-            const Checked<PortRef> port = PortRef::Read(text);
+            const Checked<PortRef> port = Shown();
             if (!port)
                 throw CommError(ErrorNo::NoSuchPort, QStringLiteral("no port %1").arg(text), port.reason);
             serial_.SetPort(*port);

@@ -35,6 +35,9 @@ public:
     void FollowPlug(bool always);
     // A port picked: the serial control takes it and Com.TXT remembers it.
     void OnPortChosen();
+    // The port the list shows, as every front end takes a port; the reason when its text names
+    // none (nothing picked yet).
+    Checked<PortRef> Shown() const;
     // Why the port in use is not the one Com.TXT remembers; empty when it is.
     QString Problem() const { return problem_; }
 
