@@ -2,6 +2,8 @@
 
 #include "protocol/outcome_text.h"
 
+#include <QUuid>
+
 #include "link/output_file.h"
 #include "link/texts.h"
 
@@ -28,6 +30,8 @@ QList<QByteArray> ReportColumnNames(int format)
               << "version";
     if (format >= 3)
         names << "reason";
+    if (format >= 4)
+        names << "id";
     return names;
 }
 
@@ -67,6 +71,19 @@ QString ReasonOfOutcomeWords(const QString &outcome)
 
 }  // namespace
 
+QString NewRowId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+QString DerivedRowId(const QList<QByteArray> &fields, const QString &host)
+{
+    // A name-based UUID (version 5) in a namespace of the tool's own: the same row of the same
+    // station gives the same id, however often and from wherever it is sent.
+    static const QUuid kRows(QStringLiteral("4b563330-3672-5f77-9a1e-6f2b3c1e9a4d"));
+    return QUuid::createUuidV5(kRows, host.toUtf8() + '\n' + fields.join(',')).toString(QUuid::WithoutBraces);
+}
+
 int ReportColumns::Of(const char *name) const
 {
     const auto it = index.find(QByteArray(name));
@@ -91,6 +108,8 @@ std::optional<ReportColumns> ColumnsOf(const CsvReader::Record &header)
             columns.port = columns.Of("port");
             columns.outcome = columns.Of("outcome");
             columns.reason = columns.Of("reason");
+            columns.id = columns.Of("id");
+            columns.host = columns.Of("host");
             if (format >= 2) {
                 columns.serial = columns.Of("serial");
                 columns.again = columns.Of("again");
@@ -184,6 +203,11 @@ Checked<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportColumns &
     e.serial = text(columns.serial);
     e.operatorName = text(columns.operatorName);
     e.lot = text(columns.lot);
+    e.id = text(columns.id);
+    if (e.id.isEmpty())
+        e.id = DerivedRowId(row.fields, text(columns.host));
+    else if (QUuid::fromString(e.id).isNull())
+        return refuse(QStringLiteral("its id '%1' is no UUID").arg(e.id.left(40)));
     return e;
 }
 

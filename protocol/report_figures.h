@@ -22,11 +22,16 @@ namespace kv306 {
 
 // The report's formats, oldest first: 1 had the adapter's serial number in "serial" and nothing
 // after "seconds"; 2 added the scanned serial number, the operator, the lot and what the row was
-// checked against; 3 the reason's token (outcome_text.h). Each is read still, and a report is
-// continued in the format it began with.
-constexpr int kReportFormat = 3;
+// checked against; 3 the reason's token (outcome_text.h); 4 the row's id, the same however often
+// the row is sent to a line's database. Each is read still, and a report is continued in the
+// format it began with.
+constexpr int kReportFormat = 4;
 QList<QByteArray> ReportColumnNames(int format = kReportFormat);
 QByteArray ReportHeader(int format = kReportFormat);
+// A new row's id (a random UUID); the id of a row of an older format, made from its fields and
+// the station that wrote it.
+QString NewRowId();
+QString DerivedRowId(const QList<QByteArray> &fields, const QString &host);
 
 // One row, as the figures need it.
 struct ReportEntry {
@@ -40,6 +45,7 @@ struct ReportEntry {
     QString lot;
     QString kind;    // "pass", "fail", "error", "interrupted"
     QString reason;  // what failed, in a few words ("verify mismatch", "no reply", "error 8002")
+    QString id;      // the row's own, or for a row of an older format one made from its content
 };
 
 // The names of a report's columns, from its header: nothing when the first line is no report's
@@ -50,7 +56,7 @@ struct ReportColumns {
     int Of(const char *name) const;
     // The positions the figures read (-1 where the format has none).
     int time = -1, unit = -1, slot = -1, port = -1, outcome = -1, serial = -1, again = -1, operatorName = -1,
-        lot = -1, reason = -1;
+        lot = -1, reason = -1, id = -1, host = -1;
 };
 std::optional<ReportColumns> ColumnsOf(const CsvReader::Record &header);
 // A row read strictly: as many fields as the header names, a time with its offset, a unit

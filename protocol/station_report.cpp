@@ -55,6 +55,8 @@ QByteArray StationReport::CsvLine(const StationRow &row, int format)
         const std::optional<Reason> reason = ReasonOf(row.detail);
         fields << Field(reason ? reason->token : QString());
     }
+    if (format >= 4)
+        fields << Field(row.id);
     return fields.join(',') + '\n';
 }
 

@@ -37,6 +37,7 @@ struct StationRow {
     QString host;
     QString version;
     Kind kind = Kind::Pass;
+    QString id = NewRowId();  // the same however often the row is sent to a line's database
     // "pass", "fail: <reason>", "error: <serial error>", "interrupted: written, not verified",
     // in English whoever writes the row: the report is one format.
     QString outcome;
