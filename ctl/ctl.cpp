@@ -2,6 +2,7 @@
 #include "ctl/ctl_internal.h"
 
 #include "link/output_file.h"
+#include "protocol/line_store.h"
 #include "protocol/params_text.h"
 #include "protocol/station.h"
 
@@ -74,10 +75,17 @@ constexpr CommandSpec kCommands[] = {
      "profile, append its row to the CSV report, wait for the unit to go; one line a unit (\"COM3 #17 pass "
      "1.2 s\") until stopped, --count N units, or --once (what is there now)",
      PortRule::AtLeastOne, true, StationCommand, CheckStation},
-    {"report", "report FILE [--since TIME] [--until TIME]",
-     "a station's report read back: units, pass, fail, error, first-pass yield, units set up more than once, "
-     "units an hour and what failed, for the whole and for each slot, operator and lot",
+    {"report", "report FILE... [--since TIME] [--until TIME]",
+     "stations' reports read back together: units, pass, fail, error, first-pass yield, units set up more "
+     "than once, units an hour and what failed, for the whole and for each slot, operator, lot and "
+     "station; or, with --store URL, the same of every station's rows in the line's database",
      PortRule::None, false, ReportCommand},
+    {"upload", "upload FILE... --store URL",
+     "send the rows of station reports that the line's database does not hold yet (a row sent twice is "
+     "stored once)",
+     PortRule::None, false, UploadCommand},
+    {"store", "store init URL", "make the line's table, kv306.rows, in a PostgreSQL database", PortRule::None,
+     false, StoreCommand},
 };
 
 const CommandSpec *CommandNamed(const QString &name)
@@ -113,9 +121,14 @@ constexpr OptionSpec kOptions[] = {
     {"names", nullptr, "only the names of the ports there are; opens nothing", "ports"},
     {"scan", nullptr, "each unit's serial number, a line of standard input", "station"},
     {"operator", "NAME", "who runs it, in every row", "station"},
-    {"lot", "LOT", "the lot, in every row", "station"},
+    {"lot", "LOT", "the lot: written in every row (station), or only its rows (report)", "station report"},
     {"since", "TIME", "rows from TIME on (ISO 8601)", "report"},
     {"until", "TIME", "rows up to TIME (ISO 8601)", "report"},
+    {"station", "HOST", "only the rows of the station on this host", "report"},
+    {"store", "URL",
+     "the line's PostgreSQL database: a connection URI or service=NAME (the password in your pgpass or "
+     "service file)",
+     "station upload report"},
 };
 
 // "station", "apply, verify, station": the commands an option belongs to.
@@ -347,6 +360,13 @@ int RunCommand(const QStringList &arguments)
     in.from = line.Value("from");
     in.operatorName = line.Value("operator");
     in.lot = line.Value("lot");
+    in.stationHost = line.Value("station");
+    in.store = line.Value("store");
+    if (line.IsSet("store")) {
+        const Checked<QString> url = LineStore::CheckUrl(in.store);
+        if (!url)
+            return Usage(url.reason);
+    }
     if (line.IsSet("count")) {
         bool ok = false;
         in.count = line.Value("count").toInt(&ok);

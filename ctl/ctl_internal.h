@@ -39,8 +39,10 @@ struct Invocation {
     QDateTime since;       // report
     QDateTime until;       // report
     bool dryRun = false;
-    QString from;        // write
-    bool names = false;  // ports
+    QString from;         // write
+    bool names = false;   // ports
+    QString store;        // station, upload, report: the line's database
+    QString stationHost;  // report: one station's rows
 };
 
 // --- output.cpp: printing, JSON, stops and exit codes ------------------------------------------
@@ -146,6 +148,9 @@ int ReportCommand(const Invocation &in);
 // --- port_commands.cpp: the ports themselves --------------------------------------------------
 int PortsCommand(const Invocation &in);
 int PortNamesCommand(const Invocation &in);  // ports --names
+// store_commands.cpp: the line's database.
+int UploadCommand(const Invocation &in);
+int StoreCommand(const Invocation &in);
 int ProbeCommand(const Invocation &in);
 
 }  // namespace kv306::ctl

@@ -83,6 +83,9 @@ constexpr ExitCodeRow kExitCodes[] = {
     {"3", "port error: missing, busy, no permission, pulled, never a serial port; probe found every "
           "port refused"},
     {"4", "standard output or error, or the station's report, could not be written (a full disk)"},
+    {"5", "the line's database could not be reached or refused: rows of the report wait to be sent with "
+          "upload (station --store), or were not sent (upload), or no figures (report --store), or no "
+          "table (store init)"},
     {"130, 143, 129, 131",
      "stopped by SIGINT, SIGTERM, SIGHUP (a dropped ssh session) or SIGQUIT: the exchange in "
      "flight is finished, nothing more is sent, each unit's state is said"},

@@ -1,6 +1,7 @@
 #include "ctl/ctl.h"
 #include "ctl/ctl_internal.h"
 
+#include "protocol/line_store.h"
 #include "protocol/report_figures.h"
 
 #include <QJsonArray>
@@ -25,15 +26,70 @@ void PrintGroups(const char *heading, const std::map<QString, Figures> &groups)
         Out(QStringLiteral("  %1: %2").arg(name.isEmpty() ? QStringLiteral("(none)") : name, figures.Text()));
 }
 
+void PrintFigures(const QString &what, const Figures &total, const std::map<QString, Figures> &bySlot,
+                  const std::map<QString, Figures> &operators, const std::map<QString, Figures> &lots,
+                  const std::map<QString, Figures> &stations)
+{
+    QString span;
+    if (total.first.isValid())
+        span = QStringLiteral(" from %1 to %2")
+                   .arg(total.first.toString(Qt::ISODate), total.last.toString(Qt::ISODate));
+    Out(what + span);
+    Out(QStringLiteral("  ") + total.Text());
+    PrintGroups("by slot:", bySlot);
+    PrintGroups("by operator:", operators);
+    PrintGroups("by lot:", lots);
+    PrintGroups("by station:", stations);
+}
+
+QJsonObject FiguresJson(const Figures &total, const std::map<QString, Figures> &bySlot,
+                        const std::map<QString, Figures> &operators, const std::map<QString, Figures> &lots,
+                        const std::map<QString, Figures> &stations, const Invocation &in)
+{
+    QJsonObject o{{QStringLiteral("all"), total.Json()},
+                  {QStringLiteral("slots"), Groups(bySlot)},
+                  {QStringLiteral("operators"), Groups(operators)},
+                  {QStringLiteral("lots"), Groups(lots)},
+                  {QStringLiteral("stations"), Groups(stations)}};
+    if (in.since.isValid())
+        o.insert(QStringLiteral("since"), in.since.toString(Qt::ISODate));
+    if (in.until.isValid())
+        o.insert(QStringLiteral("until"), in.until.toString(Qt::ISODate));
+    return o;
+}
+
 }  // namespace
 
-// The shift's figures from a station's report: the whole, and each slot, operator and lot.
+// The shift's figures from stations' reports read together, or from the line's database: the
+// whole, and each slot, operator, lot and station.
 int ReportCommand(const Invocation &in)
 {
-    if (in.words.size() != 1)
-        return Usage(QStringLiteral("report needs one FILE"));
-    const QString path = in.words[0];
-    const ReportReading reading = ReadReport(path, in.since, in.until);
+    const ReportFilter filter{in.since, in.until, in.stationHost, in.lot};
+    if (!in.store.isEmpty()) {
+        if (!in.words.isEmpty())
+            return Usage(QStringLiteral("report takes FILE... or --store URL, not both"));
+        LineStore store(in.store);
+        const Checked<LineStore::LineFigures> f =
+            store.FiguresOf({in.since, in.until, in.stationHost, in.lot});
+        if (!f) {
+            Err(f.reason);
+            if (JsonMode())
+                PrintJson(QJsonObject{{QStringLiteral("error"), f.reason}});
+            return kExitStore;
+        }
+        if (JsonMode()) {
+            QJsonObject o = FiguresJson(f->all, f->bySlot, f->byOperator, f->byLot, f->byStation, in);
+            o.insert(QStringLiteral("store"), store.Where());
+            PrintJson(o);
+        } else {
+            PrintFigures(QStringLiteral("store %1").arg(store.Where()), f->all, f->bySlot, f->byOperator,
+                         f->byLot, f->byStation);
+        }
+        return kExitOk;
+    }
+    if (in.words.isEmpty())
+        return Usage(QStringLiteral("report needs a FILE, or --store URL"));
+    const ReportReading reading = ReadReports(in.words, filter);
     if (!reading.error.isEmpty())
         return FileError(reading.error);
     // Rows it cannot read are named, and the figures are those of the rest: the exit says so.
@@ -42,40 +98,33 @@ int ReportCommand(const Invocation &in)
     for (std::size_t i = 0; i < reading.unreadable.size(); ++i) {
         const ReportReading::Unreadable &u = reading.unreadable[i];
         if (i < kNamed)
-            Err(QStringLiteral("%1: line %2 cannot be read, left out: %3").arg(path).arg(u.line).arg(u.why));
-        unreadable.append(QJsonObject{{QStringLiteral("line"), u.line}, {QStringLiteral("why"), u.why}});
+            Err(QStringLiteral("%1: line %2 cannot be read, left out: %3")
+                    .arg(u.file)
+                    .arg(u.line)
+                    .arg(u.why));
+        QJsonObject row{{QStringLiteral("line"), u.line}, {QStringLiteral("why"), u.why}};
+        if (in.words.size() > 1)
+            row.insert(QStringLiteral("report"), u.file);
+        unreadable.append(row);
     }
     if (reading.unreadable.size() > kNamed)
-        Err(QStringLiteral("%1: %2 more rows cannot be read")
-                .arg(path)
-                .arg(reading.unreadable.size() - kNamed));
+        Err(QStringLiteral("%1 more rows cannot be read").arg(reading.unreadable.size() - kNamed));
     const int code = reading.unreadable.empty() ? kExitOk : kExitUsage;
-    const Figures total = reading.tally.Total();
+    const Tally &t = reading.tally;
+    const QString shown = in.words.join(QStringLiteral(", "));
     if (JsonMode()) {
-        QJsonObject o{{QStringLiteral("report"), path},
-                      {QStringLiteral("rows"), reading.rows},
-                      {QStringLiteral("all"), total.Json()},
-                      {QStringLiteral("slots"), Groups(reading.tally.BySlot())},
-                      {QStringLiteral("operators"), Groups(reading.tally.ByOperator())},
-                      {QStringLiteral("lots"), Groups(reading.tally.ByLot())}};
+        QJsonObject o = FiguresJson(t.Total(), t.BySlot(), t.ByOperator(), t.ByLot(), t.ByStation(), in);
+        o.insert(QStringLiteral("report"), in.words.size() == 1
+                                               ? QJsonValue(in.words[0])
+                                               : QJsonValue(QJsonArray::fromStringList(in.words)));
+        o.insert(QStringLiteral("rows"), reading.rows);
         if (!unreadable.isEmpty())
             o.insert(QStringLiteral("unreadable"), unreadable);
-        if (in.since.isValid())
-            o.insert(QStringLiteral("since"), in.since.toString(Qt::ISODate));
-        if (in.until.isValid())
-            o.insert(QStringLiteral("until"), in.until.toString(Qt::ISODate));
         PrintJson(o);
         return code;
     }
-    QString span;
-    if (total.first.isValid())
-        span = QStringLiteral(" from %1 to %2")
-                   .arg(total.first.toString(Qt::ISODate), total.last.toString(Qt::ISODate));
-    Out(QStringLiteral("report %1%2").arg(path, span));
-    Out(QStringLiteral("  ") + total.Text());
-    PrintGroups("by slot:", reading.tally.BySlot());
-    PrintGroups("by operator:", reading.tally.ByOperator());
-    PrintGroups("by lot:", reading.tally.ByLot());
+    PrintFigures(QStringLiteral("report %1").arg(shown), t.Total(), t.BySlot(), t.ByOperator(), t.ByLot(),
+                 t.ByStation());
     return code;
 }
 

@@ -1,6 +1,8 @@
 #include "ctl/ctl.h"
 #include "ctl/ctl_internal.h"
 
+#include "protocol/line_store.h"
+
 #include "protocol/outcome_text.h"
 #include "protocol/params_text.h"
 #include "protocol/station.h"
@@ -108,8 +110,32 @@ int StationCommand(const Invocation &in)
     std::atomic<int> code{kExitOk};
     std::atomic<int> noUnitFailed{0};
     std::atomic<int> noUnitError{0};
-    station.UnitDone = [json, &code](const StationRow &row) {
+    // The line's database, when named: each row is sent after it is safe in the report.
+    std::unique_ptr<StoreSender> sender;
+    if (!in.store.isEmpty()) {
+        sender = std::make_unique<StoreSender>(in.store, reportPath);
+        sender->Changed = [json](const StoreSender::Status &s) {
+            if (json)
+                RecordJson(
+                    QJsonObject{{QStringLiteral("store"),
+                                 s.problem.isEmpty() ? QStringLiteral("sending") : QStringLiteral("away")},
+                                {QStringLiteral("waiting"), s.waiting},
+                                {QStringLiteral("sent"), s.sent},
+                                {QStringLiteral("problem"), s.problem}});
+            else if (s.problem.isEmpty())
+                Err(QStringLiteral("store: the database takes the rows again; %1 waiting")
+                        .arg(CountOf(s.waiting, "row", "rows")));
+            else
+                Err(QStringLiteral("store: %1; %2 waiting, kept in the report, tried again on its own")
+                        .arg(s.problem, CountOf(s.waiting, "row", "rows")));
+        };
+        sender->Start();
+    }
+    StoreSender *const store = sender.get();
+    station.UnitDone = [json, &code, store, &report](const StationRow &row) {
         RaiseTo(code, ExitCodeOf(row.detail));
+        if (store && row.reportError.isEmpty())
+            store->Add(row.written, report.Columns());
         if (json) {
             QJsonObject o{
                 {QStringLiteral("time"), StampText(row.at)}, {QStringLiteral("unit"), row.unit},
@@ -234,6 +260,22 @@ int StationCommand(const Invocation &in)
     }
     for (const QString &port : notSetUp)
         Err(port + QStringLiteral(": a unit is there that was never scanned, so it was not set up"));
+    // Rows the database has not taken yet: one more try, bounded, then said.
+    if (sender) {
+        const int waiting = sender->Finish(Stopped() ? 500 : LineStore::kConnectSeconds * 1000 + 1000);
+        if (waiting > 0) {
+            RaiseTo(code, kExitStore);
+            const QString problem = sender->Now().problem;
+            Err(QStringLiteral(
+                    "store: %1 of %2 not in the database yet (%3); send them with: kv306ctl upload %2 "
+                    "--store URL")
+                    .arg(CountOf(waiting, "row", "rows"), reportPath, problem));
+            if (json)
+                RecordJson(QJsonObject{{QStringLiteral("store"), QStringLiteral("waiting")},
+                                       {QStringLiteral("waiting"), waiting},
+                                       {QStringLiteral("problem"), problem}});
+        }
+    }
     if (!reportError.isEmpty()) {
         Err(QStringLiteral("the report could not be written, so the station stopped: ") + reportError);
         return kExitOutput;

@@ -4,6 +4,9 @@
 
 #include <QUuid>
 
+#include <algorithm>
+#include <functional>
+
 #include "link/output_file.h"
 #include "link/texts.h"
 
@@ -40,11 +43,7 @@ QByteArray ReportHeader(int format)
     return ReportColumnNames(format).join(',');
 }
 
-namespace {
-
-// What a report without a reason column says failed, from its outcome's words ("fail: no reply
-// within 1000 ms ..." -> "no reply"): the words as they were written until reasons had a column.
-QString ReasonOfOutcomeWords(const QString &outcome)
+QString ReasonTokenOfOutcome(const QString &outcome)
 {
     if (outcome.startsWith(QLatin1String("pass")))
         return {};
@@ -52,8 +51,8 @@ QString ReasonOfOutcomeWords(const QString &outcome)
         return QStringLiteral("interrupted");
     QString rest = outcome.section(QStringLiteral(": "), 1);
     if (outcome.startsWith(QLatin1String("error"))) {
-        // "error: error 8002: ..." -> "error 8002"
-        return rest.section(QStringLiteral(": "), 0, 0);
+        // "error: error 8002: ..." -> "error-8002"
+        return rest.section(QStringLiteral(": "), 0, 0).replace(QLatin1Char(' '), QLatin1Char('-'));
     }
     if (rest.startsWith(QLatin1String("written, check failed: ")))
         rest = rest.mid(23);
@@ -64,12 +63,10 @@ QString ReasonOfOutcomeWords(const QString &outcome)
         {"value out of range", "value-out-of-range"}};
     for (const auto &[start, token] : kKinds) {
         if (rest.startsWith(QLatin1String(start)))
-            return ReasonWords(QLatin1String(token));
+            return QLatin1String(token);
     }
     return rest.section(QLatin1Char(':'), 0, 0).left(40);
 }
-
-}  // namespace
 
 QString NewRowId()
 {
@@ -192,7 +189,7 @@ Checked<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportColumns &
     if (!reason.isEmpty())
         e.reason = ReasonWords(reason);
     else if (e.kind != QLatin1String("pass"))
-        e.reason = ReasonOfOutcomeWords(QString::fromUtf8(outcome));
+        e.reason = ReasonWords(ReasonTokenOfOutcome(QString::fromUtf8(outcome)));
     const QByteArray again = bytes(columns.again);
     if (!again.isEmpty()) {
         e.again = again.toInt(&number);
@@ -203,6 +200,7 @@ Checked<ReportEntry> EntryOf(const CsvReader::Record &row, const ReportColumns &
     e.serial = text(columns.serial);
     e.operatorName = text(columns.operatorName);
     e.lot = text(columns.lot);
+    e.host = text(columns.host);
     e.id = text(columns.id);
     if (e.id.isEmpty())
         e.id = DerivedRowId(row.fields, text(columns.host));
@@ -301,7 +299,7 @@ void Tally::Count(Group &group, const ReportEntry &e)
         f.last = e.at;
     // A unit is known by its serial number; without one, each row is a unit of its own. Its
     // first set-up is its first row here unless the row says of one before (rows from a time on).
-    const QString identity = e.serial.isEmpty() ? QStringLiteral("#%1").arg(e.unit) : e.serial;
+    const QString identity = e.serial.isEmpty() ? e.id : e.serial;
     Group::Seen &seen = group.units[identity];
     if (++seen.times == 1 && e.again == 0) {
         ++f.newUnits;
@@ -318,6 +316,7 @@ void Tally::Add(const ReportEntry &e)
     Count(slots_[e.port], e);
     Count(operators_[e.operatorName], e);
     Count(lots_[e.lot], e);
+    Count(stations_[e.host], e);
 }
 
 std::map<QString, Figures> Tally::Of(const std::map<QString, Group> &groups)
@@ -328,7 +327,17 @@ std::map<QString, Figures> Tally::Of(const std::map<QString, Group> &groups)
     return figures;
 }
 
-ReportReading ReadReport(const QString &path, const QDateTime &since, const QDateTime &until)
+bool ReportFilter::Takes(const ReportEntry &e) const
+{
+    return (!since.isValid() || e.at >= since) && (!until.isValid() || e.at <= until) &&
+           (host.isEmpty() || e.host == host) && (lot.isEmpty() || e.lot == lot);
+}
+
+namespace {
+
+// Reads one report; each row the filter takes goes to `take`.
+ReportReading ReadEntries(const QString &path, const ReportFilter &filter,
+                          const std::function<void(ReportEntry &&)> &keep)
 {
     ReportReading reading;
     QFile file(path);
@@ -350,14 +359,14 @@ ReportReading ReadReport(const QString &path, const QDateTime &since, const QDat
                         .arg(path);
             return columns.has_value();
         }
-        const Checked<ReportEntry> e = EntryOf(r, *columns);
+        Checked<ReportEntry> e = EntryOf(r, *columns);
         if (!e) {
-            reading.unreadable.push_back({r.line, e.reason});
+            reading.unreadable.push_back({path, r.line, e.reason});
             return true;
         }
         ++reading.rows;
-        if ((!since.isValid() || e->at >= since) && (!until.isValid() || e->at <= until))
-            reading.tally.Add(*e);
+        if (filter.Takes(*e))
+            keep(std::move(*e));
         return true;
     };
     while (!file.atEnd()) {
@@ -373,6 +382,40 @@ ReportReading ReadReport(const QString &path, const QDateTime &since, const QDat
     else if (header)
         reading.error = QStringLiteral("%1 is empty: no station report").arg(path);
     return reading;
+}
+
+}  // namespace
+
+ReportReading ReadReport(const QString &path, const ReportFilter &filter)
+{
+    Tally tally;
+    ReportReading reading = ReadEntries(path, filter, [&tally](ReportEntry &&e) { tally.Add(e); });
+    reading.tally = std::move(tally);
+    return reading;
+}
+
+ReportReading ReadReports(const QStringList &paths, const ReportFilter &filter)
+{
+    if (paths.size() == 1)
+        return ReadReport(paths.front(), filter);
+    ReportReading all;
+    std::vector<ReportEntry> entries;
+    for (const QString &path : paths) {
+        const ReportReading one =
+            ReadEntries(path, filter, [&entries](ReportEntry &&e) { entries.push_back(std::move(e)); });
+        if (!one.error.isEmpty()) {
+            all.error = one.error;
+            return all;
+        }
+        all.rows += one.rows;
+        all.unreadable.insert(all.unreadable.end(), one.unreadable.begin(), one.unreadable.end());
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const ReportEntry &a, const ReportEntry &b) {
+        return a.at < b.at || (a.at == b.at && a.unit < b.unit);
+    });
+    for (const ReportEntry &e : entries)
+        all.tally.Add(e);
+    return all;
 }
 
 }  // namespace kv306

@@ -31,6 +31,10 @@ QByteArray ReportHeader(int format = kReportFormat);
 // A new row's id (a random UUID); the id of a row of an older format, made from its fields and
 // the station that wrote it.
 QString NewRowId();
+// What a report without a reason column says failed, from its outcome's words ("fail: no reply
+// within 1000 ms ..." -> "no-reply"), as reasons were told until they had a column; empty for a
+// pass.
+QString ReasonTokenOfOutcome(const QString &outcome);
 QString DerivedRowId(const QList<QByteArray> &fields, const QString &host);
 
 // One row, as the figures need it.
@@ -46,6 +50,7 @@ struct ReportEntry {
     QString kind;    // "pass", "fail", "error", "interrupted"
     QString reason;  // what failed, in a few words ("verify mismatch", "no reply", "error 8002")
     QString id;      // the row's own, or for a row of an older format one made from its content
+    QString host;    // the station that wrote it, where the report says
 };
 
 // The names of a report's columns, from its header: nothing when the first line is no report's
@@ -98,6 +103,7 @@ public:
     std::map<QString, Figures> BySlot() const { return Of(slots_); }
     std::map<QString, Figures> ByOperator() const { return Of(operators_); }
     std::map<QString, Figures> ByLot() const { return Of(lots_); }
+    std::map<QString, Figures> ByStation() const { return Of(stations_); }
 
 private:
     struct Group {
@@ -106,7 +112,7 @@ private:
             int times = 0;
             bool again = false;  // counted as set up more than once
         };
-        QHash<QString, Seen> units;  // by serial number, or "#17" without one
+        QHash<QString, Seen> units;  // by serial number, or the row's id without one
     };
     static void Count(Group &group, const ReportEntry &entry);
     static std::map<QString, Figures> Of(const std::map<QString, Group> &groups);
@@ -115,21 +121,36 @@ private:
     std::map<QString, Group> slots_;
     std::map<QString, Group> operators_;
     std::map<QString, Group> lots_;
+    std::map<QString, Group> stations_;
 };
 
-// A whole report read strictly, its rows from `since` to `until` (either may be invalid: no
-// bound) tallied. A file that is no report is refused (`error`); a row it cannot read (one cut by
-// a power cut, one edited by hand) is named by its line and left out of the figures.
+// Which rows count: from `since` to `until` (either may be invalid: no bound), of one station
+// (its host) and one lot when given.
+struct ReportFilter {
+    QDateTime since;
+    QDateTime until;
+    QString host;
+    QString lot;
+    bool Takes(const ReportEntry &entry) const;
+};
+
+// A whole report read strictly, the rows the filter takes tallied. A file that is no report is
+// refused (`error`); a row it cannot read (one cut by a power cut, one edited by hand) is named by
+// its file and line and left out of the figures.
 struct ReportReading {
     Tally tally;
     qint64 rows = 0;  // rows read, in the bounds or not
     struct Unreadable {
+        QString file;
         qint64 line = 0;
         QString why;
     };
     std::vector<Unreadable> unreadable;
     QString error;
 };
-ReportReading ReadReport(const QString &path, const QDateTime &since = {}, const QDateTime &until = {});
+ReportReading ReadReport(const QString &path, const ReportFilter &filter = {});
+// Several stations' reports read together, as one line's: their rows tallied in the order of
+// their times.
+ReportReading ReadReports(const QStringList &paths, const ReportFilter &filter = {});
 
 }  // namespace kv306

@@ -169,6 +169,7 @@ Done StationReport::Append(StationRow &row)
             row.again = before == lastUnitOf_.end() ? 0 : before->second;
         }
         QByteArray line = CsvLine(row, columns_ ? columns_->format : kReportFormat);
+        row.written = line;
         // A row another writer left without its line break is not joined to this one.
         if (reader_.Begun())
             line.prepend(reader_.Quoted() ? "\"\n" : "\n");

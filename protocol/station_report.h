@@ -38,6 +38,7 @@ struct StationRow {
     QString version;
     Kind kind = Kind::Pass;
     QString id = NewRowId();  // the same however often the row is sent to a line's database
+    QByteArray written;       // the row's line as the report holds it
     // "pass", "fail: <reason>", "error: <serial error>", "interrupted: written, not verified",
     // in English whoever writes the row: the report is one format.
     QString outcome;
@@ -76,6 +77,12 @@ public:
     Done Append(StationRow &row);
     // The figures of every row of the report so far, other stations' included.
     Figures Total() const;
+    // The report's columns, as its header names them.
+    ReportColumns Columns() const
+    {
+        std::lock_guard lock(mutex_);
+        return columns_.value_or(ReportColumns{});
+    }
 
     static QByteArray CsvLine(const StationRow &row, int format = kReportFormat);
 

@@ -37,7 +37,7 @@ press 'set outside=r' remove
 press 'write horizontal=1 roundness=' 0 1 2 3
 press 'set st' standard=
 press 'to' toggle
-press 'st' step station
+press 'st' step station store
 press 'station line.json --o' --once --operator
 press 're' read report
 press 'station line.json --operator ann --sc' --scan

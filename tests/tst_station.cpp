@@ -391,7 +391,20 @@ private slots:
         {
             SerialControl holder;  // another program, for longer than three reads
             holder.SetPort(*PortRef::Read(terminal));
-            holder.SetPortOpen(true);
+            // Opened between two of the station's reads: while one is in flight the port is its.
+            const auto open = [&holder] {
+                try {
+                    holder.SetPortOpen(true);
+                    return true;
+                } catch (const CommError &) {
+                    return false;
+                }
+            };
+            QElapsedTimer trying;
+            trying.start();
+            while (!open() && trying.elapsed() < 5000)
+                QTest::qWait(20);
+            QVERIFY(holder.PortOpen());
             const int before = unit.Heard();
             QTest::qWait((Station::kGoneAfterMisses + 2) * Station::kStayLookMs);
             QCOMPARE(unit.Heard(), before);  // nobody else could read meanwhile

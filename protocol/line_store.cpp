@@ -1,0 +1,576 @@
+#include "protocol/line_store.h"
+
+#include "link/output_file.h"
+#include "protocol/outcome_text.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <QFileInfo>
+
+#include <libpq-fe.h>
+
+namespace kv306 {
+
+namespace {
+
+// The table's columns, in order: the report's, then what the store adds. Quoted where they are
+// written, as "time" and "operator" are words of SQL.
+struct Column {
+    const char *name;
+    const char *type;
+};
+constexpr Column kColumns[] = {
+    {"id", "uuid PRIMARY KEY"},
+    {"time", "timestamptz NOT NULL"},
+    {"unit", "integer NOT NULL"},
+    {"slot", "integer NOT NULL"},
+    {"port", "text NOT NULL"},
+    {"device", "text"},
+    {"adapter_serial", "text"},
+    {"outcome", "text NOT NULL"},
+    {"kind", "text NOT NULL"},
+    {"reason", "text"},
+    {"horizontal", "text"},
+    {"vertical", "text"},
+    {"size", "text"},
+    {"standard", "text"},
+    {"roundness", "text"},
+    {"outside", "text"},
+    {"seconds", "double precision"},
+    {"serial", "text"},
+    {"again", "integer"},
+    {"operator", "text"},
+    {"lot", "text"},
+    {"profile", "text"},
+    {"target", "text"},
+    {"host", "text"},
+    {"version", "text"},
+    {"report_file", "text"},
+};
+
+// How a user names the database: "host:port/database", or the service.
+QString WhereOf(const QString &url)
+{
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(url.toUtf8().constData(), &error);
+    PQfreemem(error);
+    if (!options)
+        return url;
+    QString host, port, db, service;
+    for (PQconninfoOption *o = options; o->keyword; ++o) {
+        const QString value = o->val ? QString::fromUtf8(o->val) : QString();
+        if (qstrcmp(o->keyword, "host") == 0 || (qstrcmp(o->keyword, "hostaddr") == 0 && host.isEmpty()))
+            host = value;
+        else if (qstrcmp(o->keyword, "port") == 0)
+            port = value;
+        else if (qstrcmp(o->keyword, "dbname") == 0)
+            db = value;
+        else if (qstrcmp(o->keyword, "service") == 0)
+            service = value;
+    }
+    PQconninfoFree(options);
+    if (!service.isEmpty() && host.isEmpty())
+        return QStringLiteral("service %1").arg(service);
+    return QStringLiteral("%1:%2/%3")
+        .arg(host.isEmpty() ? QStringLiteral("localhost") : host, port.isEmpty() ? QStringLiteral("5432") : port,
+             db);
+}
+
+// What to do about a connection libpq could not make, from its message.
+QString AdviceFor(const QString &message)
+{
+    const auto has = [&message](const char *words) { return message.contains(QLatin1String(words)); };
+    if (has("password authentication failed") || has("no password supplied") || has("SCRAM"))
+        return QStringLiteral("check the user and the password in your pgpass file or service file");
+    if (has("certificate verify failed") || has("root certificate"))
+        return QStringLiteral("the server's certificate is not trusted: name the authority that signed it "
+                              "with sslrootcert=FILE");
+    if (has("Connection refused") || has("could not connect"))
+        return QStringLiteral("is the database running, and listening there?");
+    if (has("timeout expired"))
+        return QStringLiteral("no answer within %1 s: is the host reachable?").arg(LineStore::kConnectSeconds);
+    if (has("does not exist"))
+        return QStringLiteral("check the database's and the user's names");
+    return QStringLiteral("see the database's message");
+}
+
+QString Simplified(const char *text)
+{
+    return QString::fromUtf8(text).simplified();
+}
+
+}  // namespace
+
+struct LineStore::Connection {
+    PGconn *conn = nullptr;
+    ~Connection()
+    {
+        if (conn)
+            PQfinish(conn);
+    }
+};
+
+Checked<QString> LineStore::CheckUrl(const QString &url)
+{
+    if (url.trimmed().isEmpty())
+        return Checked<QString>::Refused(QStringLiteral("--store needs a connection URI or service=NAME"));
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(url.toUtf8().constData(), &error);
+    if (!options) {
+        const QString why = error ? Simplified(error) : QStringLiteral("unreadable");
+        PQfreemem(error);
+        return Checked<QString>::Refused(QStringLiteral("--store %1: %2").arg(url, why));
+    }
+    bool password = false;
+    for (PQconninfoOption *o = options; o->keyword; ++o) {
+        if (qstrcmp(o->keyword, "password") == 0 && o->val && *o->val)
+            password = true;
+    }
+    PQconninfoFree(options);
+    if (password)
+        return Checked<QString>::Refused(
+            QStringLiteral("--store: a password does not belong in the URL, where anyone who can list the "
+                           "processes reads it; put it in your pgpass file (%1) or a service file (%2), "
+                           "where libpq reads it")
+                .arg(
+#ifdef Q_OS_WIN
+                    QStringLiteral("%APPDATA%\\postgresql\\pgpass.conf"),
+                    QStringLiteral("%APPDATA%\\postgresql\\.pg_service.conf")
+#else
+                    QStringLiteral("~/.pgpass, mode 600"), QStringLiteral("~/.pg_service.conf")
+#endif
+                        ));
+    return url;
+}
+
+LineStore::LineStore(QString url) : db_(std::make_unique<Connection>()), url_(std::move(url)) {}
+
+LineStore::~LineStore() = default;
+
+QString LineStore::Where() const
+{
+    if (db_->conn && PQstatus(db_->conn) == CONNECTION_OK)
+        return QStringLiteral("%1:%2/%3")
+            .arg(QString::fromUtf8(PQhost(db_->conn)), QString::fromUtf8(PQport(db_->conn)),
+                 QString::fromUtf8(PQdb(db_->conn)));
+    return WhereOf(url_);
+}
+
+bool LineStore::Connected() const
+{
+    return db_->conn && PQstatus(db_->conn) == CONNECTION_OK;
+}
+
+void LineStore::Disconnect()
+{
+    if (db_->conn)
+        PQfinish(db_->conn);
+    db_->conn = nullptr;
+}
+
+Done LineStore::Connect(bool needSchema)
+{
+    if (Connected())
+        return Done::Ok();
+    Disconnect();
+    const QByteArray url = url_.toUtf8();
+    const QByteArray timeout = QByteArray::number(kConnectSeconds);
+    // A connection that goes quiet (a cable pulled, a server stopped hard) is found out within
+    // some seconds, not after the system's own hours.
+    const char *const keywords[] = {"dbname",          "connect_timeout",    "application_name",
+                                    "keepalives",      "keepalives_idle",    "keepalives_interval",
+                                    "keepalives_count", "tcp_user_timeout",  nullptr};
+    const char *const values[] = {url.constData(), timeout.constData(), "kv306", "1", "5", "2", "3", "10000",
+                                  nullptr};
+    db_->conn = PQconnectdbParams(keywords, values, 1);
+    if (PQstatus(db_->conn) != CONNECTION_OK) {
+        const QString message = Simplified(PQerrorMessage(db_->conn));
+        Disconnect();
+        return Done::Refused(QStringLiteral("the database %1 cannot be reached: %2 (%3)")
+                                 .arg(WhereOf(url_), message, AdviceFor(message)));
+    }
+    PGresult *set = PQexec(db_->conn, QStringLiteral("SET statement_timeout = %1").arg(kStatementMs).toUtf8());
+    PQclear(set);
+    if (!needSchema)
+        return Done::Ok();
+    PGresult *has = PQexec(db_->conn, "SELECT to_regclass('kv306.rows') IS NOT NULL");
+    const bool there = PQresultStatus(has) == PGRES_TUPLES_OK && PQntuples(has) == 1 &&
+                       qstrcmp(PQgetvalue(has, 0, 0), "t") == 0;
+    PQclear(has);
+    if (!there) {
+        const QString where = Where();
+        Disconnect();
+        return Done::Refused(QStringLiteral("the database %1 has no table kv306.rows for the line's rows; "
+                                            "make it with: kv306ctl store init URL")
+                                 .arg(where));
+    }
+    return Done::Ok();
+}
+
+Done LineStore::Init()
+{
+    if (const Done connected = Connect(false); !connected)
+        return connected;
+    QStringList columns;
+    for (const Column &c : kColumns)
+        columns << QStringLiteral("\"%1\" %2").arg(QLatin1String(c.name), QLatin1String(c.type));
+    const QString sql =
+        QStringLiteral("BEGIN;"
+                       "CREATE SCHEMA IF NOT EXISTS kv306;"
+                       "CREATE TABLE IF NOT EXISTS kv306.schema_version (version integer NOT NULL);"
+                       "INSERT INTO kv306.schema_version SELECT %1 WHERE NOT EXISTS "
+                       "(SELECT 1 FROM kv306.schema_version);"
+                       "CREATE TABLE IF NOT EXISTS kv306.rows (%2);"
+                       "CREATE INDEX IF NOT EXISTS rows_time ON kv306.rows (\"time\");"
+                       "CREATE INDEX IF NOT EXISTS rows_serial ON kv306.rows (serial);"
+                       "CREATE INDEX IF NOT EXISTS rows_lot ON kv306.rows (lot);"
+                       "COMMIT;")
+            .arg(kSchemaVersion)
+            .arg(columns.join(QLatin1Char(',')));
+    PGresult *result = PQexec(db_->conn, sql.toUtf8().constData());
+    const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
+    const QString message = Simplified(PQresultErrorMessage(result));
+    PQclear(result);
+    if (!done) {
+        PGresult *rollback = PQexec(db_->conn, "ROLLBACK");
+        PQclear(rollback);
+        return Done::Refused(QStringLiteral("the database %1 refused the table: %2").arg(Where(), message));
+    }
+    return Done::Ok();
+}
+
+Checked<int> LineStore::Send(const std::vector<Row> &rows)
+{
+    if (const Done connected = Connect(); !connected)
+        return Checked<int>::Refused(connected.reason);
+    QStringList names;
+    QStringList places;
+    for (std::size_t i = 0; i < std::size(kColumns); ++i) {
+        names << QStringLiteral("\"%1\"").arg(QLatin1String(kColumns[i].name));
+        places << QStringLiteral("$%1").arg(i + 1);
+    }
+    const QByteArray insert = QStringLiteral("INSERT INTO kv306.rows (%1) VALUES (%2) ON CONFLICT (id) DO NOTHING")
+                                  .arg(names.join(QLatin1Char(',')), places.join(QLatin1Char(',')))
+                                  .toUtf8();
+    const auto fail = [this](PGresult *result) {
+        const QString message = Simplified(PQresultErrorMessage(result));
+        PQclear(result);
+        const bool lost = PQstatus(db_->conn) != CONNECTION_OK;
+        if (lost) {
+            Disconnect();
+        } else {
+            PGresult *rollback = PQexec(db_->conn, "ROLLBACK");
+            PQclear(rollback);
+        }
+        return Checked<int>::Refused(
+            QStringLiteral("the database %1 %2: %3")
+                .arg(WhereOf(url_), lost ? QStringLiteral("went away") : QStringLiteral("refused the rows"),
+                     message.isEmpty() ? QStringLiteral("no message") : message));
+    };
+    PGresult *begin = PQexec(db_->conn, "BEGIN");
+    if (PQresultStatus(begin) != PGRES_COMMAND_OK)
+        return fail(begin);
+    PQclear(begin);
+    int added = 0;
+    for (const Row &row : rows) {
+        std::vector<QByteArray> values;
+        std::vector<const char *> pointers;
+        values.reserve(std::size(kColumns));
+        for (const Column &c : kColumns) {
+            QString value;
+            if (qstrcmp(c.name, "report_file") == 0) {
+                value = row.reportFile;
+            } else {
+                const auto found = row.fields.find(QByteArray(c.name));
+                value = found == row.fields.end() ? QString() : found->second;
+            }
+            values.push_back(value.toUtf8());
+        }
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            // An empty field is no value: SQL's NULL, which a number column takes too.
+            pointers.push_back(values[i].isEmpty() ? nullptr : values[i].constData());
+        }
+        PGresult *result = PQexecParams(db_->conn, insert.constData(), static_cast<int>(pointers.size()),
+                                        nullptr, pointers.data(), nullptr, nullptr, 0);
+        if (PQresultStatus(result) != PGRES_COMMAND_OK)
+            return fail(result);
+        added += qstrcmp(PQcmdTuples(result), "1") == 0 ? 1 : 0;
+        PQclear(result);
+    }
+    PGresult *commit = PQexec(db_->conn, "COMMIT");
+    if (PQresultStatus(commit) != PGRES_COMMAND_OK)
+        return fail(commit);
+    PQclear(commit);
+    return added;
+}
+
+Checked<LineStore::LineFigures> LineStore::FiguresOf(const Filter &filter)
+{
+    if (const Done connected = Connect(); !connected)
+        return Checked<LineFigures>::Refused(connected.reason);
+    QStringList where{QStringLiteral("TRUE")};
+    QList<QByteArray> params;
+    const auto bind = [&params](const QString &value) {
+        params << value.toUtf8();
+        return QStringLiteral("$%1").arg(params.size());
+    };
+    if (filter.since.isValid())
+        where << QStringLiteral("\"time\" >= %1").arg(bind(filter.since.toString(Qt::ISODateWithMs)));
+    if (filter.until.isValid())
+        where << QStringLiteral("\"time\" <= %1").arg(bind(filter.until.toString(Qt::ISODateWithMs)));
+    if (!filter.host.isEmpty())
+        where << QStringLiteral("host = %1").arg(bind(filter.host));
+    if (!filter.lot.isEmpty())
+        where << QStringLiteral("lot = %1").arg(bind(filter.lot));
+    // Each row counted in the whole and in its slot, operator, lot and station. A unit is known by
+    // its serial number, a row without one is a unit of its own; its first set-up is its first
+    // row (by time) unless that row says of one before.
+    const QString groups =
+        QStringLiteral("WITH r AS (SELECT *, coalesce(nullif(serial, ''), id::text) AS ident FROM kv306.rows "
+                       "WHERE %1), "
+                       "g AS (SELECT v.grp, v.name, r.* FROM r CROSS JOIN LATERAL (VALUES ('all', ''), "
+                       "('slot', port), ('operator', coalesce(\"operator\", '')), ('lot', coalesce(lot, '')), "
+                       "('station', coalesce(host, ''))) AS v(grp, name)), "
+                       "k AS (SELECT g.*, row_number() OVER (PARTITION BY grp, name, ident ORDER BY \"time\", unit) "
+                       "AS nth, count(*) OVER (PARTITION BY grp, name, ident) AS times FROM g) ")
+            .arg(where.join(QStringLiteral(" AND ")));
+    const QString counts =
+        groups + QStringLiteral(
+                     "SELECT grp, name, count(*), count(*) FILTER (WHERE kind = 'pass'), "
+                     "count(*) FILTER (WHERE kind = 'fail'), count(*) FILTER (WHERE kind = 'error'), "
+                     "count(*) FILTER (WHERE kind = 'interrupted'), "
+                     "count(*) FILTER (WHERE nth = 1 AND coalesce(again, 0) = 0), "
+                     "count(*) FILTER (WHERE nth = 1 AND coalesce(again, 0) = 0 AND kind = 'pass'), "
+                     "count(*) FILTER (WHERE nth = 1 AND (times > 1 OR coalesce(again, 0) <> 0)), "
+                     "(extract(epoch FROM min(\"time\")) * 1000)::bigint, "
+                     "(extract(epoch FROM max(\"time\")) * 1000)::bigint "
+                     "FROM k GROUP BY grp, name");
+    const QString reasons = groups + QStringLiteral("SELECT grp, name, reason, count(*) FROM k WHERE kind <> 'pass' "
+                                                    "AND reason IS NOT NULL GROUP BY grp, name, reason");
+    std::vector<const char *> values;
+    for (const QByteArray &p : params)
+        values.push_back(p.constData());
+    LineFigures figures;
+    const auto group = [&figures](const QByteArray &grp, const QString &name) -> Figures & {
+        if (grp == "slot")
+            return figures.bySlot[name];
+        if (grp == "operator")
+            return figures.byOperator[name];
+        if (grp == "lot")
+            return figures.byLot[name];
+        if (grp == "station")
+            return figures.byStation[name];
+        return figures.all;
+    };
+    for (const QString &sql : {counts, reasons}) {
+        PGresult *result = PQexecParams(db_->conn, sql.toUtf8().constData(), static_cast<int>(values.size()),
+                                        nullptr, values.data(), nullptr, nullptr, 0);
+        if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+            const QString message = Simplified(PQresultErrorMessage(result));
+            PQclear(result);
+            if (PQstatus(db_->conn) != CONNECTION_OK)
+                Disconnect();
+            return Checked<LineFigures>::Refused(
+                QStringLiteral("the database %1 could not count the rows: %2").arg(WhereOf(url_), message));
+        }
+        for (int i = 0; i < PQntuples(result); ++i) {
+            const auto at = [result, i](int c) { return QByteArray(PQgetvalue(result, i, c)); };
+            Figures &f = group(at(0), QString::fromUtf8(at(1)));
+            if (sql == reasons) {
+                f.reasons[ReasonWords(QString::fromUtf8(at(2)))] += at(3).toInt();
+                continue;
+            }
+            f.units = at(2).toInt();
+            f.pass = at(3).toInt();
+            f.fail = at(4).toInt();
+            f.error = at(5).toInt();
+            f.interrupted = at(6).toInt();
+            f.newUnits = at(7).toInt();
+            f.firstPass = at(8).toInt();
+            f.setUpAgain = at(9).toInt();
+            // In this computer's offset from UTC, as a station here writes its report's times.
+            const int offset = QDateTime::currentDateTime().offsetFromUtc();
+            f.first = QDateTime::fromMSecsSinceEpoch(at(10).toLongLong(), Qt::OffsetFromUTC, offset);
+            f.last = QDateTime::fromMSecsSinceEpoch(at(11).toLongLong(), Qt::OffsetFromUTC, offset);
+        }
+        PQclear(result);
+    }
+    return figures;
+}
+
+StoreSender::StoreSender(const QString &url, const QString &reportFile)
+    : store_(url), reportFile_(QFileInfo(reportFile).fileName())
+{
+}
+
+void StoreSender::Start()
+{
+    thread_ = std::thread([this] { Run(); });
+}
+
+StoreSender::~StoreSender()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void StoreSender::Add(const QByteArray &line, const ReportColumns &columns)
+{
+    CsvReader reader;
+    std::vector<CsvReader::Record> records;
+    reader.Feed(line, &records);
+    if (records.empty())
+        return;
+    const Checked<LineStore::Row> row = StoreRowOf(records.front(), columns, reportFile_);
+    if (!row)
+        return;  // the report holds it; `upload` names what it cannot read
+    {
+        std::lock_guard lock(mutex_);
+        waiting_.push_back(*row);
+        ++status_.waiting;
+    }
+    wake_.notify_all();
+}
+
+StoreSender::Status StoreSender::Now() const
+{
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+int StoreSender::Finish(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    int before = 0;
+    {
+        std::lock_guard lock(mutex_);
+        hurry_ = true;
+        before = attempts_;
+    }
+    wake_.notify_all();
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            // Done when the rows are in, or when one more try failed: the last word is said.
+            if (waiting_.empty() || clock.elapsed() >= ms || (attempts_ > before && !status_.problem.isEmpty())) {
+                stop_ = true;
+                break;
+            }
+        }
+        QThread::msleep(20);
+    }
+    wake_.notify_all();
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(waiting_.size());
+}
+
+void StoreSender::Run()
+{
+    int pause = 0;
+    // Whether the database is there is said at the start, before any row waits for it.
+    if (const Done connected = store_.Connect(); !connected) {
+        Status now;
+        {
+            std::lock_guard lock(mutex_);
+            status_.problem = connected.reason;
+            now = status_;
+        }
+        pause = 1000;
+        if (Changed)
+            Changed(now);
+    }
+    for (;;) {
+        std::vector<LineStore::Row> batch;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_for(lock, std::chrono::milliseconds(pause > 0 && !hurry_ ? pause : 0x7fffffff),
+                           [this, pause] { return stop_ || (!waiting_.empty() && (pause == 0 || hurry_)); });
+            if (stop_)
+                return;
+            if (waiting_.empty())
+                continue;
+            hurry_ = false;
+            for (std::size_t i = 0; i < waiting_.size() && i < 100; ++i)
+                batch.push_back(waiting_[i]);
+        }
+        const Checked<int> sent = store_.Send(batch);
+        Status now;
+        bool said = false;
+        {
+            std::lock_guard lock(mutex_);
+            ++attempts_;
+            if (sent) {
+                waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(batch.size()));
+                status_.sent += static_cast<int>(batch.size());
+                said = !status_.problem.isEmpty();
+                status_.problem.clear();
+                pause = 0;
+            } else {
+                status_.problem = sent.reason;
+                said = true;
+                pause = pause == 0 ? 1000 : std::min(pause * 2, kLongestPauseMs);
+            }
+            status_.waiting = static_cast<int>(waiting_.size());
+            now = status_;
+        }
+        if (said && Changed)
+            Changed(now);
+    }
+}
+
+Checked<LineStore::Row> StoreRowOf(const CsvReader::Record &record, const ReportColumns &columns,
+                                   const QString &reportFile)
+{
+    const Checked<ReportEntry> entry = EntryOf(record, columns);
+    if (!entry)
+        return Checked<LineStore::Row>::Refused(entry.reason);
+    LineStore::Row row;
+    row.reportFile = reportFile;
+    const QList<QByteArray> names = ReportColumnNames(columns.format);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        // The first format's "serial" was the adapter's.
+        const QByteArray name = columns.format == 1 && names[i] == "serial" ? "adapter_serial" : names[i];
+        row.fields[name] = QString::fromUtf8(record.fields[i]);
+    }
+    row.fields["id"] = entry->id;
+    row.fields["kind"] = entry->kind;
+    if (row.fields["reason"].isEmpty() && entry->kind != QLatin1String("pass"))
+        row.fields["reason"] = ReasonTokenOfOutcome(row.fields["outcome"]);
+    return row;
+}
+
+Checked<ReportRows> ReadReportRows(const QString &path)
+{
+    QFile file(path);
+    if (const Done opened = OpenToRead(file); !opened)
+        return Checked<ReportRows>::Refused(opened.reason);
+    CsvReader csv;
+    std::vector<CsvReader::Record> records;
+    csv.Feed(file.readAll(), &records);
+    if (const std::optional<CsvReader::Record> last = csv.Unended())
+        records.push_back(*last);
+    if (records.empty())
+        return Checked<ReportRows>::Refused(QStringLiteral("%1 is empty").arg(path));
+    const std::optional<ReportColumns> columns = ColumnsOf(records.front());
+    if (!columns)
+        return Checked<ReportRows>::Refused(
+            QStringLiteral("%1 is not a station report (its first line is not the report's header)").arg(path));
+    ReportRows rows;
+    for (std::size_t r = 1; r < records.size(); ++r) {
+        const Checked<LineStore::Row> row = StoreRowOf(records[r], *columns, QFileInfo(path).fileName());
+        if (row)
+            rows.rows.push_back(*row);
+        else
+            ++rows.unreadable;
+    }
+    return rows;
+}
+
+}  // namespace kv306
