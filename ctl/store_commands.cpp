@@ -2,6 +2,7 @@
 #include "ctl/ctl_internal.h"
 
 #include "protocol/line_store.h"
+#include "protocol/outcome_text.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -31,7 +32,8 @@ int StoreCommand(const Invocation &in)
     LineStore store(*url);
     if (const Done made = store.Init(); !made)
         return StoreError(made.reason);
-    const QString said = QStringLiteral("the database %1 holds the line's rows in kv306.rows").arg(store.Where());
+    const QString said =
+        QStringLiteral("the database %1 holds the line's rows in kv306.rows").arg(store.Where());
     if (JsonMode())
         PrintJson(QJsonObject{{QStringLiteral("store"), store.Where()}, {QStringLiteral("ready"), true}});
     else
@@ -57,7 +59,8 @@ int UploadCommand(const Invocation &in)
         const Checked<ReportRows> rows = ReadReportRows(path);
         if (!rows) {
             Err(rows.reason);
-            reports.append(QJsonObject{{QStringLiteral("report"), path}, {QStringLiteral("error"), rows.reason}});
+            reports.append(
+                QJsonObject{{QStringLiteral("report"), path}, {QStringLiteral("error"), rows.reason}});
             code = std::max(code, kExitUsage);
             continue;
         }

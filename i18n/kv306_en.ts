@@ -1198,5 +1198,9 @@ Replace it?</translation>
         <source>设备路径“%1”里有空白或控制字符</source>
         <translation>the device path “%1” has a blank or a control character in it</translation>
     </message>
+    <message>
+        <source>“%1”：主机名只能有字母、数字、点、连字符和下划线</source>
+        <translation>“%1”: a host name has only letters, digits, dots, hyphens and underscores</translation>
+    </message>
 </context>
 </TS>

@@ -105,6 +105,15 @@ Checked<NetworkPort> ParseNetworkPort(const QString &text)
         return refuse(Tx::tr("“%1”缺少主机名").arg(text));
     if (!number || p < 1 || p > 65535)
         return refuse(Tx::tr("“%1”的端口号应为 1 到 65535").arg(text));
+    // A host's name is letters, digits, dots, hyphens and underscores (an IPv6 address was
+    // checked in its brackets): a quote or a comma would not survive Com.TXT.
+    if (!rest.startsWith(QLatin1Char('['))) {
+        for (const QChar c : port.host) {
+            if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('.') &&
+                c != QLatin1Char('-') && c != QLatin1Char('_'))
+                return refuse(Tx::tr("“%1”：主机名只能有字母、数字、点、连字符和下划线").arg(text));
+        }
+    }
     port.port = static_cast<quint16>(p);
     port.host = port.host.toLower();
     return port;

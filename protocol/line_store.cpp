@@ -5,8 +5,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 #include <QFileInfo>
+#include <QThread>
 
 #include <libpq-fe.h>
 
@@ -73,8 +73,8 @@ QString WhereOf(const QString &url)
     if (!service.isEmpty() && host.isEmpty())
         return QStringLiteral("service %1").arg(service);
     return QStringLiteral("%1:%2/%3")
-        .arg(host.isEmpty() ? QStringLiteral("localhost") : host, port.isEmpty() ? QStringLiteral("5432") : port,
-             db);
+        .arg(host.isEmpty() ? QStringLiteral("localhost") : host,
+             port.isEmpty() ? QStringLiteral("5432") : port, db);
 }
 
 // What to do about a connection libpq could not make, from its message.
@@ -89,7 +89,8 @@ QString AdviceFor(const QString &message)
     if (has("Connection refused") || has("could not connect"))
         return QStringLiteral("is the database running, and listening there?");
     if (has("timeout expired"))
-        return QStringLiteral("no answer within %1 s: is the host reachable?").arg(LineStore::kConnectSeconds);
+        return QStringLiteral("no answer within %1 s: is the host reachable?")
+            .arg(LineStore::kConnectSeconds);
     if (has("does not exist"))
         return QStringLiteral("check the database's and the user's names");
     return QStringLiteral("see the database's message");
@@ -178,9 +179,9 @@ Done LineStore::Connect(bool needSchema)
     const QByteArray timeout = QByteArray::number(kConnectSeconds);
     // A connection that goes quiet (a cable pulled, a server stopped hard) is found out within
     // some seconds, not after the system's own hours.
-    const char *const keywords[] = {"dbname",          "connect_timeout",    "application_name",
-                                    "keepalives",      "keepalives_idle",    "keepalives_interval",
-                                    "keepalives_count", "tcp_user_timeout",  nullptr};
+    const char *const keywords[] = {"dbname",           "connect_timeout",  "application_name",
+                                    "keepalives",       "keepalives_idle",  "keepalives_interval",
+                                    "keepalives_count", "tcp_user_timeout", nullptr};
     const char *const values[] = {url.constData(), timeout.constData(), "kv306", "1", "5", "2", "3", "10000",
                                   nullptr};
     db_->conn = PQconnectdbParams(keywords, values, 1);
@@ -190,7 +191,8 @@ Done LineStore::Connect(bool needSchema)
         return Done::Refused(QStringLiteral("the database %1 cannot be reached: %2 (%3)")
                                  .arg(WhereOf(url_), message, AdviceFor(message)));
     }
-    PGresult *set = PQexec(db_->conn, QStringLiteral("SET statement_timeout = %1").arg(kStatementMs).toUtf8());
+    PGresult *set =
+        PQexec(db_->conn, QStringLiteral("SET statement_timeout = %1").arg(kStatementMs).toUtf8());
     PQclear(set);
     if (!needSchema)
         return Done::Ok();
@@ -250,9 +252,10 @@ Checked<int> LineStore::Send(const std::vector<Row> &rows)
         names << QStringLiteral("\"%1\"").arg(QLatin1String(kColumns[i].name));
         places << QStringLiteral("$%1").arg(i + 1);
     }
-    const QByteArray insert = QStringLiteral("INSERT INTO kv306.rows (%1) VALUES (%2) ON CONFLICT (id) DO NOTHING")
-                                  .arg(names.join(QLatin1Char(',')), places.join(QLatin1Char(',')))
-                                  .toUtf8();
+    const QByteArray insert =
+        QStringLiteral("INSERT INTO kv306.rows (%1) VALUES (%2) ON CONFLICT (id) DO NOTHING")
+            .arg(names.join(QLatin1Char(',')), places.join(QLatin1Char(',')))
+            .toUtf8();
     const auto fail = [this](PGresult *result) {
         const QString message = Simplified(PQresultErrorMessage(result));
         PQclear(result);
@@ -327,27 +330,29 @@ Checked<LineStore::LineFigures> LineStore::FiguresOf(const Filter &filter)
     // its serial number, a row without one is a unit of its own; its first set-up is its first
     // row (by time) unless that row says of one before.
     const QString groups =
-        QStringLiteral("WITH r AS (SELECT *, coalesce(nullif(serial, ''), id::text) AS ident FROM kv306.rows "
-                       "WHERE %1), "
-                       "g AS (SELECT v.grp, v.name, r.* FROM r CROSS JOIN LATERAL (VALUES ('all', ''), "
-                       "('slot', port), ('operator', coalesce(\"operator\", '')), ('lot', coalesce(lot, '')), "
-                       "('station', coalesce(host, ''))) AS v(grp, name)), "
-                       "k AS (SELECT g.*, row_number() OVER (PARTITION BY grp, name, ident ORDER BY \"time\", unit) "
-                       "AS nth, count(*) OVER (PARTITION BY grp, name, ident) AS times FROM g) ")
+        QStringLiteral(
+            "WITH r AS (SELECT *, coalesce(nullif(serial, ''), id::text) AS ident FROM kv306.rows "
+            "WHERE %1), "
+            "g AS (SELECT v.grp, v.name, r.* FROM r CROSS JOIN LATERAL (VALUES ('all', ''), "
+            "('slot', port), ('operator', coalesce(\"operator\", '')), ('lot', coalesce(lot, '')), "
+            "('station', coalesce(host, ''))) AS v(grp, name)), "
+            "k AS (SELECT g.*, row_number() OVER (PARTITION BY grp, name, ident ORDER BY \"time\", unit) "
+            "AS nth, count(*) OVER (PARTITION BY grp, name, ident) AS times FROM g) ")
             .arg(where.join(QStringLiteral(" AND ")));
     const QString counts =
-        groups + QStringLiteral(
-                     "SELECT grp, name, count(*), count(*) FILTER (WHERE kind = 'pass'), "
-                     "count(*) FILTER (WHERE kind = 'fail'), count(*) FILTER (WHERE kind = 'error'), "
-                     "count(*) FILTER (WHERE kind = 'interrupted'), "
-                     "count(*) FILTER (WHERE nth = 1 AND coalesce(again, 0) = 0), "
-                     "count(*) FILTER (WHERE nth = 1 AND coalesce(again, 0) = 0 AND kind = 'pass'), "
-                     "count(*) FILTER (WHERE nth = 1 AND (times > 1 OR coalesce(again, 0) <> 0)), "
-                     "(extract(epoch FROM min(\"time\")) * 1000)::bigint, "
-                     "(extract(epoch FROM max(\"time\")) * 1000)::bigint "
-                     "FROM k GROUP BY grp, name");
-    const QString reasons = groups + QStringLiteral("SELECT grp, name, reason, count(*) FROM k WHERE kind <> 'pass' "
-                                                    "AND reason IS NOT NULL GROUP BY grp, name, reason");
+        groups +
+        QStringLiteral("SELECT grp, name, count(*), count(*) FILTER (WHERE kind = 'pass'), "
+                       "count(*) FILTER (WHERE kind = 'fail'), count(*) FILTER (WHERE kind = 'error'), "
+                       "count(*) FILTER (WHERE kind = 'interrupted'), "
+                       "count(*) FILTER (WHERE nth = 1 AND coalesce(again, 0) = 0), "
+                       "count(*) FILTER (WHERE nth = 1 AND coalesce(again, 0) = 0 AND kind = 'pass'), "
+                       "count(*) FILTER (WHERE nth = 1 AND (times > 1 OR coalesce(again, 0) <> 0)), "
+                       "(extract(epoch FROM min(\"time\")) * 1000)::bigint, "
+                       "(extract(epoch FROM max(\"time\")) * 1000)::bigint "
+                       "FROM k GROUP BY grp, name");
+    const QString reasons =
+        groups + QStringLiteral("SELECT grp, name, reason, count(*) FROM k WHERE kind <> 'pass' "
+                                "AND reason IS NOT NULL GROUP BY grp, name, reason");
     std::vector<const char *> values;
     for (const QByteArray &p : params)
         values.push_back(p.constData());
@@ -459,7 +464,8 @@ int StoreSender::Finish(int ms)
         {
             std::lock_guard lock(mutex_);
             // Done when the rows are in, or when one more try failed: the last word is said.
-            if (waiting_.empty() || clock.elapsed() >= ms || (attempts_ > before && !status_.problem.isEmpty())) {
+            if (waiting_.empty() || clock.elapsed() >= ms ||
+                (attempts_ > before && !status_.problem.isEmpty())) {
                 stop_ = true;
                 break;
             }
@@ -507,7 +513,8 @@ void StoreSender::Run()
             std::lock_guard lock(mutex_);
             ++attempts_;
             if (sent) {
-                waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(batch.size()));
+                waiting_.erase(waiting_.begin(),
+                               waiting_.begin() + static_cast<std::ptrdiff_t>(batch.size()));
                 status_.sent += static_cast<int>(batch.size());
                 said = !status_.problem.isEmpty();
                 status_.problem.clear();
@@ -561,7 +568,8 @@ Checked<ReportRows> ReadReportRows(const QString &path)
     const std::optional<ReportColumns> columns = ColumnsOf(records.front());
     if (!columns)
         return Checked<ReportRows>::Refused(
-            QStringLiteral("%1 is not a station report (its first line is not the report's header)").arg(path));
+            QStringLiteral("%1 is not a station report (its first line is not the report's header)")
+                .arg(path));
     ReportRows rows;
     for (std::size_t r = 1; r < records.size(); ++r) {
         const Checked<LineStore::Row> row = StoreRowOf(records[r], *columns, QFileInfo(path).fileName());

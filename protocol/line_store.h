@@ -13,9 +13,9 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
-#include <memory>
 #include <vector>
 
 namespace kv306 {

@@ -101,6 +101,8 @@ private slots:
                                                << "";
         QTest::newRow("space after") << "socket://host:24001 "
                                      << "";
+        QTest::newRow("a quote in the host") << "rfc2217://ce7e\"\":2"
+                                             << "";
         QTest::newRow("a path with a space") << "/tmp/my ports/COM3"
                                              << "/tmp/my ports/COM3";
         QTest::newRow("a path with a line break") << "/dev/tty\nS0"

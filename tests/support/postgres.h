@@ -31,14 +31,14 @@ public:
                 "--no-sync", "-E", "UTF8", "--locale", "C"});
         // The server's certificate, signed by an authority of the test's own.
         const QString ca = dir_.filePath("ca");
-        Run("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=kv306 test CA",
-                        "-keyout", ca + ".key", "-out", ca + ".crt"});
+        Run("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                        "/CN=kv306 test CA", "-keyout", ca + ".key", "-out", ca + ".crt"});
         Run("openssl", {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
                         data_ + "/server.key", "-out", dir_.filePath("server.csr")});
         Write(dir_.filePath("ext"), "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
         Run("openssl", {"x509", "-req", "-in", dir_.filePath("server.csr"), "-CA", ca + ".crt", "-CAkey",
-                        ca + ".key", "-CAcreateserial", "-days", "2", "-extfile", dir_.filePath("ext"), "-out",
-                        data_ + "/server.crt"});
+                        ca + ".key", "-CAcreateserial", "-days", "2", "-extfile", dir_.filePath("ext"),
+                        "-out", data_ + "/server.crt"});
         QFile::setPermissions(data_ + "/server.key", QFile::ReadOwner | QFile::WriteOwner);
         if (::getuid() == 0)
             Run("chown", {"-R", "postgres:postgres", dir_.path()});
@@ -54,7 +54,9 @@ public:
     // postgresql://admin@127.0.0.1:PORT/postgres, TLS checked against the test's authority.
     QString Url(const QString &options = QStringLiteral("sslmode=verify-full")) const
     {
-        return QStringLiteral("postgresql://admin@127.0.0.1:%1/postgres?%2&sslrootcert=%3").arg(port).arg(options, caFile);
+        return QStringLiteral("postgresql://admin@127.0.0.1:%1/postgres?%2&sslrootcert=%3")
+            .arg(port)
+            .arg(options, caFile);
     }
 
     void Start()
@@ -71,7 +73,8 @@ public:
         const QStringList args{"-D", data_, "-w", "-m", QString::fromLatin1(mode), "stop"};
         QProcess p;
         if (::getuid() == 0)
-            p.start(QStringLiteral("/usr/sbin/runuser"), QStringList{"-u", "postgres", "--", Program("pg_ctl")} + args);
+            p.start(QStringLiteral("/usr/sbin/runuser"),
+                    QStringList{"-u", "postgres", "--", Program("pg_ctl")} + args);
         else
             p.start(Program("pg_ctl"), args);
         p.waitForFinished(30000);
@@ -83,8 +86,9 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("PGPASSFILE", pgpass);
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral("psql"), {"-X", "-q", "-t", "-A", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p",
-                                         QString::number(port), "-U", "admin", "-d", "postgres", "-c", sql});
+        p.start(QStringLiteral("psql"),
+                {"-X", "-q", "-t", "-A", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p",
+                 QString::number(port), "-U", "admin", "-d", "postgres", "-c", sql});
         p.waitForFinished(30000);
         if (p.exitCode() != 0)
             qWarning("psql: %s", p.readAllStandardError().constData());
