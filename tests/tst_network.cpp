@@ -274,7 +274,16 @@ private slots:
             });
             port = QStringLiteral("rfc2217://127.0.0.1:%1").arg(peer->port);
         } else if (how == "stopped") {
-            QTimer::singleShot(200, [&server] { server.Stop(); });
+            // Stopped once the request reached the unit, whose reply then has nowhere to go.
+            auto *watch = new QTimer(this);
+            connect(watch, &QTimer::timeout, [&server, &unit, watch] {
+                if (unit.Heard() > 0) {
+                    server.Stop();
+                    watch->deleteLater();
+                    watch->stop();
+                }
+            });
+            watch->start(10);
         } else if (how == "flood") {
             peer = std::make_unique<Peer>([](QTcpSocket &c) {
                 const QByteArray noise(4096, '\x55');
