@@ -1,5 +1,6 @@
 // kv306-sim: a simulated KV306 on a pseudo-terminal, for training and for testing without a unit.
 #include "link/output_file.h"
+#include "link/word_wrap.h"
 #include "sim/sim_unit.h"
 
 #include <QByteArray>
@@ -59,7 +60,7 @@ std::string FaultNames()
 {
     std::string names;
     for (const std::string &name : kv306::sim::FaultNames())
-        names += name + ' ';
+        names += (names.empty() ? "" : " ") + name;
     return names;
 }
 
@@ -123,23 +124,9 @@ void PrintHelp()
     std::string text = "Usage: kv306-sim [options]\n"
                        "A simulated KV306 overlay unit on a pseudo-terminal. Runs until interrupted.\n\n";
     const auto row = [&text](const std::string &left, const std::string &help) {
-        // The help in lines of at most 80 characters, beside the option.
-        std::string line = "  " + left + std::string(left.size() < 17 ? 17 - left.size() : 1, ' ') + "  ";
-        const std::size_t indent = line.size();
-        std::size_t at = 0;
-        while (at < help.size()) {
-            std::size_t space = help.find(' ', at);
-            if (space == std::string::npos)
-                space = help.size();
-            const std::string word = help.substr(at, space - at);
-            if (line.size() + word.size() > 80 && line.size() > indent) {
-                text += line.substr(0, line.size() - 1) + '\n';
-                line = std::string(indent, ' ');
-            }
-            line += word + ' ';
-            at = space + 1;
-        }
-        text += line.substr(0, line.size() - 1) + '\n';
+        text += kv306::Wrapped(QStringLiteral("  %1  ").arg(QString::fromStdString(left), -17),
+                               QString::fromStdString(help))
+                    .toStdString();
     };
     for (const OptionRow &o : kOptions)
         row(std::string("--") + o.name + (o.value ? std::string(" ") + o.value : ""), OptionHelp(o));

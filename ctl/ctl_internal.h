@@ -4,6 +4,7 @@
 // command line: dispatch, which options a command takes, --help.
 
 #include "link/port_ref.h"
+#include "link/word_wrap.h"
 #include "protocol/params.h"
 #include "protocol/unit_core.h"
 
@@ -111,8 +112,6 @@ int Interrupted(const PortRef &port, const QString &state, QJsonObject json = {}
 
 // The exit codes, as --help lists them (README and the man page are checked against them).
 QString ExitCodesText();
-// `text` in lines of at most 80 characters, the first after `first`, the others indented as far.
-QString Wrapped(const QString &first, const QString &text);
 
 // --- targets.cpp: the ports named on the command line ------------------------------------------
 

@@ -282,21 +282,6 @@ void TraceFrames()
     UnitOnPort::TraceAll(&log);
 }
 
-QString Wrapped(const QString &first, const QString &text)
-{
-    QString out;
-    QString line = first;
-    const qsizetype indent = first.size();
-    for (const QString &word : text.split(QLatin1Char(' '))) {
-        if (line.size() + word.size() > 80 && line.size() > indent) {
-            out += line.chopped(1) + QLatin1Char('\n');
-            line = QString(indent, QLatin1Char(' '));
-        }
-        line += word + QLatin1Char(' ');
-    }
-    return out + line.chopped(1) + QLatin1Char('\n');
-}
-
 QString ExitCodesText()
 {
     QString text = QStringLiteral("Exit codes:\n");

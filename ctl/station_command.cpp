@@ -1,7 +1,7 @@
 #include "ctl/ctl.h"
 #include "ctl/ctl_internal.h"
 
-#include "protocol/line_store.h"
+#include "protocol/store_sender.h"
 
 #include "protocol/outcome_text.h"
 #include "protocol/params_text.h"

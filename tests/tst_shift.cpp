@@ -1,6 +1,7 @@
 // A line supervisor's station: units named by their scanned serial numbers, who ran it and which
 // lot in every row, and the shift's figures read back from the report.
 #include "support/ctl_run.h"
+#include "support/json.h"
 #include "support/sim_ports.h"
 #include "support/station_run.h"
 
@@ -85,11 +86,6 @@ QByteArray KnownMix(int format = 2)
                 (format >= 3 ? ',' + reason : QByteArray()) + '\n';
     }
     return text;
-}
-
-QJsonObject JsonOf(const QString &out)
-{
-    return QJsonDocument::fromJson(out.toUtf8()).object();
 }
 
 }  // namespace

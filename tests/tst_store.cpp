@@ -2,6 +2,7 @@
 // figures of the store equal those of every station's file, and nothing is lost or doubled when
 // the database goes away.
 #include "support/ctl_run.h"
+#include "support/json.h"
 #include "support/postgres.h"
 #include "support/sim_ports.h"
 #include "support/station_run.h"
@@ -12,15 +13,6 @@
 
 using namespace kv306;
 using namespace kv306::test;
-
-namespace {
-
-QJsonObject JsonOf(const QString &out)
-{
-    return QJsonDocument::fromJson(out.toUtf8()).object();
-}
-
-}  // namespace
 
 class TestStore : public QObject {
     Q_OBJECT
