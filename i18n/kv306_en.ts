@@ -1202,5 +1202,70 @@ Replace it?</translation>
         <source>“%1”：主机名只能有字母、数字、点、连字符和下划线</source>
         <translation>“%1”: a host name has only letters, digits, dots, hyphens and underscores</translation>
     </message>
+    <message numerus="yes">
+        <source>全线各工位同期共 %n 台：合格 %1，不合格 %2，错误 %3</source>
+        <translation>
+            <numerusform>The whole line, every station, over the same time: %n unit: %1 passed, %2 failed, %3 with an error</numerusform>
+            <numerusform>The whole line, every station, over the same time: %n units: %1 passed, %2 failed, %3 with an error</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>可不填：全线的 PostgreSQL 数据库，如 postgresql://station@db/line 或 service=line7</source>
+        <translation>Optional: the line&apos;s PostgreSQL database, such as postgresql://station@db/line or service=line7</translation>
+    </message>
+    <message>
+        <source>数据库：</source>
+        <translation>Database:</translation>
+    </message>
+    <message>
+        <source>数据库：%1</source>
+        <translation>Database: %1</translation>
+    </message>
+    <message>
+        <source>数据库不能用：
+%1</source>
+        <translation>The database cannot be used:
+%1</translation>
+    </message>
+    <message>
+        <source>数据库：正在连接 %1</source>
+        <translation>Database: connecting to %1</translation>
+    </message>
+    <message>
+        <source>全线：正在读取…</source>
+        <translation>The whole line: reading…</translation>
+    </message>
+    <message numerus="yes">
+        <source>数据库还有 %n 行没有写入（它们在报告中）：%1。数据库能用时，用 kv306ctl upload &quot;%2&quot; --store URL 发送</source>
+        <translation>
+            <numerusform>%n row has not reached the database (it is in the report): %1. Once the database can be reached, send it with kv306ctl upload &quot;%2&quot; --store URL</numerusform>
+            <numerusform>%n rows have not reached the database (they are in the report): %1. Once the database can be reached, send them with kv306ctl upload &quot;%2&quot; --store URL</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>数据库不能写入，%n 行在报告中等待，会自动重试：%1</source>
+        <translation>
+            <numerusform>The database does not take the rows; %n row waits in the report and is sent again on its own: %1</numerusform>
+            <numerusform>The database does not take the rows; %n rows wait in the report and are sent again on their own: %1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>数据库：正在写入，%n 行等待</source>
+        <translation>
+            <numerusform>Database: sending, %n row waiting</numerusform>
+            <numerusform>Database: sending, %n rows waiting</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>数据库：已写入 %n 行</source>
+        <translation>
+            <numerusform>Database: %n row sent</numerusform>
+            <numerusform>Database: %n rows sent</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>全线：读不到数据库（%1）</source>
+        <translation>The whole line: the database cannot be read (%1)</translation>
+    </message>
 </context>
 </TS>

@@ -6,6 +6,7 @@
 #include "panel/program_files.h"
 #include "panel/toolkit.h"
 #include "protocol/outcome_text.h"
+#include "protocol/store_sender.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,6 +14,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPointer>
 #include <QSettings>
 
 namespace kv306 {
@@ -46,6 +48,16 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
     connect(chooseButton_, &QPushButton::clicked, this, &ProductionDialog::ChooseReport);
     grid->addWidget(chooseButton_, 1, 2);
 
+    // The line's database, for a line that keeps one record of every station's rows.
+    storeField_ = new QLineEdit(this);
+    storeField_->setObjectName(QStringLiteral("storeField"));
+    storeField_->setPlaceholderText(
+        Tx::tr("可不填：全线的 PostgreSQL 数据库，如 postgresql://station@db/line 或 service=line7"));
+    auto *storeLabel = new QLabel(Tx::tr("数据库："), this);
+    storeLabel->setBuddy(storeField_);
+    grid->addWidget(storeLabel, 2, 0);
+    grid->addWidget(storeField_, 2, 1, 1, 2);
+
     // Who runs the line and which lot it sets up go into every row; both are remembered.
     auto *who = new QHBoxLayout;
     operatorField_ = new QLineEdit(this);
@@ -62,7 +74,7 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
     who->addWidget(operatorField_);
     who->addWidget(lotLabel);
     who->addWidget(lotField_);
-    grid->addLayout(who, 2, 0, 1, 3);
+    grid->addLayout(who, 3, 0, 1, 3);
     // A scanner types the serial number into the field that has the focus and ends with Enter.
     scanBox_ = new QCheckBox(Tx::tr("每台设备先扫描序列号"), this);
     scanBox_->setObjectName(QStringLiteral("scanBox"));
@@ -78,8 +90,8 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
             serialField_->setFocus();
     });
     connect(serialField_, &QLineEdit::returnPressed, this, &ProductionDialog::Scan);
-    grid->addWidget(scanBox_, 3, 0);
-    grid->addWidget(serialField_, 3, 1, 1, 2);
+    grid->addWidget(scanBox_, 4, 0);
+    grid->addWidget(serialField_, 4, 1, 1, 2);
 
     verdict_ = new QLabel(this);
     verdict_->setObjectName(QStringLiteral("verdict"));
@@ -89,28 +101,38 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
     big.setPointSize(40);
     big.setBold(true);
     verdict_->setFont(big);
-    grid->addWidget(verdict_, 4, 0, 1, 3);
+    grid->addWidget(verdict_, 5, 0, 1, 3);
     reason_ = new QLabel(this);
     reason_->setObjectName(QStringLiteral("reason"));
     reason_->setAlignment(Qt::AlignCenter);
     reason_->setWordWrap(true);
-    grid->addWidget(reason_, 5, 0, 1, 3);
+    grid->addWidget(reason_, 6, 0, 1, 3);
     state_ = new QLabel(this);
     state_->setObjectName(QStringLiteral("state"));
     state_->setAlignment(Qt::AlignCenter);
     state_->setWordWrap(true);
-    grid->addWidget(state_, 6, 0, 1, 3);
+    grid->addWidget(state_, 7, 0, 1, 3);
     count_ = new QLabel(this);
     count_->setObjectName(QStringLiteral("count"));
-    grid->addWidget(count_, 7, 0, 1, 2);
+    grid->addWidget(count_, 8, 0, 1, 2);
     startButton_ = new QPushButton(Tx::tr("开始(&S)"), this);
     startButton_->setObjectName(QStringLiteral("startButton"));
     connect(startButton_, &QPushButton::clicked, this, [this] { Running() ? Stop() : Start(); });
-    grid->addWidget(startButton_, 7, 2);
+    grid->addWidget(startButton_, 8, 2);
     figures_ = new QLabel(this);
     figures_->setObjectName(QStringLiteral("figures"));
     figures_->setWordWrap(true);
-    grid->addWidget(figures_, 8, 0, 1, 3);
+    grid->addWidget(figures_, 9, 0, 1, 3);
+    lineFigures_ = new QLabel(this);
+    lineFigures_->setObjectName(QStringLiteral("lineFigures"));
+    lineFigures_->setWordWrap(true);
+    lineFigures_->hide();
+    grid->addWidget(lineFigures_, 10, 0, 1, 3);
+    storeState_ = new QLabel(this);
+    storeState_->setObjectName(QStringLiteral("storeState"));
+    storeState_->setWordWrap(true);
+    storeState_->hide();
+    grid->addWidget(storeState_, 11, 0, 1, 3);
 
     rows_ = new QTableWidget(0, 4, this);
     rows_->setObjectName(QStringLiteral("rows"));
@@ -120,7 +142,7 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
     rows_->horizontalHeader()->setStretchLastSection(false);
     rows_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     rows_->setMinimumHeight(rows_->horizontalHeader()->sizeHint().height() + kShownRows * 24);
-    grid->addWidget(rows_, 9, 0, 1, 3);
+    grid->addWidget(rows_, 12, 0, 1, 3);
     // Enter belongs to the serial number field (a scanner ends each scan with it): it presses
     // no button of the dialog, whichever had the focus before.
     for (QPushButton *button : {chooseButton_, startButton_})
@@ -133,6 +155,9 @@ ProductionDialog::ProductionDialog(Toolkit &toolkit, const PortRef &port, const 
         reportField_->setText(QDir::toNativeSeparators(last));
     operatorField_->setText(settings.value(QStringLiteral("operator")).toString());
     lotField_->setText(settings.value(QStringLiteral("lot")).toString());
+    storeField_->setText(settings.value(QStringLiteral("storeUrl")).toString());
+    storeTimer_.setInterval(500);
+    connect(&storeTimer_, &QTimer::timeout, this, &ProductionDialog::ShowStore);
     scanBox_->setChecked(settings.value(QStringLiteral("scanSerials"), false).toBool());
     Paint(Tx::tr("未开始"), QStringLiteral("#9e9e9e"));
     count_->setText(Tx::tr("已检 0 台"));
@@ -181,6 +206,16 @@ void ProductionDialog::Start()
             return;
         }
     }
+    // A database's URL is checked before the report is asked for too: one that holds a password
+    // is refused, as the password belongs in the user's pgpass or service file.
+    const QString storeUrl = storeField_->text().trimmed();
+    if (!storeUrl.isEmpty()) {
+        if (const Checked<QString> url = LineStore::CheckUrl(storeUrl); !url) {
+            reason_->setText(Tx::tr("数据库：%1").arg(url.reason));
+            toolkit_.MsgBox(Tx::tr("数据库不能用：\n%1").arg(url.reason), kMsgExclamation, Tx::tr("错误"));
+            return;
+        }
+    }
     // A path typed into the field is the report, as one chosen is (a name alone goes in the home
     // folder, where the file dialog starts); an empty field asks for one.
     const QString typed = QDir::fromNativeSeparators(reportField_->text().trimmed());
@@ -206,6 +241,7 @@ void ProductionDialog::Start()
     settings.setValue(QStringLiteral("reportFile"), path);
     settings.setValue(QStringLiteral("operator"), operatorName);
     settings.setValue(QStringLiteral("lot"), lot);
+    settings.setValue(QStringLiteral("storeUrl"), storeUrl);
     Station::Options options;
     options.profile = profile_;
     options.profileName = QStringLiteral("(window)");  // the window's six values
@@ -214,7 +250,15 @@ void ProductionDialog::Start()
     options.operatorName = operatorName;
     options.lot = lot;
     station_ = std::make_unique<Station>(options, report_.get());
-    station_->UnitDone = [this](const StationRow &row) {
+    // Each row is in the report before it goes on to the database, on the sender's own thread.
+    storeUrl_ = storeUrl;
+    if (!storeUrl.isEmpty()) {
+        sender_ = std::make_unique<StoreSender>(storeUrl, path);
+        sender_->Start();
+    }
+    station_->UnitDone = [this, store = sender_.get(), report = report_.get()](const StationRow &row) {
+        if (store && row.reportError.isEmpty())
+            store->Add(row.written, report->Columns());
         QMetaObject::invokeMethod(
             this, [this, row] { Show(row); }, Qt::QueuedConnection);
     };
@@ -223,14 +267,32 @@ void ProductionDialog::Start()
             this, [this, state, why] { ShowState(state, why); }, Qt::QueuedConnection);
     };
     const PortRef slot = port_;
-    worker_ = QThread::create([station = station_.get(), slot] { station->Run({slot}); });
+    // Rows still on their way when the station ends are given one more bounded try.
+    worker_ = QThread::create([station = station_.get(), store = sender_.get(), slot] {
+        station->Run({slot});
+        if (store)
+            store->Finish(LineStore::kConnectSeconds * 1000 + 1000);
+    });
     connect(worker_, &QThread::finished, this, &ProductionDialog::Finished, Qt::QueuedConnection);
     chooseButton_->setEnabled(false);
     for (QWidget *w : {static_cast<QWidget *>(reportField_), static_cast<QWidget *>(operatorField_),
-                       static_cast<QWidget *>(lotField_), static_cast<QWidget *>(scanBox_)})
+                       static_cast<QWidget *>(lotField_), static_cast<QWidget *>(scanBox_),
+                       static_cast<QWidget *>(storeField_)})
         w->setEnabled(false);
     startButton_->setText(Tx::tr("停止(&S)"));
     ShowFigures();
+    const kv306::Figures before = report_->Total();
+    since_ = before.first.isValid() ? before.first : QDateTime::currentDateTime();
+    storeState_->setVisible(sender_ != nullptr);
+    lineFigures_->setVisible(sender_ != nullptr);
+    if (sender_) {
+        shownSent_ = 0;
+        storeLooks_ = 0;
+        storeState_->setText(Tx::tr("数据库：正在连接 %1").arg(storeUrl));
+        lineFigures_->setText(Tx::tr("全线：正在读取…"));
+        storeTimer_.start();
+        FetchLineFigures();
+    }
     Paint(Tx::tr("等待设备…"), QStringLiteral("#9e9e9e"));
     reason_->clear();
     state_->clear();
@@ -295,16 +357,97 @@ void ProductionDialog::Finished()
     }
     if (!station_->NotSetUp().isEmpty())
         state_->setText(Tx::tr("串口 %1 上的设备没有扫描序列号，没有设置").arg(port_.Label()));
+    if (sender_) {
+        storeTimer_.stop();
+        ShowStore();
+        const StoreSender::Status last = sender_->Now();
+        // The rows that did not reach the database are in the report; upload sends them later.
+        if (last.waiting > 0)
+            storeState_->setText(
+                Tx::tr(
+                    "数据库还有 %n 行没有写入（它们在报告中）：%1。数据库能用时，用 kv306ctl upload \"%2\" "
+                    "--store URL 发送",
+                    nullptr, last.waiting)
+                    .arg(last.problem, reportField_->text()));
+        sender_.reset();
+        FetchLineFigures();
+    }
     station_.reset();
     report_.reset();
     chooseButton_->setEnabled(true);
     for (QWidget *w : {static_cast<QWidget *>(reportField_), static_cast<QWidget *>(operatorField_),
-                       static_cast<QWidget *>(lotField_), static_cast<QWidget *>(scanBox_)})
+                       static_cast<QWidget *>(lotField_), static_cast<QWidget *>(scanBox_),
+                       static_cast<QWidget *>(storeField_)})
         w->setEnabled(true);
     serialField_->setEnabled(scanBox_->isChecked());
     startButton_->setEnabled(true);
     startButton_->setText(Tx::tr("开始(&S)"));
     emit RunningChanged(false);
+}
+
+void ProductionDialog::ShowStore()
+{
+    if (!sender_)
+        return;
+    const StoreSender::Status now = sender_->Now();
+    if (!now.problem.isEmpty())
+        storeState_->setText(Tx::tr("数据库不能写入，%n 行在报告中等待，会自动重试：%1", nullptr, now.waiting)
+                                 .arg(now.problem));
+    else if (now.waiting > 0)
+        storeState_->setText(Tx::tr("数据库：正在写入，%n 行等待", nullptr, now.waiting));
+    else
+        storeState_->setText(Tx::tr("数据库：已写入 %n 行", nullptr, now.sent));
+    storeState_->setStyleSheet(now.problem.isEmpty() ? QString()
+                                                     : QStringLiteral("QLabel { color: #c62828; }"));
+    // The line's figures follow this station's rows, and the other stations' every 15 s.
+    if (now.sent != shownSent_ || ++storeLooks_ % 30 == 0) {
+        shownSent_ = now.sent;
+        FetchLineFigures();
+    }
+}
+
+void ProductionDialog::FetchLineFigures()
+{
+    if (storeUrl_.isEmpty())
+        return;
+    if (fetching_) {
+        fetchAgain_ = true;
+        return;
+    }
+    fetching_ = true;
+    LineStore::Filter filter;
+    filter.since = since_;
+    // The thread outlives a dialog closed meanwhile: its answer is then dropped.
+    QPointer<ProductionDialog> self(this);
+    QThread *fetch = QThread::create([self, url = storeUrl_, filter] {
+        LineStore store(url);
+        const Done connected = store.Connect();
+        const Checked<LineStore::LineFigures> figures =
+            connected ? store.FiguresOf(filter) : Checked<LineStore::LineFigures>::Refused(connected.reason);
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                app,
+                [self, figures] {
+                    if (self)
+                        self->ShowLineFigures(figures);
+                },
+                Qt::QueuedConnection);
+    });
+    connect(fetch, &QThread::finished, fetch, &QObject::deleteLater);
+    fetch->start();
+}
+
+void ProductionDialog::ShowLineFigures(const Checked<LineStore::LineFigures> &figures)
+{
+    fetching_ = false;
+    if (figures)
+        lineFigures_->setText(FiguresWords(figures->all, FiguresScope::Line));
+    else
+        lineFigures_->setText(Tx::tr("全线：读不到数据库（%1）").arg(figures.reason));
+    if (fetchAgain_) {
+        fetchAgain_ = false;
+        FetchLineFigures();
+    }
 }
 
 QString ProductionDialog::ReasonWords(const StationRow &row) const

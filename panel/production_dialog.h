@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/port_ref.h"
+#include "protocol/line_store.h"
 #include "protocol/params_text.h"
 #include "protocol/station.h"
 
@@ -11,16 +12,19 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QThread>
+#include <QTimer>
 
 #include <memory>
 
 namespace kv306 {
 
+class StoreSender;
 class Toolkit;
 
 // 生产模式: the station on the window's port, unit after unit, with the profile of the window's
 // lists. A large 合格 / 不合格 for the unit just set up, the count, and its last ten rows; each
-// unit's row goes to the report file chosen here.
+// unit's row goes to the report file chosen here, and, when a database is named, on to the line's
+// record, with the whole line's figures beside the station's.
 class ProductionDialog : public QDialog {
     Q_OBJECT
 public:
@@ -49,6 +53,12 @@ public:
     QLineEdit *ReportField() const { return reportField_; }
     QLineEdit *OperatorField() const { return operatorField_; }
     QLineEdit *LotField() const { return lotField_; }
+    // 数据库: the line's database, a connection URI or service=NAME; empty, the report alone.
+    QLineEdit *StoreField() const { return storeField_; }
+    // Whether the rows reach the database, and how many wait.
+    QLabel *StoreState() const { return storeState_; }
+    // The whole line's figures over the same time as the report's, from the database.
+    QLabel *LineFigures() const { return lineFigures_; }
     QCheckBox *ScanBox() const { return scanBox_; }
     // The report's figures so far, as the units come.
     QLabel *Figures() const { return figures_; }
@@ -72,6 +82,11 @@ private:
     // The serial number typed or scanned, and its Enter.
     void Scan();
     void ShowFigures();
+    // The rows on their way to the database, looked at while the station runs.
+    void ShowStore();
+    // The line's figures, asked for on a thread of their own (the database may be slow or away).
+    void FetchLineFigures();
+    void ShowLineFigures(const Checked<LineStore::LineFigures> &figures);
 
     Toolkit &toolkit_;
     PortRef port_;
@@ -86,12 +101,23 @@ private:
     QLabel *figures_ = nullptr;
     QLineEdit *operatorField_ = nullptr;
     QLineEdit *lotField_ = nullptr;
+    QLineEdit *storeField_ = nullptr;
+    QLabel *storeState_ = nullptr;
+    QLabel *lineFigures_ = nullptr;
     QCheckBox *scanBox_ = nullptr;
     QLineEdit *serialField_ = nullptr;
     QLabel *count_ = nullptr;
     QTableWidget *rows_ = nullptr;
     std::unique_ptr<StationReport> report_;
     std::unique_ptr<Station> station_;
+    std::unique_ptr<StoreSender> sender_;
+    QString storeUrl_;  // of the last start; the line's figures are read from it
+    QDateTime since_;   // the line's figures count from the report's first row
+    QTimer storeTimer_;
+    int storeLooks_ = 0;
+    int shownSent_ = 0;
+    bool fetching_ = false;
+    bool fetchAgain_ = false;
     QThread *worker_ = nullptr;
 };
 

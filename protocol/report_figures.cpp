@@ -267,10 +267,12 @@ QString Figures::Text() const
     return text;
 }
 
-QString FiguresWords(const Figures &f)
+QString FiguresWords(const Figures &f, FiguresScope whose)
 {
     // %n: one unit or more, as each language counts them.
-    QString text = Tx::tr("报告共 %n 台：合格 %1，不合格 %2，错误 %3", nullptr, f.units)
+    QString text = (whose == FiguresScope::Line
+                        ? Tx::tr("全线各工位同期共 %n 台：合格 %1，不合格 %2，错误 %3", nullptr, f.units)
+                        : Tx::tr("报告共 %n 台：合格 %1，不合格 %2，错误 %3", nullptr, f.units))
                        .arg(f.pass)
                        .arg(f.fail)
                        .arg(f.error + f.interrupted);

@@ -92,8 +92,10 @@ struct Figures {
     QString Text() const;
 };
 
-// The figures in the window's words ("一次合格率 90.9%（10/11）……").
-QString FiguresWords(const Figures &figures);
+// The figures in the window's words ("一次合格率 90.9%（10/11）……"): of this station's report, or
+// of the whole line (every station's rows in the line's database).
+enum class FiguresScope { Report, Line };
+QString FiguresWords(const Figures &figures, FiguresScope whose = FiguresScope::Report);
 
 // Figures for every row added, and for each slot, operator and lot.
 class Tally {

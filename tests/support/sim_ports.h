@@ -18,11 +18,15 @@ namespace kv306::test {
 // test never touches the host's serial ports.
 class SimPorts {
 public:
-    SimPorts() { qputenv("KV306_PORT_DIR", dir_.path().toLocal8Bit()); }
+    // The folder of the ports that COMn names in this process, the one before given back after.
+    SimPorts() : before_(qgetenv("KV306_PORT_DIR")) { qputenv("KV306_PORT_DIR", dir_.path().toLocal8Bit()); }
     ~SimPorts()
     {
         units_.clear();
-        qunsetenv("KV306_PORT_DIR");
+        if (before_.isEmpty())
+            qunsetenv("KV306_PORT_DIR");
+        else
+            qputenv("KV306_PORT_DIR", before_);
     }
 
     sim::SimUnit &Add(int com, sim::SimOptions options = Instant())
@@ -52,6 +56,7 @@ public:
     static sim::SimOptions LinePace() { return sim::SimOptions{}; }
 
 private:
+    QByteArray before_;
     QTemporaryDir dir_;
     std::map<int, std::unique_ptr<sim::SimUnit>> units_;
 };
