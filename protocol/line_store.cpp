@@ -1,5 +1,6 @@
 #include "protocol/line_store.h"
 
+#include "link/bounded_call.h"
 #include "link/output_file.h"
 #include "protocol/outcome_text.h"
 
@@ -7,6 +8,9 @@
 #include <QFileInfo>
 
 #include <libpq-fe.h>
+
+#include <optional>
+#include <utility>
 
 namespace kv306 {
 
@@ -173,16 +177,42 @@ Done LineStore::Connect(bool needSchema)
     if (Connected())
         return Done::Ok();
     Disconnect();
-    const QByteArray url = url_.toUtf8();
-    const QByteArray timeout = QByteArray::number(kConnectSeconds);
-    // A connection that goes quiet (a cable pulled, a server stopped hard) is found out within
-    // some seconds, not after the system's own hours.
-    const char *const keywords[] = {"dbname",           "connect_timeout",  "application_name",
-                                    "keepalives",       "keepalives_idle",  "keepalives_interval",
-                                    "keepalives_count", "tcp_user_timeout", nullptr};
-    const char *const values[] = {url.constData(), timeout.constData(), "kv306", "1", "5", "2", "3", "10000",
-                                  nullptr};
-    db_->conn = PQconnectdbParams(keywords, values, 1);
+    // libpq bounds the connection by connect_timeout, but not the host name's lookup before it:
+    // a name server that never answers would hold the caller. The whole connect runs on a thread
+    // of its own, given up after kConnectSeconds and some; a connection made after that is closed
+    // there.
+    struct Owned {
+        PGconn *conn = nullptr;
+        Owned() = default;
+        explicit Owned(PGconn *c) : conn(c) {}
+        Owned(Owned &&other) noexcept : conn(std::exchange(other.conn, nullptr)) {}
+        Owned &operator=(Owned &&) = delete;
+        ~Owned()
+        {
+            if (conn)
+                PQfinish(conn);
+        }
+    };
+    const int boundMs = kConnectSeconds * 1000 + 2000;
+    std::optional<Owned> made = WithinMs(
+        [url = url_.toUtf8(), timeout = QByteArray::number(kConnectSeconds)] {
+            // A connection that goes quiet (a cable pulled, a server stopped hard) is found out
+            // within some seconds, not after the system's own hours.
+            const char *const keywords[] = {"dbname",           "connect_timeout",  "application_name",
+                                            "keepalives",       "keepalives_idle",  "keepalives_interval",
+                                            "keepalives_count", "tcp_user_timeout", nullptr};
+            const char *const values[] = {
+                url.constData(), timeout.constData(), "kv306", "1", "5", "2", "3", "10000", nullptr};
+            return Owned(PQconnectdbParams(keywords, values, 1));
+        },
+        boundMs);
+    if (!made)
+        return Done::Refused(
+            QStringLiteral("the database %1 cannot be reached: no answer within %2 s (is "
+                           "the host's name known to the name server, and the host reachable?)")
+                .arg(WhereOf(url_))
+                .arg(boundMs / 1000));
+    db_->conn = std::exchange(made->conn, nullptr);
     if (PQstatus(db_->conn) != CONNECTION_OK) {
         const QString message = Simplified(PQerrorMessage(db_->conn));
         Disconnect();

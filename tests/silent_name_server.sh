@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Host names whose name server never answers (a plant network whose DNS is down): each name
-# costs its bound once in a run, looked up with the others at once, however many pairs of ports
+# costs its bound once in a run (the line's database's too), looked up with the others at once, however many pairs of ports
 # the same-port rule compares and however often a station looks. Run in namespaces of its own,
 # where 127.0.0.1 is the name server and takes queries without ever answering.
 #   silent_name_server.sh KV306CTL
@@ -45,5 +45,8 @@ grep -q "4 units: 0 applied, 4 failed" "$work/out" || { cat "$work/out"; failed=
 within 4 "apply --dry-run" "$ctl" apply "$work/line.json" --dry-run "${ports[@]}"
 within 5 "station --once" "$ctl" station "$work/line.json" --once --report "$work/r.csv" "${ports[@]}"
 grep -q "no answer for the name" "$work/out" || { cat "$work/out"; failed=1; }
+# The line's database by a name nobody answers for: libpq's own bound does not cover the lookup.
+within 9 "store init" "$ctl" store init postgresql://admin@db.plant.example/line
+grep -q "db.plant.example:5432/line cannot be reached: no answer within 7 s" "$work/out" || { cat "$work/out"; failed=1; }
 exit $failed
 INSIDE
