@@ -21,7 +21,8 @@ int StoreError(const QString &message)
 
 }  // namespace
 
-// store init URL: the line's table, made once; nothing when it is there.
+// store init URL: the line's table, made once, or brought forward from an older version;
+// nothing when it is there.
 int StoreCommand(const Invocation &in)
 {
     if (in.words.size() != 2 || in.words[0] != QLatin1String("init"))
@@ -30,12 +31,19 @@ int StoreCommand(const Invocation &in)
     if (!url)
         return Usage(url.reason);
     LineStore store(*url);
-    if (const Done made = store.Init(); !made)
+    const Checked<bool> made = store.Init();
+    if (!made)
         return StoreError(made.reason);
     const QString said =
-        QStringLiteral("the database %1 holds the line's rows in kv306.rows").arg(store.Where());
+        QStringLiteral("the database %1 holds the line's rows in kv306.rows%2")
+            .arg(store.Where(),
+                 *made ? QStringLiteral(" (brought forward to version %1)").arg(LineStore::kSchemaVersion)
+                       : QString());
     if (JsonMode())
-        PrintJson(QJsonObject{{QStringLiteral("store"), store.Where()}, {QStringLiteral("ready"), true}});
+        PrintJson(QJsonObject{{QStringLiteral("store"), store.Where()},
+                              {QStringLiteral("ready"), true},
+                              {QStringLiteral("version"), LineStore::kSchemaVersion},
+                              {QStringLiteral("broughtForward"), *made}});
     else
         Out(said);
     return kExitOk;

@@ -24,7 +24,7 @@ class LineStore {
 public:
     static constexpr int kConnectSeconds = 5;
     static constexpr int kStatementMs = 15000;
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     // Refuses a URL that holds a password, or that libpq cannot read; the URL as it was given.
     static Checked<QString> CheckUrl(const QString &url);
@@ -43,9 +43,10 @@ public:
     void Disconnect();
     bool Connected() const;
 
-    // Makes the schema, the table, its indexes and the schema's version row; nothing when they
-    // are there.
-    Done Init();
+    // Makes the schema, the table, its indexes, the tally that keeps the figures quick and the
+    // schema's version row; brings a table of an older version forward (true then); nothing when
+    // they are there.
+    Checked<bool> Init();
 
     // A report row as the store takes it: the report's columns by name, and where it came from.
     struct Row {

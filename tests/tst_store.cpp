@@ -13,6 +13,8 @@
 #include <QtTest>
 
 #include "panel/program_files.h"
+#include "protocol/report_figures.h"
+#include "protocol/station_report.h"
 
 using namespace kv306;
 using namespace kv306::test;
@@ -102,6 +104,106 @@ private slots:
         const CtlRun upload = RunCtl({"upload", report, "--store", db_->Url()});
         QVERIFY2(upload.code == 0 && upload.out.contains("nothing to send"),
                  qPrintable(upload.out + upload.err));
+    }
+
+    // The store counts units set up once from its tally and the others row by row: whichever way
+    // the rows are cut (by time through an hour, by station, by lot), its figures equal those of
+    // the two reports read together, with serial numbers set up again in one report, across both,
+    // and rows without one.
+    void tallyEqualsTheFiles_data()
+    {
+        QTest::addColumn<QStringList>("filter");
+        QTest::newRow("everything") << QStringList{};
+        QTest::newRow("since, in an hour") << QStringList{"--since", "2026-12-08T07:20:00+01:00"};
+        QTest::newRow("until, in an hour") << QStringList{"--until", "2026-12-08T08:40:00+01:00"};
+        QTest::newRow("since on the hour") << QStringList{"--since", "2026-12-08T08:00:00+01:00"};
+        QTest::newRow("within one hour")
+            << QStringList{"--since", "2026-12-08T07:10:00+01:00", "--until", "2026-12-08T07:50:00+01:00"};
+        QTest::newRow("one station, one lot") << QStringList{"--station", "b", "--lot", "L1"};
+    }
+    void tallyEqualsTheFiles()
+    {
+        QFETCH(QStringList, filter);
+        static QTemporaryDir dir;
+        const QStringList files{dir.filePath("a.csv"), dir.filePath("b.csv")};
+        if (!QFile::exists(files[0])) {
+            db_->Sql("TRUNCATE kv306.rows; TRUNCATE kv306.tally");
+            const QDateTime start(QDate(2026, 12, 8), QTime(6, 0), Qt::OffsetFromUTC, 3600);
+            for (int f = 0; f < 2; ++f) {
+                QFile out(files[f]);
+                QVERIFY(out.open(QIODevice::WriteOnly));
+                out.write(ReportHeader(2) + '\n');
+                for (int i = 1; i <= 300; ++i) {
+                    // Serial numbers: one in nine again in the same report (saying so), one in
+                    // seven shared with the other report, one in eleven none.
+                    const int n = i * 2 + f;
+                    const bool again = i % 9 == 0;
+                    const QByteArray serial = i % 11 == 0  ? QByteArray()
+                                              : again      ? "S" + QByteArray::number(n - 6)
+                                              : i % 7 == 0 ? "X" + QByteArray::number(i)
+                                                           : "S" + QByteArray::number(n);
+                    const char *outcome = i % 13 == 0
+                                              ? "\"fail: verify mismatch: size wrote 30, unit holds 29\""
+                                          : i % 17 == 0 ? "error: error 8002: This port does not exist!"
+                                                        : "pass";
+                    out.write(StampText(start.addSecs(i * 37 + f * 11)).toUtf8() + ',' +
+                              QByteArray::number(i) + ',' + QByteArray::number(i % 2 + 1) + ",COM" +
+                              QByteArray::number(i % 2 + 3) + ",/dev/ttyUSB0,A1," + outcome +
+                              ",24,18,30,PAL,2,remove,0.300," + serial + ',' +
+                              (again ? QByteArray::number(i - 3) : QByteArray()) + ",op" +
+                              QByteArray::number(i % 3) + ",L" + QByteArray::number(i % 2) + ",line.json,x," +
+                              (f ? "b" : "a") + ",1.1\n");
+                }
+            }
+            const CtlRun upload = RunCtl(QStringList{"upload"} + files + QStringList{"--store", db_->Url()});
+            QVERIFY2(upload.code == 0, qPrintable(upload.out + upload.err));
+            QCOMPARE(
+                db_->Sql("SELECT (SELECT count(*) FROM kv306.rows WHERE repeated), "
+                         "(SELECT sum(rows) FROM kv306.tally)"),
+                db_->Sql(
+                    "SELECT count(*) FILTER (WHERE serial IN (SELECT serial FROM kv306.rows GROUP BY "
+                    "serial HAVING count(*) > 1)), count(*) FILTER (WHERE NOT repeated) FROM kv306.rows"));
+        }
+        const CtlRun fromFiles = RunCtl(QStringList{"report"} + files + filter + QStringList{"--json"});
+        const CtlRun fromStore = RunCtl(QStringList{"report", "--store", db_->Url(), "--json"} + filter);
+        QVERIFY2(fromStore.code == 0, qPrintable(fromStore.err));
+        // The store gives its times in this computer's offset from UTC, the files in theirs.
+        const std::function<QJsonValue(const QJsonValue &)> instants = [&instants](const QJsonValue &v) {
+            if (!v.isObject())
+                return v;
+            QJsonObject o = v.toObject();
+            for (const QString &key : o.keys())
+                o[key] = key == "from" || key == "to"
+                             ? QDateTime::fromString(o[key].toString(), Qt::ISODateWithMs)
+                                   .toUTC()
+                                   .toString(Qt::ISODateWithMs)
+                             : instants(o[key]);
+            return QJsonValue(o);
+        };
+        const QJsonObject store = instants(JsonOf(fromStore.out)).toObject();
+        const QJsonObject read = instants(JsonOf(fromFiles.out)).toObject();
+        QVERIFY(read["all"].toObject()["units"].toInt() > 0);
+        for (const char *key : {"all", "slots", "operators", "lots", "stations"})
+            QVERIFY2(
+                store[key].toObject() == read[key].toObject(),
+                qPrintable(QStringLiteral("%1:\nstore %2\nfiles %3")
+                               .arg(key, QJsonDocument(store[key].toObject()).toJson(QJsonDocument::Compact),
+                                    QJsonDocument(read[key].toObject()).toJson(QJsonDocument::Compact))));
+    }
+
+    // A table made by an earlier version: a station is told to bring it forward, store init does,
+    // and the figures are as before.
+    void olderTableBroughtForward()
+    {
+        const CtlRun before = RunCtl({"report", "--store", db_->Url(), "--json"});
+        db_->Sql("UPDATE kv306.schema_version SET version = 1; TRUNCATE kv306.tally");
+        const CtlRun refused = RunCtl({"report", "--store", db_->Url()});
+        QVERIFY2(refused.code == 5 && refused.err.contains("older form (version 1)") &&
+                     refused.err.contains("kv306ctl store init URL"),
+                 qPrintable(refused.err));
+        const CtlRun init = RunCtl({"store", "init", db_->Url()});
+        QVERIFY2(init.out.contains("brought forward to version 2"), qPrintable(init.out + init.err));
+        QCOMPARE(RunCtl({"report", "--store", db_->Url(), "--json"}).out, before.out);
     }
 
     // What keeps a row out of the database is said, naming the database and what to do; a
