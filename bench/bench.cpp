@@ -13,6 +13,7 @@
 #include "protocol/station_report.h"
 #include "protocol/unit_core.h"
 #include "sim/sim_unit.h"
+#include "store_bench.h"
 #include "support/ser2net.h"  // the tests' ser2net lookup
 
 #include <QApplication>
@@ -695,12 +696,13 @@ int main(int argc, char **argv)
         return StartupProbe(QString::fromLocal8Bit(argv[2]));
 
     // kv306-bench [ROW...]: only the rows named (actions cpu startup hold log apply soak flood station
-    // swap network report).
+    // swap network report store).
     const std::vector<std::pair<const char *, std::function<void()>>> rows{
         {"actions", ActionRows}, {"cpu", CpuRow},          {"startup", [&] { StartupRow(argv[0]); }},
         {"hold", HoldRow},       {"log", LogRow},          {"apply", ApplyRow},
         {"soak", SoakRow},       {"flood", FloodRow},      {"station", StationSetUpRow},
-        {"swap", SwapRow},       {"network", NetworkRows}, {"report", ReportRow}};
+        {"swap", SwapRow},       {"network", NetworkRows}, {"report", ReportRow},
+        {"store", StoreRows}};
     QStringList wanted;
     for (int i = 1; i < argc; ++i)
         wanted << QString::fromLocal8Bit(argv[i]);
