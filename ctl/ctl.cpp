@@ -2,6 +2,7 @@
 #include "ctl/ctl_internal.h"
 
 #include "link/output_file.h"
+#include "link/tls_stream.h"
 #include "protocol/line_store.h"
 #include "protocol/params_text.h"
 #include "protocol/station.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <tuple>
 
 namespace kv306::ctl {
 
@@ -107,8 +109,12 @@ struct OptionSpec {
     bool many = false;     // may be given more than once
 };
 
+// The commands that open ports.
+constexpr char kPortCommands[] = "ports read write set step toggle probe apply verify station";
+
 constexpr OptionSpec kOptions[] = {
-    {"port", "PORT", "the unit's port (COMn, a device, rfc2217://HOST:PORT or socket://HOST:PORT)", "", true},
+    {"port", "PORT",
+     "the unit's port (COMn, a device, rfc2217://HOST:PORT or socket://HOST:PORT, or either +tls)", "", true},
     {"json", nullptr, "print one JSON document", ""},
     {"trace", nullptr,
      "each frame sent and received on standard error, with its time, its bytes and their meaning", ""},
@@ -129,6 +135,13 @@ constexpr OptionSpec kOptions[] = {
      "the line's PostgreSQL database: a connection URI or service=NAME (the password in your pgpass or "
      "service file)",
      "station upload report"},
+    {"tls-ca", "FILE",
+     "the authorities a +tls port's server certificate is checked against (instead of the system's); "
+     "KV306_TLS_CA",
+     kPortCommands},
+    {"tls-cert", "FILE", "our certificate, for a +tls server that asks for one; KV306_TLS_CERT",
+     kPortCommands},
+    {"tls-key", "FILE", "its private key, readable by its owner alone; KV306_TLS_KEY", kPortCommands},
 };
 
 // "station", "apply, verify, station": the commands an option belongs to.
@@ -237,8 +250,9 @@ QString HelpText()
         "\nKeys: horizontal 0-63, vertical 0-63, size 0-51, standard PAL|NTSC, roundness 0-3,\n"
         "      outside keep|remove.\n"
         "PORT: COM1..COM20 (as the window finds them), a device path, or a port behind a serial\n"
-        "      device server: rfc2217://HOST:PORT or socket://HOST:PORT. Without --port, the port\n"
-        "      remembered in Com.TXT.\n\n");
+        "      device server: rfc2217://HOST:PORT or socket://HOST:PORT, or over TLS with the\n"
+        "      server's certificate checked: rfc2217+tls://HOST:PORT or socket+tls://HOST:PORT.\n"
+        "      Without --port, the port remembered in Com.TXT.\n\n");
     return text + ExitCodesText() +
            QStringLiteral("\nSee kv306ctl(1) for every option, the report's columns and examples.");
 }
@@ -366,6 +380,18 @@ int RunCommand(const QStringList &arguments)
         const Checked<QString> url = LineStore::CheckUrl(in.store);
         if (!url)
             return Usage(url.reason);
+    }
+    // Whom a +tls port trusts and who we are: the options, else the environment's.
+    {
+        TlsTrust trust;
+        for (const auto &[option, variable, file] :
+             {std::tuple{"tls-ca", "KV306_TLS_CA", &trust.caFile},
+              std::tuple{"tls-cert", "KV306_TLS_CERT", &trust.certFile},
+              std::tuple{"tls-key", "KV306_TLS_KEY", &trust.keyFile}})
+            *file = line.IsSet(option) ? line.Value(option) : qEnvironmentVariable(variable);
+        if (const Done usable = CheckTlsTrust(trust); !usable)
+            return Usage(QStringLiteral("TLS: %1").arg(usable.reason));
+        SetTlsTrust(trust);
     }
     if (line.IsSet("count")) {
         bool ok = false;

@@ -1267,5 +1267,99 @@ Replace it?</translation>
         <source>全线：读不到数据库（%1）</source>
         <translation>The whole line: the database cannot be read (%1)</translation>
     </message>
+    <message>
+        <source>安全连接没有建立</source>
+        <translation>No secure connection</translation>
+    </message>
+    <message>
+        <source>%1 的证书由“%2”签发，不是信任的证书机构签发的：请用 --tls-ca 指定签发它的 CA 文件（窗口：工具 → TLS 证书…）。</source>
+        <translation>the certificate of %1 is signed by &quot;%2&quot;, not by an authority we trust: name the CA file that signed it with --tls-ca (in the window: Tools → TLS certificates…)</translation>
+    </message>
+    <message>
+        <source>%1 的证书是给 %2 的，不是给 %3 的：请用证书里的名字连接，或为它换一张证书。</source>
+        <translation>the certificate of %1 is for %2, not %3: connect by a name it holds, or give the server a certificate for this one</translation>
+    </message>
+    <message>
+        <source>%1 的证书已于 %2 过期（有效期 %3 至 %2）：请为串口服务器换一张新证书。</source>
+        <translation>the certificate of %1 expired on %2 (valid from %3 to %2): give the serial device server a new certificate</translation>
+    </message>
+    <message>
+        <source>%1 的证书从 %2 起才有效（有效期 %2 至 %3）：请检查本机和串口服务器的时间。</source>
+        <translation>the certificate of %1 is valid from %2 only (until %3): check the clocks of this computer and of the server</translation>
+    </message>
+    <message>
+        <source>%1 要求本机出示客户端证书，但没有设置：请用 --tls-cert 和 --tls-key 指定（窗口：工具 → TLS 证书…）。</source>
+        <translation>%1 asks for a client certificate and none is set: name ours with --tls-cert and --tls-key (in the window: Tools → TLS certificates…)</translation>
+    </message>
+    <message>
+        <source>%1 拒绝了本机的客户端证书：请使用串口服务器信任的 CA 签发的证书。</source>
+        <translation>%1 refused our client certificate: use one signed by an authority the server trusts</translation>
+    </message>
+    <message>
+        <source>%1 不使用 TLS（是普通的串口服务器）：请确认它的设置；如果确实不加密，请改用 %2。</source>
+        <translation>%1 does not use TLS (a plain serial device server): check its settings; if it is meant to be plain, use %2</translation>
+    </message>
+    <message>
+        <source>%1 在 %2 秒内没有完成 TLS 握手：请检查网络和串口服务器的 TLS 设置。</source>
+        <translation>%1 did not finish the TLS handshake within %2 s: check the network and the server&apos;s TLS settings</translation>
+    </message>
+    <message>
+        <source>与 %1 的 TLS 连接没有建立（%2）：请检查串口服务器的 TLS 设置。</source>
+        <translation>no TLS connection to %1 (%2): check the serial device server&apos;s TLS settings</translation>
+    </message>
+    <message>
+        <source>%1 使用 TLS，不能用不加密的 %2 连接：请改用 %3。</source>
+        <translation>%1 uses TLS: use %3, not the plain %2</translation>
+    </message>
+    <message>
+        <source>TLS 证书(&amp;S)…</source>
+        <translation>TLS &amp;certificates…</translation>
+    </message>
+    <message>
+        <source>TLS 证书</source>
+        <translation>TLS certificates</translation>
+    </message>
+    <message>
+        <source>用于 rfc2217+tls:// 和 socket+tls:// 串口：串口服务器的证书要由信任的证书机构签发，名字要与串口名里的主机相同。</source>
+        <translation>For rfc2217+tls:// and socket+tls:// ports: the serial device server&apos;s certificate must be signed by a trusted authority and hold the host of the port&apos;s name.</translation>
+    </message>
+    <message>
+        <source>CA 文件：</source>
+        <translation>CA file:</translation>
+    </message>
+    <message>
+        <source>本机证书：</source>
+        <translation>Our certificate:</translation>
+    </message>
+    <message>
+        <source>本机私钥：</source>
+        <translation>Our key:</translation>
+    </message>
+    <message>
+        <source>不填：使用系统信任的证书机构</source>
+        <translation>Empty: the system&apos;s trusted authorities</translation>
+    </message>
+    <message>
+        <source>串口服务器要求客户端证书时填写</source>
+        <translation>For a server that asks for a client certificate</translation>
+    </message>
+    <message>
+        <source>与本机证书配套，只有本用户可读</source>
+        <translation>The certificate&apos;s key, readable by this user alone</translation>
+    </message>
+    <message>
+        <source>选择…</source>
+        <translation>Choose…</translation>
+    </message>
+    <message>
+        <source>证书和私钥 (*.pem *.crt *.key *.cer);;所有文件 (*)</source>
+        <translation>Certificates and keys (*.pem *.crt *.key *.cer);;All files (*)</translation>
+    </message>
+    <message>
+        <source>TLS 证书不能用：
+%1</source>
+        <translation>The TLS certificates cannot be used:
+%1</translation>
+    </message>
 </context>
 </TS>

@@ -14,7 +14,8 @@ struct Row {
     const char *text;
 };
 
-// The serial control's numbers (8000-8020, 8017 has none) and a few of the runtime's.
+// The serial control's numbers (8000-8020, 8017 has none), a few of the runtime's, and the
+// secure connection's of a +tls port (8030).
 constexpr std::array kMessages{
     Row{1, QT_TRANSLATE_NOOP("Tx", "发送字符")},
     Row{7, "EOF"},
@@ -41,6 +42,7 @@ constexpr std::array kMessages{
     Row{8018, QT_TRANSLATE_NOOP("Tx", "串口尚未打开!")},
     Row{8019, "Device busy"},
     Row{8020, "Error reading comm device"},
+    Row{8030, QT_TRANSLATE_NOOP("Tx", "安全连接没有建立")},
 };
 
 }  // namespace

@@ -19,10 +19,11 @@ constexpr int PortInUse = 8005;
 constexpr int NotSerialDevice = 8006;  // the name leads to something that is no serial device
 constexpr int HardwareUnavailable = 8010;
 constexpr int BadCommState = 8015;
-constexpr int PortNotOpen = 8012;      // writing to a closed port
-constexpr int PortNotOpenRead = 8018;  // reading a closed port
-constexpr int DeviceBusy = 8019;       // the device refused or lost a write
-constexpr int ReadFailed = 8020;       // the device went away or failed while reading
+constexpr int PortNotOpen = 8012;       // writing to a closed port
+constexpr int PortNotOpenRead = 8018;   // reading a closed port
+constexpr int DeviceBusy = 8019;        // the device refused or lost a write
+constexpr int ReadFailed = 8020;        // the device went away or failed while reading
+constexpr int SecureConnection = 8030;  // a +tls port's TLS refused (the certificate, the server)
 }  // namespace ErrorNo
 
 // A numbered failure. The number is what the operator is shown; the reason is the system's

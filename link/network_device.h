@@ -4,6 +4,7 @@
 #include "link/port_device.h"
 #include "link/rfc2217.h"
 #include "link/tcp_stream.h"
+#include "link/tls_stream.h"
 
 #include <map>
 #include <optional>
@@ -20,6 +21,8 @@ namespace kv306 {
 //   the server serves another client (it says so and closes)           8005  串口已被占用
 //   rfc2217:// and the server refuses to set the line, or sets another  8015
 //   the server closes the connection during an exchange                 8020
+//   +tls: the server's certificate or our own refused, a plain server,   8030
+//   the handshake not ended within 2 s; a plain scheme at a TLS server
 class NetworkDevice : public PortDevice {
 public:
     static constexpr int kConnectMs = 2000;
@@ -59,8 +62,22 @@ private:
     // An open that fails: the connection ended, the error kept; false.
     bool Refuse(int number, const QString &reason, const QString &message);
     bool Fail();
+    // The TLS handshake of a +tls port; false, with its refusal kept, when it failed.
+    bool Secure(int ms);
+    CommError TlsRefused(const TlsStream::Outcome &outcome, int ms) const;
+    // Closed by a +tls server that asked for our certificate, before it said anything.
+    std::optional<CommError> OurCertificateRefused() const;
+    // The connection as the port speaks over it: TLS over TCP, or TCP.
+    ByteStream &Stream() { return tls_ ? static_cast<ByteStream &>(*tls_) : stream_; }
+    const ByteStream &Stream() const { return tls_ ? static_cast<const ByteStream &>(*tls_) : stream_; }
+    // Whether the server of a plain port speaks TLS: it answered with a TLS alert, or it said
+    // nothing at all (a TLS server says nothing to a plain client, and closes) and answers a TLS
+    // greeting on a connection of its own.
+    bool ServerSpeaksTls() const;
+    CommError SpeaksTls(const QString &reason) const;
 
     TcpStream stream_;
+    std::unique_ptr<TlsStream> tls_;
     NetworkPort port_;
     LineSettings line_;
     telnet::Decoder decoder_;
@@ -68,8 +85,9 @@ private:
     QByteArray buffer_;
     bool faulted_ = false;
     bool closedByServer_ = false;
-    bool sent_ = false;  // this connection carried a request
-    QByteArray said_;    // what the server sent before anything was asked (a refusal's words)
+    bool sent_ = false;   // this connection carried a request
+    bool heard_ = false;  // the server sent something, Telnet included
+    QByteArray said_;     // what the server sent before anything was asked (a refusal's words)
     QString error_;
     QString served_;
     bool findServed_ = false;

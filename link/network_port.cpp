@@ -20,7 +20,11 @@ namespace {
 constexpr struct {
     const char *scheme;
     NetworkPort::Kind kind;
-} kSchemes[] = {{"rfc2217://", NetworkPort::Kind::Rfc2217}, {"socket://", NetworkPort::Kind::Socket}};
+    bool tls;
+} kSchemes[] = {{"rfc2217://", NetworkPort::Kind::Rfc2217, false},
+                {"socket://", NetworkPort::Kind::Socket, false},
+                {"rfc2217+tls://", NetworkPort::Kind::Rfc2217, true},
+                {"socket+tls://", NetworkPort::Kind::Socket, true}};
 
 // An IPv6 address as written in brackets: hex digits and colons (an IPv4 tail after the last).
 bool LooksLikeIpv6(const QString &host)
@@ -49,7 +53,11 @@ QString NetworkPort::HostAndPort() const
 
 QString NetworkPort::Name() const
 {
-    return QLatin1String(kind == Kind::Rfc2217 ? "rfc2217://" : "socket://") + HostAndPort();
+    for (const auto &s : kSchemes) {
+        if (s.kind == kind && s.tls == tls)
+            return QLatin1String(s.scheme) + HostAndPort();
+    }
+    return HostAndPort();
 }
 
 bool LooksLikeNetworkPort(const QString &text)
@@ -69,6 +77,7 @@ Checked<NetworkPort> ParseNetworkPort(const QString &text)
     for (const auto &s : kSchemes) {
         if (text.startsWith(QLatin1String(s.scheme), Qt::CaseInsensitive)) {
             port.kind = s.kind;
+            port.tls = s.tls;
             rest = text.mid(static_cast<qsizetype>(qstrlen(s.scheme)));
         }
     }

@@ -11,12 +11,13 @@ namespace kv306 {
 
 // A port behind a serial device server, named "rfc2217://HOST:PORT" (Telnet with the RFC 2217
 // COM-PORT-OPTION: the tool sets the server's line to 9600 8N1) or "socket://HOST:PORT" (raw TCP:
-// the server's own line settings apply). HOST is a name, an IPv4 address or an IPv6 address in
-// brackets ("rfc2217://[::1]:2217").
+// the server's own line settings apply), each also over TLS ("rfc2217+tls://", "socket+tls://").
+// HOST is a name, an IPv4 address or an IPv6 address in brackets ("rfc2217://[::1]:2217").
 struct NetworkPort {
     enum class Kind { Rfc2217, Socket };
     Kind kind = Kind::Socket;
-    QString host;  // without brackets
+    bool tls = false;  // "rfc2217+tls://", "socket+tls://": the same over TLS, the server checked
+    QString host;      // without brackets
     quint16 port = 0;
 
     // The name as the tool writes it: scheme in lower case, an IPv6 host in brackets.
@@ -25,7 +26,8 @@ struct NetworkPort {
     QString HostAndPort() const;
 };
 
-// Whether the text starts as a network port's name does ("rfc2217://", "socket://", any case).
+// Whether the text starts as a network port's name does ("rfc2217://", "socket+tls://", ...,
+// any case).
 bool LooksLikeNetworkPort(const QString &text);
 // The network port a name gives; nothing, with the reason, for one that is malformed.
 Checked<NetworkPort> ParseNetworkPort(const QString &text);

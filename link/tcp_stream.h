@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/byte_stream.h"
 #include "link/checked.h"
 
 #include <QByteArray>
@@ -12,7 +13,7 @@ namespace kv306 {
 // A TCP connection to a serial device server, used without an event loop from whatever thread
 // holds the port, every wait bounded. One file a system: tcp_stream_posix.cpp on Qt Network's
 // QTcpSocket, tcp_stream_win.cpp on Winsock (the Qt of the Windows build has no Network module).
-class TcpStream {
+class TcpStream : public ByteStream {
 public:
     enum class Failure {
         None,
@@ -23,27 +24,22 @@ public:
     };
 
     TcpStream();
-    ~TcpStream();
+    ~TcpStream() override;
     TcpStream(const TcpStream &) = delete;
     TcpStream &operator=(const TcpStream &) = delete;
 
     // Looks the host up and connects within `ms`, with Nagle's delay off (the frames are small
     // and each waits for its answer).
     Failure Connect(const QString &host, quint16 port, int ms);
-    bool IsOpen() const;
-    // The address connected to, as text ("127.0.0.1"); empty while not connected.
-    QString PeerAddress() const;
-    // Hands every byte to the connection within `ms`; false when the peer is gone.
-    bool Send(const QByteArray &bytes, int ms);
-    // What arrives within `ms`, at once when something waits, at most kReceiveMax bytes (a
-    // server that floods is read as fast as it is taken, never held whole); empty when nothing
-    // did. `closed` is set once the peer has closed the connection (what it sent before is still
-    // returned).
+    bool IsOpen() const override;
+    QString PeerAddress() const override;
+    bool Send(const QByteArray &bytes, int ms) override;
+    // At most kReceiveMax bytes at a time: a server that floods is read as fast as it is taken,
+    // never held whole.
     static constexpr qint64 kReceiveMax = 64 * 1024;
-    QByteArray Receive(int ms, bool *closed);
-    void Close();
-    // The system's words for the last failure.
-    QString ErrorText() const { return error_; }
+    QByteArray Receive(int ms, bool *closed) override;
+    void Close() override;
+    QString ErrorText() const override { return error_; }
     // A failure found out without trying again (a name known not to be there).
     void SetErrorText(const QString &text) { error_ = text; }
 

@@ -7,6 +7,10 @@
 #include <QHostInfo>
 #include <QTcpSocket>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace kv306 {
 
 namespace {
@@ -136,6 +140,11 @@ QByteArray TcpStream::Receive(int ms, bool *closed)
     if (socket.bytesAvailable() == 0 && socket.state() == QAbstractSocket::ConnectedState)
         socket.waitForReadyRead(ms);
     const QByteArray bytes = socket.read(kReceiveMax);
+    // What came is acknowledged at once (the system turns this off again as it goes): a server
+    // that holds its next small write until the last is acknowledged (Nagle's rule, as a TLS
+    // server's records meet it) would otherwise wait 40 ms for the delayed acknowledgement.
+    int one = 1;
+    ::setsockopt(static_cast<int>(socket.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
     if (socket.state() != QAbstractSocket::ConnectedState && socket.bytesAvailable() == 0) {
         *closed = true;
         error_ = socket.errorString();

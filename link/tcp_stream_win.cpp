@@ -5,6 +5,8 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After Winsock's own headers, which it needs.
+#include <mstcpip.h>
 
 #include <chrono>
 #include <cstring>
@@ -175,6 +177,13 @@ TcpStream::Failure TcpStream::Connect(const QString &host, quint16 port, int ms)
         BOOL noDelay = TRUE;
         ::setsockopt(system_->socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&noDelay),
                      sizeof noDelay);
+        // Each segment acknowledged at once: a server that holds its next small write until the
+        // last is acknowledged (Nagle's rule, as TLS servers' records meet it) would otherwise wait
+        // for the delayed acknowledgement.
+        DWORD every = 1;
+        DWORD returned = 0;
+        ::WSAIoctl(system_->socket, SIO_TCP_SET_ACK_FREQUENCY, &every, sizeof every, nullptr, 0, &returned,
+                   nullptr, nullptr);
         error_.clear();
         return Failure::None;
     }

@@ -52,6 +52,7 @@ MainWindow::MainWindow(Toolkit &toolkit, QWidget *parent) : QMainWindow(parent),
                  form_->height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     SetVerifyAfterSave(UserSettings().value(QStringLiteral("verifyAfterSave"), false).toBool());
     readAtStartAction->setChecked(UserSettings().value(QStringLiteral("readAtStart"), false).toBool());
+    TlsDialog::UseSaved();
 }
 
 MainWindow::~MainWindow()
@@ -86,6 +87,8 @@ void MainWindow::BuildMenus()
     logAction = tools->addAction(Tx::tr("通信记录(&L)…"), this, [this] { ShowLog(); });
     tools->addSeparator();
     productionAction = tools->addAction(Tx::tr("生产模式(&P)…"), this, [this] { ShowProduction(); });
+    tools->addSeparator();
+    tlsAction = tools->addAction(Tx::tr("TLS 证书(&S)…"), this, [this] { ShowTlsSettings(); });
 
     QMenu *help = menuBar()->addMenu(Tx::tr("帮助(&H)"));
     helpAction = help->addAction(Tx::tr("使用帮助(&H)"), form_, &Form1::OnHelpClicked);
@@ -119,6 +122,15 @@ ProductionDialog *MainWindow::ShowProduction()
     production_->show();
     production_->raise();
     return production_;
+}
+
+TlsDialog *MainWindow::ShowTlsSettings()
+{
+    auto *dialog = new TlsDialog(toolkit_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->show();
+    return dialog;
 }
 
 void MainWindow::BuildStatusLine()

@@ -3,6 +3,7 @@
 #include "panel/form1.h"
 #include "panel/log_window.h"
 #include "panel/production_dialog.h"
+#include "panel/tls_dialog.h"
 #include "protocol/traffic_log.h"
 
 #include <QAction>
@@ -44,6 +45,8 @@ public:
     // controls rest while it runs.
     // Nothing when there is no port to run on (the operator is told).
     ProductionDialog *ShowProduction();
+    // 工具 → TLS 证书…: the +tls ports' trust and certificate.
+    TlsDialog *ShowTlsSettings();
     // 帮助
     void About();
 
@@ -55,6 +58,7 @@ public:
     QAction *readAtStartAction = nullptr;
     QAction *logAction = nullptr;
     QAction *productionAction = nullptr;
+    QAction *tlsAction = nullptr;
     QAction *helpAction = nullptr;
     QAction *aboutAction = nullptr;
 
