@@ -1046,10 +1046,6 @@ Replace it?</translation>
         <translation>the server %1 did not set its line to %2: check its settings</translation>
     </message>
     <message>
-        <source>“%1”不是网络串口（应为 rfc2217://主机:端口 或 socket://主机:端口）</source>
-        <translation>&apos;%1&apos; is no network port (rfc2217://HOST:PORT or socket://HOST:PORT)</translation>
-    </message>
-    <message>
         <source>“%1”：IPv6 地址要写在方括号里，后面是冒号和端口号</source>
         <translation>&apos;%1&apos;: an IPv6 address goes in brackets, then a colon and the port</translation>
     </message>
@@ -1360,6 +1356,10 @@ Replace it?</translation>
 %1</source>
         <translation>The TLS certificates cannot be used:
 %1</translation>
+    </message>
+    <message>
+        <source>“%1”不是网络串口（应为 rfc2217://主机:端口 或 socket://主机:端口，加密的为 rfc2217+tls:// 或 socket+tls://）</source>
+        <translation>&apos;%1&apos; is no network port (rfc2217://HOST:PORT or socket://HOST:PORT, over TLS rfc2217+tls:// or socket+tls://)</translation>
     </message>
 </context>
 </TS>

@@ -82,7 +82,10 @@ Checked<NetworkPort> ParseNetworkPort(const QString &text)
         }
     }
     if (rest.isNull())
-        return refuse(Tx::tr("“%1”不是网络串口（应为 rfc2217://主机:端口 或 socket://主机:端口）").arg(text));
+        return refuse(Tx::tr("“%1”不是网络串口（应为 rfc2217://主机:端口 或 socket://主机:端口，加密的为 "
+                             "rfc2217+tls:// 或 "
+                             "socket+tls://）")
+                          .arg(text));
     // A name is written as it is meant: a space, a user name or a path is no part of it.
     for (const QChar c : rest) {
         if (c.isSpace() || c.category() == QChar::Other_Control)

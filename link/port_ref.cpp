@@ -9,6 +9,7 @@
 #include "link/texts.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -33,6 +34,10 @@ Checked<PortRef> PortRef::Read(const QString &text)
             return Checked<PortRef>::Refused(server.reason);
         return PortRef{Kind::Server, text, 0, *server};
     }
+    // A scheme of no kind of ours ("rfc2217s://", "tls://") is a misspelt server, not a path.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (scheme.match(text).hasMatch())
+        return Checked<PortRef>::Refused(ParseNetworkPort(text).reason);
     if (text.contains(QLatin1Char('/'))) {
         // A device's path has no blank in it; one typed or scanned with one is two words.
         if (std::any_of(text.begin(), text.end(),

@@ -5,23 +5,22 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
-
-#include <QtEndian>
 
 #include <algorithm>
 #include <mutex>
 #include <optional>
 #include <utility>
 
+// Windows' certificate store first: OpenSSL's headers take back the names wincrypt.h defines.
+#ifdef Q_OS_WIN
+#include <windows.h>
+// wincrypt.h needs windows.h before it.
+#include <wincrypt.h>
+#endif
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-
-#ifdef Q_OS_WIN
-#include <wincrypt.h>
-#include <windows.h>
-#endif
 
 namespace kv306 {
 
@@ -77,11 +76,17 @@ QStringList NamesOf(X509 *cert)
                                        ASN1_STRING_length(n->d.dNSName));
         } else if (n->type == GEN_IPADD) {
             const int length = ASN1_STRING_length(n->d.iPAddress);
-            const auto *bytes = ASN1_STRING_get0_data(n->d.iPAddress);
-            if (length == 4)
-                names << QHostAddress(qFromBigEndian<quint32>(bytes)).toString();
-            else if (length == 16)
-                names << QHostAddress(bytes).toString();
+            const unsigned char *bytes = ASN1_STRING_get0_data(n->d.iPAddress);
+            QStringList parts;
+            if (length == 4) {
+                for (int i = 0; i < 4; ++i)
+                    parts << QString::number(bytes[i]);
+                names << parts.join(QLatin1Char('.'));
+            } else if (length == 16) {
+                for (int i = 0; i < 16; i += 2)
+                    parts << QString::number(bytes[i] << 8 | bytes[i + 1], 16);
+                names << parts.join(QLatin1Char(':'));
+            }
         }
     }
     GENERAL_NAMES_free(alt);
@@ -291,7 +296,9 @@ TlsStream::Outcome TlsStream::Handshake(const QString &host, const TlsTrust &tru
     SSL_set_ex_data(s.ssl, Session::Index(), &s);
     // The name the certificate must hold: an address is checked against its IP names.
     const QByteArray name = host.toUtf8();
-    if (QHostAddress(host).isNull()) {
+    ASN1_OCTET_STRING *address = a2i_IPADDRESS(name.constData());
+    ASN1_OCTET_STRING_free(address);
+    if (!address) {
         SSL_set1_host(s.ssl, name.constData());
         SSL_set_tlsext_host_name(s.ssl, name.constData());
     } else {

@@ -52,6 +52,12 @@ private slots:
             << "rfc2217://[::1]:2217" << K::Server << "rfc2217://[::1]:2217" << 0 << "rfc2217://[::1]:2217";
         QTest::newRow("highest port")
             << "socket://h:65535" << K::Server << "socket://h:65535" << 0 << "socket://h:65535";
+        QTest::newRow("rfc2217 over TLS")
+            << "RFC2217+TLS://cabinet-7.example:2217" << K::Server << "RFC2217+TLS://cabinet-7.example:2217"
+            << 0 << "rfc2217+tls://cabinet-7.example:2217";
+        QTest::newRow("raw over TLS")
+            << "socket+tls://[fd00::20]:4001" << K::Server << "socket+tls://[fd00::20]:4001" << 0
+            << "socket+tls://[fd00::20]:4001";
     }
     void kinds()
     {
@@ -89,6 +95,8 @@ private slots:
                                 << "";
         QTest::newRow("port 65536") << "socket://h:65536"
                                     << "";
+        QTest::newRow("TLS spelt otherwise") << "rfc2217s://h:1"
+                                             << "rfc2217+tls://";
         QTest::newRow("no port") << "socket://h"
                                  << "";
         QTest::newRow("IPv6 without brackets") << "rfc2217://::1:2217"
@@ -139,6 +147,8 @@ private slots:
                                                             << "rfc2217://127.0.0.1:4001" << true;
         QTest::newRow("COMn and the server its entry names") << "COM5"
                                                              << "rfc2217://127.0.0.1:4001" << true;
+        QTest::newRow("one server port, plain and over TLS") << "rfc2217+tls://127.0.0.1:4001"
+                                                             << "socket://127.0.0.1:4001" << true;
         QTest::newRow("two ports of one server") << "socket://127.0.0.1:4001"
                                                  << "socket://127.0.0.1:4002" << false;
         QTest::newRow("a server and a device") << "socket://127.0.0.1:4001"

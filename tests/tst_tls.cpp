@@ -61,20 +61,7 @@ public:
         process_.start(Ser2NetProgram(), {"-n", "-u", "-c", file.fileName()});
         if (!process_.waitForStarted())
             qFatal("ser2net does not start");
-        for (const quint16 port : ports_) {
-            QElapsedTimer clock;
-            clock.start();
-            for (;;) {
-                QTcpSocket probe;
-                probe.connectToHost(QHostAddress::LocalHost, port);
-                if (probe.waitForConnected(200))
-                    break;
-                if (clock.elapsed() > 5000)
-                    qFatal("ser2net does not listen on %d", port);
-                QThread::msleep(20);
-            }
-        }
-        QThread::msleep(100);
+        AwaitListening(ports_.values());
     }
     ~Servers()
     {

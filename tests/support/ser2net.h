@@ -28,6 +28,26 @@ inline QString Ser2NetProgram()
     return onPath.isEmpty() ? QStandardPaths::findExecutable(name, {"/usr/sbin", "/sbin"}) : onPath;
 }
 
+// ser2net has no sign of being ready: its ports accept once it is. Waits for each to accept
+// (5 s at most), then for the probes' connections to be let go.
+inline void AwaitListening(const QList<quint16> &ports)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (const quint16 port : ports) {
+        for (;;) {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, port);
+            if (probe.waitForConnected(200))
+                break;
+            if (clock.elapsed() > 5000)
+                qFatal("ser2net does not listen on %d", port);
+            QThread::msleep(20);
+        }
+    }
+    QThread::msleep(50);
+}
+
 // Debian's ser2net bridging a device (a simulated unit's terminal) to two loopback TCP ports: one
 // raw (socket://) and one speaking RFC 2217 (rfc2217://). The serial side is configured at
 // `speed` n81, so that what an RFC 2217 client sets can be seen on the device. No banner.
@@ -62,21 +82,7 @@ public:
         process_.start(program, {"-n", "-u", "-c", dir_.filePath("ser2net.yaml")});
         if (!process_.waitForStarted())
             qFatal("ser2net does not start: %s", qPrintable(process_.errorString()));
-        // ser2net has no sign of being ready: its ports accept once it is.
-        QElapsedTimer clock;
-        clock.start();
-        for (const quint16 port : {raw, telnet}) {
-            for (;;) {
-                QTcpSocket probe;
-                probe.connectToHost(QHostAddress::LocalHost, port);
-                if (probe.waitForConnected(200))
-                    break;
-                if (clock.elapsed() > 5000)
-                    qFatal("ser2net does not listen on %d", port);
-                QThread::msleep(20);
-            }
-        }
-        QThread::msleep(50);  // the probes' connections let go
+        AwaitListening({raw, telnet});
     }
     void Stop()
     {
