@@ -124,6 +124,12 @@ private slots:
         const CtlRun apply = RunCtl(QStringList{"apply", profile.fileName(), "--port", tls} + ca);
         QVERIFY2(apply.code == 0, qPrintable(apply.out + apply.err));
         QCOMPARE(RunCtl(QStringList{"verify", profile.fileName(), "--port", tls} + ca).code, 0);
+        // A ports-folder entry names a +tls port as it names a plain one.
+        QFile entry(ports_.LinkPath(7));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write(servers_->Port("socket+tls", "rawtls").toUtf8() + "\n");
+        entry.close();
+        QCOMPARE(RunCtl(QStringList{"--port", "COM7", "read"} + ca).code, 0);
         // The environment names the files when no option does; an option wins over it.
         const auto environment = [this](QProcess &p) {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
