@@ -18,9 +18,14 @@ auto WithinMs(Call call, int ms) -> std::optional<decltype(call())>
     using Result = decltype(call());
     auto result = std::make_shared<std::promise<Result>>();
     std::future<Result> answer = result->get_future();
-    std::thread([call = std::move(call), result]() mutable { result->set_value(call()); }).detach();
-    if (answer.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready)
+    std::thread worker([call = std::move(call), result]() mutable { result->set_value(call()); });
+    if (answer.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready) {
+        worker.detach();
         return std::nullopt;
+    }
+    // Answered: the thread ends at once, and is joined, so that it has let go of what it held
+    // (a TLS library's state of its own) before the caller goes on, and perhaps ends the process.
+    worker.join();
     return answer.get();
 }
 

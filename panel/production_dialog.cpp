@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -168,6 +169,10 @@ ProductionDialog::~ProductionDialog()
     Stop();
     if (worker_)
         worker_->wait();
+    // The line's figures asked for are let finish a moment (a database that answers at all
+    // answers within it); one that takes longer is left to end on its own.
+    if (fetch_)
+        fetch_->wait(QDeadlineTimer(2000));
 }
 
 void ProductionDialog::ChooseReport()
@@ -434,6 +439,7 @@ void ProductionDialog::FetchLineFigures()
                 Qt::QueuedConnection);
     });
     connect(fetch, &QThread::finished, fetch, &QObject::deleteLater);
+    fetch_ = fetch;
     fetch->start();
 }
 

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QThread>
@@ -117,6 +118,7 @@ private:
     int storeLooks_ = 0;
     int shownSent_ = 0;
     bool fetching_ = false;
+    QPointer<QThread> fetch_;  // the line's figures being read
     bool fetchAgain_ = false;
     QThread *worker_ = nullptr;
 };
