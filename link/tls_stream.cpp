@@ -1,22 +1,13 @@
 #include "link/tls_stream.h"
 
 #include "link/tcp_stream.h"
+#include "link/tls_context.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
-#include <mutex>
 #include <optional>
 #include <utility>
-
-// Windows' certificate store first: OpenSSL's headers take back the names wincrypt.h defines.
-#ifdef Q_OS_WIN
-#include <windows.h>
-// wincrypt.h needs windows.h before it.
-#include <wincrypt.h>
-#endif
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -31,9 +22,6 @@ constexpr int kFlushMs = 1000;
 // How long a server that asked for our certificate has, after the handshake, to say whether it
 // took it (TLS 1.3 says so only then).
 constexpr int kVerdictMs = 500;
-
-std::mutex trustMutex;
-TlsTrust processTrust;
 
 QString Text(const char *text)
 {
@@ -95,70 +83,7 @@ QStringList NamesOf(X509 *cert)
     return names;
 }
 
-#ifdef Q_OS_WIN
-// Windows keeps its trusted authorities in its own store, where OpenSSL does not look.
-void AddSystemRoots(SSL_CTX *ctx)
-{
-    HCERTSTORE store = CertOpenSystemStoreW(0, L"ROOT");
-    if (!store)
-        return;
-    X509_STORE *into = SSL_CTX_get_cert_store(ctx);
-    for (PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr); c;
-         c = CertEnumCertificatesInStore(store, c)) {
-        const unsigned char *der = c->pbCertEncoded;
-        if (X509 *x = d2i_X509(nullptr, &der, static_cast<long>(c->cbCertEncoded))) {
-            X509_STORE_add_cert(into, x);
-            X509_free(x);
-        }
-    }
-    CertCloseStore(store, 0);
-}
-#endif
-
 }  // namespace
-
-void SetTlsTrust(const TlsTrust &trust)
-{
-    std::lock_guard lock(trustMutex);
-    processTrust = trust;
-}
-
-TlsTrust CurrentTlsTrust()
-{
-    std::lock_guard lock(trustMutex);
-    return processTrust;
-}
-
-Done CheckTlsTrust(const TlsTrust &trust)
-{
-    if (trust.certFile.isEmpty() != trust.keyFile.isEmpty())
-        return Done::Refused(
-            trust.certFile.isEmpty()
-                ? QStringLiteral("a key (%1) without its certificate: name both").arg(trust.keyFile)
-                : QStringLiteral("a certificate (%1) without its key: name both").arg(trust.certFile));
-    for (const QString &path : {trust.caFile, trust.certFile, trust.keyFile}) {
-        if (path.isEmpty())
-            continue;
-        QFile f(path);
-        if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
-            return Done::Refused(QStringLiteral("%1 cannot be read: %2")
-                                     .arg(path, QFileInfo::exists(path)
-                                                    ? f.errorString()
-                                                    : QStringLiteral("there is no such file")));
-    }
-#ifndef Q_OS_WIN
-    // A key that others may read is no secret: refused, as ssh refuses one.
-    if (!trust.keyFile.isEmpty()) {
-        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                                QFileDevice::ReadOther | QFileDevice::WriteOther;
-        if (QFileInfo(trust.keyFile).permissions() & others)
-            return Done::Refused(QStringLiteral("the key %1 may be read by other users: make it yours alone "
-                                                "(chmod 600 %1)")
-                                     .arg(trust.keyFile));
-    }
-#endif
-    return Done::Ok();
-}
 
 bool LooksLikeTlsRecord(const QByteArray &bytes)
 {
@@ -261,32 +186,11 @@ TlsStream::Outcome TlsStream::Handshake(const QString &host, const TlsTrust &tru
         return said.join(QStringLiteral("; "));
     };
     ERR_clear_error();
-    s.ctx = SSL_CTX_new(TLS_client_method());
-    if (!s.ctx)
-        return refuse(Refusal::Other, libraryError());
-    SSL_CTX_set_min_proto_version(s.ctx, TLS1_2_VERSION);
-    if (trust.caFile.isEmpty()) {
-        SSL_CTX_set_default_verify_paths(s.ctx);
-#ifdef Q_OS_WIN
-        AddSystemRoots(s.ctx);
-#endif
-    } else if (SSL_CTX_load_verify_locations(s.ctx, QFile::encodeName(trust.caFile).constData(), nullptr) !=
-               1) {
-        return refuse(
-            Refusal::Other,
-            QStringLiteral("%1 holds no authority's certificate (%2)").arg(trust.caFile, libraryError()));
-    }
-    if (!trust.certFile.isEmpty()) {
-        if (SSL_CTX_use_certificate_chain_file(s.ctx, QFile::encodeName(trust.certFile).constData()) != 1 ||
-            SSL_CTX_use_PrivateKey_file(s.ctx, QFile::encodeName(trust.keyFile).constData(),
-                                        SSL_FILETYPE_PEM) != 1 ||
-            SSL_CTX_check_private_key(s.ctx) != 1)
-            return refuse(Refusal::Other,
-                          QStringLiteral("the certificate %1 and the key %2 cannot serve together (%3)")
-                              .arg(trust.certFile, trust.keyFile, libraryError()));
-    }
-    SSL_CTX_set_verify(s.ctx, SSL_VERIFY_PEER, &Session::Verify);
-    SSL_CTX_set_cert_cb(s.ctx, &Session::Asked, nullptr);
+    // The trust's context, made once while its files stay as they are.
+    const Checked<SSL_CTX *> context = TlsContextFor(trust);
+    if (!context)
+        return refuse(Refusal::Other, context.reason);
+    s.ctx = *context;
     s.ssl = SSL_new(s.ctx);
     s.in = BIO_new(BIO_s_mem());
     s.out = BIO_new(BIO_s_mem());
@@ -294,6 +198,8 @@ TlsStream::Outcome TlsStream::Handshake(const QString &host, const TlsTrust &tru
         return refuse(Refusal::Other, libraryError());
     SSL_set_bio(s.ssl, s.in, s.out);
     SSL_set_ex_data(s.ssl, Session::Index(), &s);
+    SSL_set_verify(s.ssl, SSL_VERIFY_PEER, &Session::Verify);
+    SSL_set_cert_cb(s.ssl, &Session::Asked, nullptr);
     // The name the certificate must hold: an address is checked against its IP names.
     const QByteArray name = host.toUtf8();
     ASN1_OCTET_STRING *address = a2i_IPADDRESS(name.constData());
