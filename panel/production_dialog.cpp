@@ -256,6 +256,8 @@ void ProductionDialog::Start()
     options.lot = lot;
     station_ = std::make_unique<Station>(options, report_.get());
     // Each row is in the report before it goes on to the database, on the sender's own thread.
+    if (storeUrl != storeUrl_)
+        lineStore_.reset();
     storeUrl_ = storeUrl;
     if (!storeUrl.isEmpty()) {
         sender_ = std::make_unique<StoreSender>(storeUrl, path);
@@ -424,11 +426,11 @@ void ProductionDialog::FetchLineFigures()
     filter.since = since_;
     // The thread outlives a dialog closed meanwhile: its answer is then dropped.
     QPointer<ProductionDialog> self(this);
-    QThread *fetch = QThread::create([self, url = storeUrl_, filter] {
-        LineStore store(url);
-        const Done connected = store.Connect();
-        const Checked<LineStore::LineFigures> figures =
-            connected ? store.FiguresOf(filter) : Checked<LineStore::LineFigures>::Refused(connected.reason);
+    // One connection for the readings of a run, kept between them (one reading at a time).
+    if (!lineStore_)
+        lineStore_ = std::make_shared<LineStore>(storeUrl_);
+    QThread *fetch = QThread::create([self, store = lineStore_, filter] {
+        const Checked<LineStore::LineFigures> figures = store->FiguresOf(filter);
         if (QCoreApplication *app = QCoreApplication::instance())
             QMetaObject::invokeMethod(
                 app,

@@ -119,6 +119,7 @@ private:
     int shownSent_ = 0;
     bool fetching_ = false;
     QPointer<QThread> fetch_;  // the line's figures being read
+    std::shared_ptr<LineStore> lineStore_;
     bool fetchAgain_ = false;
     QThread *worker_ = nullptr;
 };
