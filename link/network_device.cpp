@@ -43,6 +43,11 @@ bool NetworkDevice::Refuse(int number, const QString &reason, const QString &mes
     return false;
 }
 
+bool NetworkDevice::Refuse(const CommError &error)
+{
+    return Refuse(error.number(), QString::fromStdString(error.what()), error.message());
+}
+
 bool NetworkDevice::Open(const NetworkPort &port)
 {
     openError_.reset();
@@ -101,7 +106,7 @@ bool NetworkDevice::Secure(int ms)
         return true;
     const CommError refused = TlsRefused(o, ms);
     tls_.reset();
-    return Refuse(refused.number(), QString::fromStdString(refused.what()), refused.message());
+    return Refuse(refused);
 }
 
 CommError NetworkDevice::TlsRefused(const TlsStream::Outcome &o, int ms) const
@@ -137,10 +142,13 @@ CommError NetworkDevice::TlsRefused(const TlsStream::Outcome &o, int ms) const
     case TlsStream::Refusal::ClientCertRefused:
         message = Tx::tr("%1 拒绝了本机的客户端证书：请使用串口服务器信任的 CA 签发的证书。").arg(where);
         break;
-    case TlsStream::Refusal::PlainServer:
+    case TlsStream::Refusal::PlainServer: {
+        NetworkPort plain = port_;
+        plain.tls = false;
         message = Tx::tr("%1 不使用 TLS（是普通的串口服务器）：请确认它的设置；如果确实不加密，请改用 %2。")
-                      .arg(where, QString(shown).replace(QLatin1String("+tls"), QString()));
+                      .arg(where, plain.Name());
         break;
+    }
     case TlsStream::Refusal::TimedOut:
         message = Tx::tr("%1 在 %2 秒内没有完成 TLS 握手：请检查网络和串口服务器的 TLS 设置。")
                       .arg(where)
@@ -188,10 +196,11 @@ bool NetworkDevice::ServerSpeaksTls() const
 
 CommError NetworkDevice::SpeaksTls(const QString &reason) const
 {
-    const QString secure = QString(port_.Name()).replace(QLatin1String("://"), QLatin1String("+tls://"));
+    NetworkPort secure = port_;
+    secure.tls = true;
     return CommError(ErrorNo::SecureConnection, reason,
                      Tx::tr("%1 使用 TLS，不能用不加密的 %2 连接：请改用 %3。")
-                         .arg(port_.HostAndPort(), port_.Name(), secure));
+                         .arg(port_.HostAndPort(), port_.Name(), secure.Name()));
 }
 
 bool NetworkDevice::Negotiate()
@@ -200,7 +209,7 @@ bool NetworkDevice::Negotiate()
     if (!Stream().Send(telnet::Opening(line_), kSendMs)) {
         closedByServer_ = true;
         if (const std::optional<CommError> refused = OurCertificateRefused())
-            return Refuse(refused->number(), QString::fromStdString(refused->what()), refused->message());
+            return Refuse(*refused);
         return Refuse(ErrorNo::NoSuchPort,
                       QStringLiteral("negotiate %1: %2").arg(shown, Stream().ErrorText()),
                       Tx::tr("串口服务器 %1 断开了连接：它可能停止了，或者网络断了。").arg(shown));
@@ -219,11 +228,11 @@ bool NetworkDevice::Negotiate()
            !closedByServer_ && clock.elapsed() < kNegotiateMs)
         Receive(static_cast<int>(kNegotiateMs - clock.elapsed()));
     if (const std::optional<CommError> refused = OurCertificateRefused())
-        return Refuse(refused->number(), QString::fromStdString(refused->what()), refused->message());
+        return Refuse(*refused);
     // A Telnet server speaks first; one that said nothing at all may be a TLS server.
     if ((!heard_ || LooksLikeTlsRecord(said_)) && ServerSpeaksTls()) {
         const CommError refused = SpeaksTls(QStringLiteral("negotiate %1: the server speaks TLS").arg(shown));
-        return Refuse(refused.number(), QString::fromStdString(refused.what()), refused.message());
+        return Refuse(refused);
     }
     if (closedByServer_ && (SaysInUse(said_) || !comPortAgreed_))
         return Refuse(

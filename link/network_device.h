@@ -61,6 +61,7 @@ private:
     bool Negotiate();
     // An open that fails: the connection ended, the error kept; false.
     bool Refuse(int number, const QString &reason, const QString &message);
+    bool Refuse(const CommError &error);
     bool Fail();
     // The TLS handshake of a +tls port; false, with its refusal kept, when it failed.
     bool Secure(int ms);
